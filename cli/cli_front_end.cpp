@@ -1,0 +1,147 @@
+#include "cli/cli_front_end.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+#include "engine/front_end.h"
+#include "progress/progress_scale.h"
+
+char readDialogPath[pathBufferSize];
+char writeDialogPath[pathBufferSize];
+
+static CliTestRecord record;
+static std::string baseName;
+
+// The terminal bar follows the progress window's tick rule: it is drawn only
+// when a tick falls due, at most 300 times a pass.
+struct TerminalBar {
+    bool enabled = false;
+    bool open = false;
+    ProgressScale scale{};
+    uint32_t stepCountdown = 0;
+    uint32_t columnsDone = 0;
+    std::string caption;
+};
+static TerminalBar bar;
+static const uint32_t terminalBarColumns = 40;
+
+uint64_t monotonicNanoseconds()
+{
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<uint64_t>(now.tv_sec) * 1000000000u + static_cast<uint64_t>(now.tv_nsec);
+}
+
+void beginCliTest(const std::string& baseFileName, bool drawProgressBar)
+{
+    record = CliTestRecord();
+    baseName = baseFileName;
+    bar = TerminalBar();
+    bar.enabled = drawProgressBar;
+}
+
+const CliTestRecord& currentCliTest()
+{
+    return record;
+}
+
+static bool chooseBaseFile(char* dialogPath)
+{
+    if (baseName.empty() || baseName.size() >= pathBufferSize) return false;
+    std::memcpy(dialogPath, baseName.c_str(), baseName.size() + 1);
+    return true;
+}
+
+bool chooseWriteBaseFile() { return chooseBaseFile(writeDialogPath); }
+bool chooseReadBaseFile() { return chooseBaseFile(readDialogPath); }
+
+static void drawBar()
+{
+    uint32_t filled = bar.scale.barWidth == 0
+                          ? 0
+                          : bar.columnsDone * terminalBarColumns / bar.scale.barWidth;
+    if (filled > terminalBarColumns) filled = terminalBarColumns;
+    char line[terminalBarColumns + 3];
+    line[0] = '[';
+    for (uint32_t i = 0; i < terminalBarColumns; ++i) line[i + 1] = i < filled ? '#' : '.';
+    line[terminalBarColumns + 1] = ']';
+    line[terminalBarColumns + 2] = '\0';
+    std::fprintf(stderr, "\r%s %s", line, bar.caption.c_str());
+    std::fflush(stderr);
+}
+
+void openProgress(uint32_t stepCount)
+{
+    // Room for every reading of a pass, allocated before the timed span.
+    record.timings.requestEndNs.clear();
+    record.timings.requestEndNs.reserve(stepCount);
+    bar.scale = scaleProgress(stepCount);
+    bar.stepCountdown = bar.scale.stepsPerTick;
+    bar.columnsDone = 0;
+    bar.open = true;
+    if (bar.enabled) drawBar();
+    record.timings.startNs = monotonicNanoseconds();
+}
+
+void showProgressCaption(const char* text)
+{
+    bar.caption = text;
+    if (bar.enabled) drawBar();
+    record.timings.startNs = monotonicNanoseconds();
+}
+
+void advanceProgress()
+{
+    record.timings.requestEndNs.push_back(monotonicNanoseconds());
+    if (--bar.stepCountdown != 0) return;
+    bar.columnsDone += bar.scale.pixelsPerTick;
+    if (bar.enabled) drawBar();
+    bar.stepCountdown = bar.scale.stepsPerTick;
+}
+
+void restartProgress()
+{
+    bar.columnsDone = 0;
+    bar.stepCountdown = bar.scale.stepsPerTick;
+    if (bar.enabled) drawBar();
+    record.timings.requestEndNs.clear();
+    record.timings.startNs = monotonicNanoseconds();
+}
+
+void closeProgress()
+{
+    if (!bar.open) return;
+    bar.open = false;
+    if (bar.enabled) {
+        std::fprintf(stderr, "\r\033[K");
+        std::fflush(stderr);
+    }
+}
+
+void repaintMainWindow() {}
+
+void showMessageBox(const char* text, const char* caption, uint32_t)
+{
+    // Shown at once, as the box would be; a bar on the line is cleared first.
+    if (bar.enabled && bar.open) std::fprintf(stderr, "\r\033[K");
+    if (caption != nullptr) std::fprintf(stderr, "%s\n", caption);
+    std::fprintf(stderr, "%s\n", text);
+    std::fflush(stderr);
+    record.messages.push_back(text);
+}
+
+void showResultsBox(const ResultsInputs& inputs, const char* text, const char* caption)
+{
+    record.resultsShown = true;
+    record.inputs = inputs;
+    record.reportText = text;
+    record.caption = caption;
+}
+
+void noteTrackFileFailure(const char* trackFileName, const char* reason)
+{
+    std::fprintf(stderr, "trakmon: %s: %s\n", trackFileName, reason);
+}

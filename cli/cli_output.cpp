@@ -1,0 +1,49 @@
+#include "cli/cli_output.h"
+
+#include <cmath>
+#include <cstdio>
+#include <nlohmann/json.hpp>
+
+using nlohmann::json;
+
+void printTextResults(const CliTestSummary& summary, bool firstTest)
+{
+    const CliTestRecord& record = *summary.record;
+    if (!record.resultsShown) return;
+    if (!firstTest) std::fputs("\n", stdout);
+    std::fprintf(stdout, "%s\n%s", record.caption.c_str(), record.reportText.c_str());
+    std::fflush(stdout);
+}
+
+void printJsonResults(const CliTestSummary& summary)
+{
+    const CliTestRecord& record = *summary.record;
+    const TestPlan& plan = summary.plan;
+    json object;
+    object["test"] = summary.kind == writeTestKind ? "write" : "read";
+    object["baseFileName"] = summary.baseFileName;
+    object["trackCount"] = plan.trackCount;
+    object["requestSize"] = plan.requestSize;
+    object["requestKBytes"] = plan.requestSize >> 10;
+    object["perFileSize"] = plan.perFileSize;
+    object["totalTestBytes"] = plan.totalTestBytes;
+    object["outcome"] = testOutcomeName(summary.outcome);
+    object["messages"] = record.messages;
+    if (record.resultsShown) {
+        object["totalBytes"] = record.inputs.totalBytes;
+        object["elapsedMs"] = record.inputs.elapsedMs;
+        object["rateKBytesPerSec"] = transferRate(record.inputs.totalBytes, record.inputs.elapsedMs);
+    } else {
+        object["totalBytes"] = nullptr;
+        object["elapsedMs"] = nullptr;
+        object["rateKBytesPerSec"] = nullptr;
+    }
+    json rates = json::object();
+    for (const TrackFormat& format : trackFormats)
+        // As the report prints them: two decimals.
+        rates[format.name] =
+            std::round(trackConfigurationRate(plan.trackCount, format.bytesPerSecond) * 100) / 100;
+    object["trackConfigurationRates"] = rates;
+    std::fprintf(stdout, "%s\n", object.dump().c_str());
+    std::fflush(stdout);
+}

@@ -1,0 +1,19 @@
+// Text and JSON output of one finished test.
+#pragma once
+#include <string>
+
+#include "cli/cli_front_end.h"
+#include "engine/test_plan.h"
+
+struct CliTestSummary {
+    TestKind kind;
+    TestOutcome outcome;
+    TestPlan plan;
+    std::string baseFileName;
+    const CliTestRecord* record;
+};
+
+// The results caption, then the report text exactly as the results box shows it.
+void printTextResults(const CliTestSummary& summary, bool firstTest);
+// One JSON object on one line.
+void printJsonResults(const CliTestSummary& summary);

@@ -1,0 +1,73 @@
+#include "engine/read_test.h"
+
+#include <cstdio>
+
+#include "engine/front_end.h"
+#include "engine/test_settings.h"
+#include "engine/timed_pass.h"
+
+static char readWorkingPath[trackFileNameSize];
+
+static const char notEnoughTrackFilesText[] =
+    "Not Enough Track Files!\n\nDo The Write Test To Create The Needed Files.";
+static const char fileSizeTooSmallText[] =
+    "File Size Is Too Small!\n\nDo The Write Test To Create The Needed Files.";
+
+// Opens and size-checks file after file; the first failure decides the message.
+static TestOutcome openTrackFiles(const TestPlan& plan)
+{
+    for (uint32_t number = 1; number <= plan.trackCount; ++number) {
+        formatTrackFileName(readWorkingPath, number);
+        TrackHandle file = platformOpenTrackFile(readWorkingPath);
+        readTrackFiles.slots[number - 1] = file;
+        if (file == invalidTrackHandle) {
+            noteTrackFileFailure(readWorkingPath, platformLastErrorText());
+            showMessageBox(notEnoughTrackFilesText, nullptr, messageIconError);
+            closeTrackFiles(readTrackFiles, plan.trackCount);
+            return testOpenFailed;
+        }
+        // The full 64-bit size: a file of 4 GiB or more is long enough.
+        uint64_t size = platformSeekTrackEnd(file);
+        platformRewindTrack(file);
+        if (size < plan.perFileSize) {
+            closeTrackFiles(readTrackFiles, plan.trackCount);
+            showMessageBox(fileSizeTooSmallText, nullptr, messageIconError);
+            return testFileTooSmall;
+        }
+    }
+    return testCompleted;
+}
+
+TestOutcome runReadTest()
+{
+    if (!chooseReadBaseFile()) return testCancelled;
+    repaintMainWindow();
+
+    std::snprintf(readWorkingPath, sizeof readWorkingPath, "%.259s", readDialogPath);
+    const uint32_t trackCount = TestSettings.trackCount;
+    clearTrackFiles(readTrackFiles, trackCount);
+    TestPlan plan = planTest(trackCount, TestSettings.readRequestSize,
+                             TestSettings.transferBufferSize, TestSettings.testDataBudget);
+
+    TestOutcome opened = openTrackFiles(plan);
+    if (opened != testCompleted) return opened;
+
+    openProgress(plan.stepCount);
+    char caption[80];
+    std::snprintf(caption, sizeof caption, "Reading: Test Files For %u Track(s)",
+                  static_cast<unsigned>(trackCount));
+    showProgressCaption(caption);
+
+    PassResult pass = runTimedPass<platformReadTrack>(readTrackFiles, plan, readBuffer,
+                                                      "Disk Read Error... Test Aborted!");
+
+    closeTrackFiles(readTrackFiles, trackCount);
+    closeProgress();
+    repaintMainWindow();
+    if (pass.aborted) return testTransferError;
+
+    ResultsInputs results = {readTestKind,     pass.sum,   pass.elapsedMs,
+                             plan.requestSize, plan.perFileSize, trackCount};
+    showResultsReport(results);
+    return testCompleted;
+}

@@ -1,0 +1,48 @@
+// The plan of one test and the numbered track files that both tests share.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/platform.h"
+
+const uint32_t maxTrackFiles = 72;
+const uint32_t freeSpaceReserve = 512000;  // bytes that must stay free beyond the test
+const uint32_t maxBaseFileName = 259;      // characters, terminator not counted
+const uint32_t trackFileNameSize = 264;    // working buffer, terminator included
+
+struct TestPlan {
+    uint32_t trackCount;
+    uint32_t requestSize;
+    uint32_t transferBufferSize;
+    uint32_t testDataBudget;
+    uint32_t sizeMultiplier;  // transfer buffers per track file
+    uint32_t perFileSize;     // bytes per track file
+    uint32_t totalTestBytes;  // bytes of one timed pass, over all files
+    uint32_t stepCount;       // requests of one timed pass
+};
+
+struct TrackFileSet {
+    TrackHandle slots[maxTrackFiles];
+};
+
+extern TrackFileSet writeTrackFiles;
+extern TrackFileSet readTrackFiles;
+
+TestPlan planTest(uint32_t trackCount, uint32_t requestSize, uint32_t transferBufferSize,
+                  uint32_t testDataBudget);
+
+// Marks slots 0 .. trackCount-1 empty without closing anything.
+void clearTrackFiles(TrackFileSet& set, uint32_t trackCount);
+// Closes and empties every non-empty slot 0 .. trackCount-1, in order.
+void closeTrackFiles(TrackFileSet& set, uint32_t trackCount);
+
+// Position of the last c in text, or of the terminator when there is none.
+size_t findLastChar(const char* text, char c);
+// Rewrites workingPath in place: everything from its last '.' (anywhere in the
+// path) becomes ".NNN". Called for 1, 2, ... in turn on the same buffer.
+void formatTrackFileName(char* workingPath, uint32_t trackNumber);
+
+// Free bytes of the volume that holds path.
+uint64_t queryFreeBytes(const char* path);
+// The write test's condition: strictly more than totalTestBytes + reserve.
+bool enoughFreeSpace(uint64_t freeBytes, uint32_t totalTestBytes);

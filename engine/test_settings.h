@@ -1,0 +1,32 @@
+// The test selections of the menu (or the command line) and the two transfer
+// buffers that every request reads into or writes from.
+#pragma once
+#include <cstdint>
+
+struct TestSettingsRecord {
+    uint32_t trackCount;          // files
+    uint32_t readRequestSize;     // bytes
+    uint32_t writeRequestSize;    // bytes
+    uint32_t transferBufferSize;  // bytes, fixed: size of each buffer, granule of the file size
+    uint32_t testDataBudget;      // bytes, fixed: upper bound on one test
+};
+
+extern TestSettingsRecord TestSettings;
+
+const uint32_t defaultTrackCount = 1;
+const uint32_t defaultRequestSize = 131072;
+const uint32_t fixedTransferBufferSize = 524288;
+const uint32_t fixedTestDataBudget = 100000000;
+
+// The selectable values, in menu order.
+const uint32_t trackCountChoiceCount = 8;
+extern const uint32_t trackCountChoices[trackCountChoiceCount];
+const uint32_t requestSizeChoiceCount = 5;
+extern const uint32_t requestSizeChoices[requestSizeChoiceCount];
+
+bool isTrackCountChoice(uint32_t trackCount);
+bool isRequestSizeChoice(uint32_t requestSize);
+
+// Allocated by the front end at start-up (platformAllocTransferBuffer), freed at exit.
+extern void* readBuffer;
+extern void* writeBuffer;

@@ -1,0 +1,65 @@
+// The timed round-robin pass shared by the write and the read test.
+#pragma once
+#include <cstdint>
+
+#include "engine/front_end.h"
+#include "engine/test_plan.h"
+#include "platform/platform.h"
+
+struct PassResult {
+    uint32_t sum;        // bytes moved by the completed (or aborted) pass
+    uint32_t elapsedMs;  // end reading minus start reading
+    bool aborted;        // a request moved fewer bytes than asked
+};
+
+typedef uint32_t (*TrackTransfer)(TrackHandle file, void* buffer, uint32_t size);
+
+// Cycles of one request per file, in slot order, until the plan's bytes have
+// moved. A short request shows errorText at once and ends the pass. A pass
+// during which the millisecond counter wrapped is run again from the start of
+// every file, so the time reported covers one unbroken pass.
+template <TrackTransfer transfer>
+PassResult runTimedPass(TrackFileSet& set, const TestPlan& plan, void* buffer,
+                        const char* errorText)
+{
+    const uint32_t trackCount = plan.trackCount;
+    const uint32_t requestSize = plan.requestSize;
+    const uint32_t totalTestBytes = plan.totalTestBytes;
+    TrackHandle* const slots = set.slots;
+    uint32_t sum;
+    uint32_t start;
+    uint32_t end;
+    bool aborted;
+
+    for (;;) {
+        sum = 0;
+        aborted = false;
+        platformTimeBeginPeriod(1);
+        start = platformTimeGetTime();
+        do {
+            for (uint32_t slot = 0; slot < trackCount; ++slot) {
+                uint32_t count = transfer(slots[slot], buffer, requestSize);
+                if (count != requestSize) {
+                    showMessageBox(errorText, nullptr, messageIconError);
+                    aborted = true;
+                    break;
+                }
+                sum += count;
+                advanceProgress();
+            }
+        } while (sum < totalTestBytes && !aborted);
+        end = platformTimeGetTime();
+        platformTimeEndPeriod(1);
+
+        if (aborted || start <= end) break;
+        // The counter wrapped: start the pass over.
+        for (uint32_t slot = 0; slot < trackCount; ++slot) platformRewindTrack(slots[slot]);
+        restartProgress();
+    }
+
+    PassResult result;
+    result.sum = sum;
+    result.elapsedMs = end - start;
+    result.aborted = aborted;
+    return result;
+}

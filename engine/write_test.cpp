@@ -1,0 +1,68 @@
+#include "engine/write_test.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "engine/front_end.h"
+#include "engine/test_settings.h"
+#include "engine/timed_pass.h"
+
+static char writeWorkingPath[trackFileNameSize];
+
+static uint32_t writeRequest(TrackHandle file, void* buffer, uint32_t size)
+{
+    return platformWriteTrack(file, buffer, size);
+}
+
+
+TestOutcome runWriteTest()
+{
+    if (!chooseWriteBaseFile()) return testCancelled;
+    repaintMainWindow();
+
+    std::snprintf(writeWorkingPath, sizeof writeWorkingPath, "%.259s", writeDialogPath);
+    const uint32_t trackCount = TestSettings.trackCount;
+    clearTrackFiles(writeTrackFiles, trackCount);
+    TestPlan plan = planTest(trackCount, TestSettings.writeRequestSize,
+                             TestSettings.transferBufferSize, TestSettings.testDataBudget);
+
+    for (uint32_t number = 1; number <= trackCount; ++number) {
+        formatTrackFileName(writeWorkingPath, number);
+        TrackHandle file = platformCreateTrackFile(writeWorkingPath);
+        writeTrackFiles.slots[number - 1] = file;
+        if (file == invalidTrackHandle) {
+            noteTrackFileFailure(writeWorkingPath, platformLastErrorText());
+            closeTrackFiles(writeTrackFiles, trackCount);
+            return testCreateFailed;
+        }
+    }
+
+    // Asked after the create, so that space freed by truncating an earlier
+    // run's files already counts.
+    if (!enoughFreeSpace(queryFreeBytes(writeWorkingPath), plan.totalTestBytes)) {
+        showMessageBox("Not Enough Disk Space On Drive "
+                       "\nTo Write Test Files!",
+                       "WARNING", messageIconError);
+        closeTrackFiles(writeTrackFiles, trackCount);
+        return testNotEnoughSpace;
+    }
+
+    openProgress(plan.stepCount);
+    char caption[80];
+    std::snprintf(caption, sizeof caption, "Writing: Test Files For %u Track(s)",
+                  static_cast<unsigned>(trackCount));
+    showProgressCaption(caption);
+
+    PassResult pass = runTimedPass<writeRequest>(writeTrackFiles, plan, writeBuffer,
+                                                 "Disk Write Error... Test Aborted!");
+
+    closeTrackFiles(writeTrackFiles, trackCount);
+    closeProgress();
+    repaintMainWindow();
+    if (pass.aborted) return testTransferError;
+
+    ResultsInputs results = {writeTestKind,    pass.sum,   pass.elapsedMs,
+                             plan.requestSize, plan.perFileSize, trackCount};
+    showResultsReport(results);
+    return testCompleted;
+}

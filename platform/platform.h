@@ -1,0 +1,43 @@
+// The narrow seam through which the engine reaches the operating system.
+// One backend per platform is linked in (posix/ or win32/); tests link a double.
+#pragma once
+#include <cstdint>
+
+// A track file handle: 0 is an empty slot, -1 the failed create/open.
+typedef intptr_t TrackHandle;
+const TrackHandle emptyTrackSlot = 0;
+const TrackHandle invalidTrackHandle = -1;
+
+// Creates (or truncates) a track file for unbuffered, unshared writing.
+// Refuses anything but a regular file. Returns invalidTrackHandle on failure.
+TrackHandle platformCreateTrackFile(const char* name);
+// Opens an existing track file for unbuffered, unshared reading.
+TrackHandle platformOpenTrackFile(const char* name);
+// Synchronous transfers; the result is the byte count, 0 when the call failed.
+uint32_t platformWriteTrack(TrackHandle file, const void* buffer, uint32_t size);
+uint32_t platformReadTrack(TrackHandle file, void* buffer, uint32_t size);
+// Moves to the end and returns the position there: the file's size.
+uint64_t platformSeekTrackEnd(TrackHandle file);
+void platformRewindTrack(TrackHandle file);
+// Closing the invalid handle does nothing.
+void platformCloseTrack(TrackHandle file);
+// Why the last create or open failed, in words for a user.
+const char* platformLastErrorText();
+
+// Free bytes for an unprivileged writer on the volume that holds the file
+// named by path; 0 when the volume cannot be queried.
+uint64_t platformFreeBytes(const char* path);
+
+// The 32-bit millisecond counter (wraps after 2^32 ms) and the 1 ms period
+// request around a timed pass.
+void platformTimeBeginPeriod(uint32_t periodMs);
+uint32_t platformTimeGetTime();
+void platformTimeEndPeriod(uint32_t periodMs);
+
+// A transfer buffer aligned for unbuffered I/O, filled with a non-repeating
+// pattern so that no layer below can compress or skip it; null on failure.
+void* platformAllocTransferBuffer(uint32_t size);
+void platformFreeTransferBuffer(void* buffer);
+
+// Alignment that unbuffered transfers need for buffer addresses.
+const uint32_t transferBufferAlignment = 4096;

@@ -1,0 +1,145 @@
+// Linux backend: O_DIRECT files with an exclusive lock, statvfs, and a
+// monotonic millisecond counter truncated to 32 bits like the Windows one.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "platform/platform.h"
+#include "platform/transfer_pattern.h"
+
+static char lastErrorText[320];
+
+// Handles are descriptors plus one, so that descriptor 0 is never the empty slot.
+static int descriptorOf(TrackHandle file) { return static_cast<int>(file - 1); }
+static TrackHandle handleOf(int fd) { return static_cast<TrackHandle>(fd) + 1; }
+
+static TrackHandle failWith(int fd, int error, const char* action)
+{
+    if (fd >= 0) close(fd);
+    const char* reason = std::strerror(error);
+    if (error == EINVAL)
+        reason = "the file system does not support direct (unbuffered) I/O";
+    else if (error == ELOOP)
+        reason = "it is a symbolic link; track files must be regular files";
+    else if (error == EWOULDBLOCK)
+        reason = "another program holds the file open";
+    std::snprintf(lastErrorText, sizeof lastErrorText, "cannot %s: %s", action, reason);
+    return invalidTrackHandle;
+}
+
+// Opens without following links and without blocking on a FIFO, then accepts
+// only a regular file and takes the exclusive lock (no sharing).
+static TrackHandle openRegularFile(const char* name, int flags, const char* action)
+{
+    int fd = open(name, flags | O_DIRECT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0644);
+    if (fd < 0) return failWith(-1, errno, action);
+    struct stat info;
+    if (fstat(fd, &info) != 0) return failWith(fd, errno, action);
+    if (!S_ISREG(info.st_mode)) {
+        close(fd);
+        std::snprintf(lastErrorText, sizeof lastErrorText, "cannot %s: not a regular file",
+                      action);
+        return invalidTrackHandle;
+    }
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) return failWith(fd, errno, action);
+    int status = fcntl(fd, F_GETFL);
+    fcntl(fd, F_SETFL, status & ~O_NONBLOCK);
+    return handleOf(fd);
+}
+
+TrackHandle platformCreateTrackFile(const char* name)
+{
+    // Truncated only once the lock is held: a file in use is never emptied.
+    TrackHandle file = openRegularFile(name, O_WRONLY | O_CREAT, "create");
+    if (file == invalidTrackHandle) return file;
+    if (ftruncate(descriptorOf(file), 0) != 0) return failWith(descriptorOf(file), errno, "create");
+    return file;
+}
+
+TrackHandle platformOpenTrackFile(const char* name)
+{
+    return openRegularFile(name, O_RDONLY, "open");
+}
+
+uint32_t platformWriteTrack(TrackHandle file, const void* buffer, uint32_t size)
+{
+    ssize_t count = write(descriptorOf(file), buffer, size);
+    return count < 0 ? 0 : static_cast<uint32_t>(count);
+}
+
+uint32_t platformReadTrack(TrackHandle file, void* buffer, uint32_t size)
+{
+    ssize_t count = read(descriptorOf(file), buffer, size);
+    return count < 0 ? 0 : static_cast<uint32_t>(count);
+}
+
+uint64_t platformSeekTrackEnd(TrackHandle file)
+{
+    off_t end = lseek(descriptorOf(file), 0, SEEK_END);
+    return end < 0 ? 0 : static_cast<uint64_t>(end);
+}
+
+void platformRewindTrack(TrackHandle file)
+{
+    lseek(descriptorOf(file), 0, SEEK_SET);
+}
+
+void platformCloseTrack(TrackHandle file)
+{
+    if (file == invalidTrackHandle || file == emptyTrackSlot) return;
+    close(descriptorOf(file));
+}
+
+const char* platformLastErrorText()
+{
+    return lastErrorText;
+}
+
+uint64_t platformFreeBytes(const char* path)
+{
+    // The folder that holds the file: everything before the last '/'.
+    char folder[320];
+    const char* slash = std::strrchr(path, '/');
+    if (slash == nullptr)
+        std::snprintf(folder, sizeof folder, ".");
+    else if (slash == path)
+        std::snprintf(folder, sizeof folder, "/");
+    else
+        std::snprintf(folder, sizeof folder, "%.*s", static_cast<int>(slash - path), path);
+
+    struct statvfs volume;
+    if (statvfs(folder, &volume) != 0) return 0;
+    return static_cast<uint64_t>(volume.f_bavail) * volume.f_frsize;
+}
+
+void platformTimeBeginPeriod(uint32_t) {}
+void platformTimeEndPeriod(uint32_t) {}
+
+uint32_t platformTimeGetTime()
+{
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    uint64_t ms = static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
+    return static_cast<uint32_t>(ms);
+}
+
+void* platformAllocTransferBuffer(uint32_t size)
+{
+    void* buffer = nullptr;
+    if (posix_memalign(&buffer, transferBufferAlignment, size) != 0) return nullptr;
+    fillTransferPattern(buffer, size);
+    return buffer;
+}
+
+void platformFreeTransferBuffer(void* buffer)
+{
+    std::free(buffer);
+}

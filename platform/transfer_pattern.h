@@ -1,0 +1,16 @@
+// Fills a transfer buffer with xorshift32 words: data that no compressing or
+// deduplicating layer below the file system can shortcut.
+#pragma once
+#include <cstdint>
+
+inline void fillTransferPattern(void* buffer, uint32_t size)
+{
+    uint32_t state = 0x9E3779B9u;
+    uint32_t* words = static_cast<uint32_t*>(buffer);
+    for (uint32_t i = 0; i < size / 4; ++i) {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        words[i] = state;
+    }
+}
