@@ -1,0 +1,152 @@
+#include "app/application.h"
+
+#include <cstring>
+
+#include "app/settings_menu.h"
+#include "dialogs/dialog_memory.h"
+#include "engine/front_end.h"
+#include "engine/read_test.h"
+#include "engine/test_settings.h"
+#include "engine/write_test.h"
+#include "platform/platform.h"
+#include "progress/progress_window.h"
+#include "resources/resource_ids.h"
+
+HINSTANCE appInstance;
+HWND MainWindow;
+HMENU mainMenu;
+
+const char mainWindowClass[] = "TRAKMON32MAIN";
+const char progressWindowClass[] = "TRAKMON32MSG";
+const char mainWindowTitle[] = "ZAT Hard Disk Speed Test 32Bit Utility - Ver 2.0";
+
+static const UINT mainClassStyle = CS_BYTEALIGNCLIENT | CS_HREDRAW | CS_VREDRAW;   // 4099
+static const UINT progressClassStyle = CS_BYTEALIGNCLIENT | CS_SAVEBITS | CS_OWNDC;  // 6176
+
+uint32_t initApplication()
+{
+    SetCursor(LoadCursorA(nullptr, IDC_WAIT));
+
+    WNDCLASSA windowClass;
+    std::memset(&windowClass, 0, sizeof windowClass);
+    windowClass.style = mainClassStyle;
+    windowClass.lpfnWndProc = mainWindowProc;
+    windowClass.hInstance = appInstance;
+    windowClass.hIcon = LoadIconA(appInstance, MAIN_ICON_NAME);
+    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = CreateSolidBrush(RGB(0, 0, 0));
+    windowClass.lpszMenuName = MAIN_MENU_NAME;
+    windowClass.lpszClassName = mainWindowClass;
+    if (RegisterClassA(&windowClass) == 0) return startupClassFailed;
+
+    std::memset(&windowClass, 0, sizeof windowClass);
+    windowClass.style = progressClassStyle;
+    windowClass.lpfnWndProc = progressWindowProc;
+    windowClass.hInstance = appInstance;
+    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+    windowClass.lpszClassName = progressWindowClass;
+    if (RegisterClassA(&windowClass) == 0) return startupClassFailed;
+
+    MainWindow = CreateWindowExA(0, mainWindowClass, mainWindowTitle, WS_OVERLAPPEDWINDOW,
+                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                                 nullptr, nullptr, appInstance, nullptr);
+    if (MainWindow == nullptr) return startupWindowFailed;
+    mainMenu = GetMenu(MainWindow);
+    ShowWindow(MainWindow, SW_SHOWMAXIMIZED);
+    UpdateWindow(MainWindow);
+
+    readBuffer = platformAllocTransferBuffer(TestSettings.transferBufferSize);
+    if (readBuffer == nullptr) return startupMemoryFailed;
+    writeBuffer = platformAllocTransferBuffer(TestSettings.transferBufferSize);
+    if (writeBuffer == nullptr) return startupMemoryFailed;
+
+    resetDialogMemory();
+    selectTrackCount(TestSettings.trackCount);
+    selectReadRequestSize(TestSettings.readRequestSize);
+    selectWriteRequestSize(TestSettings.writeRequestSize);
+
+    SetCursor(LoadCursorA(nullptr, IDC_ARROW));
+    return startupOk;
+}
+
+void freeTransferBuffers()
+{
+    if (readBuffer != nullptr) platformFreeTransferBuffer(readBuffer);
+    readBuffer = nullptr;
+    if (writeBuffer != nullptr) platformFreeTransferBuffer(writeBuffer);
+    writeBuffer = nullptr;
+}
+
+void setMenuCheckMark(uint32_t id, bool checked)
+{
+    CheckMenuItem(mainMenu, id, MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
+}
+
+void runMenuCommand(uint32_t id)
+{
+    MenuCommand command = findMenuCommand(id);
+    switch (command.action) {
+    case menuWriteTest:
+        runWriteTest();
+        break;
+    case menuReadTest:
+        runReadTest();
+        break;
+    case menuExit:
+        PostMessageA(MainWindow, WM_CLOSE, 0, 0);
+        break;
+    case menuTrackCount:
+        selectTrackCount(command.value);
+        break;
+    case menuReadRequestSize:
+        selectReadRequestSize(command.value);
+        break;
+    case menuWriteRequestSize:
+        selectWriteRequestSize(command.value);
+        break;
+    case menuNoAction:
+        break;
+    }
+}
+
+LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_PAINT: {
+        PAINTSTRUCT paint;
+        HDC dc = BeginPaint(window, &paint);
+        paintMainBackground(window, dc);
+        EndPaint(window, &paint);
+        return 0;
+    }
+    case WM_CLOSE:
+        DestroyWindow(window);
+        if (window == MainWindow) PostQuitMessage(0);
+        return 0;
+    case WM_COMMAND:
+        runMenuCommand(LOWORD(wParam));
+        return 0;
+    default:
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+}
+
+// The engine's front end, as far as it is not the dialogs or the progress window.
+
+void repaintMainWindow()
+{
+    UpdateWindow(MainWindow);
+}
+
+void showMessageBox(const char* text, const char* caption, uint32_t flags)
+{
+    MessageBoxA(MainWindow, text, caption, flags);
+}
+
+void showResultsBox(const ResultsInputs&, const char* text, const char* caption)
+{
+    MessageBoxA(MainWindow, text, caption, messageIconInformation);
+}
+
+void noteTrackFileFailure(const char*, const char*) {}

@@ -1,0 +1,27 @@
+// The open and save dialogs that choose a test's base file name.
+// chooseReadBaseFile / chooseWriteBaseFile and the two path buffers are
+// declared with the rest of the engine's front end (engine/front_end.h).
+#pragma once
+#include <windows.h>
+
+#include "dialogs/dialog_memory.h"
+#include "engine/front_end.h"
+
+extern char defaultExtension[dialogTextSize];
+extern char dialogTitle[dialogTextSize];
+// Label / pattern pairs, each zero-terminated, the list ended by one more zero.
+extern const char fileFilterList[];
+
+// Preload the path buffer with initialFileName (null: empty), set the default
+// extension and run the dialog; the platform call's result comes back.
+BOOL showOpenDialog(const char* initialFileName, const char* initialDirectory,
+                    const char* filterList, uint32_t filterIndex, const char* extension);
+BOOL showSaveDialog(const char* initialFileName, const char* initialDirectory,
+                    const char* filterList, uint32_t filterIndex, const char* extension,
+                    bool confirmOverwrite);
+
+// After every dialog, confirmed or not: folder, file name, extension, filter.
+void updateDialogMemory(const char* pathBuffer);
+// The process's current directory with a trailing backslash; a directory
+// that cannot be read leaves the buffer's text as it was.
+void readCurrentDirectory(char* buffer);

@@ -1,0 +1,186 @@
+// Windows backend: unbuffered, unshared track files through CreateFileA, the
+// free space of the drive, the multimedia timer's millisecond counter and
+// sector-aligned transfer buffers from GlobalAlloc.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "platform/platform.h"
+#include "platform/transfer_pattern.h"
+
+static const DWORD trackFileFlags = FILE_FLAG_NO_BUFFERING | FILE_ATTRIBUTE_NORMAL;  // 0x20000080
+
+static char lastErrorText[320];
+static DWORD lastError;
+static const char* lastAction = "open";
+static bool lastFailureNotAFile;
+
+static TrackHandle handleOf(HANDLE file)
+{
+    return file == INVALID_HANDLE_VALUE ? invalidTrackHandle : reinterpret_cast<TrackHandle>(file);
+}
+
+static HANDLE fileOf(TrackHandle file)
+{
+    return reinterpret_cast<HANDLE>(file);
+}
+
+// Only files on a disk are track files: a device name such as NUL or CON
+// would swallow or refuse the data and still look like a test.
+static TrackHandle acceptDiskFile(HANDLE file, const char* action)
+{
+    lastAction = action;
+    lastFailureNotAFile = false;
+    if (file == INVALID_HANDLE_VALUE) {
+        lastError = GetLastError();
+        return invalidTrackHandle;
+    }
+    if (GetFileType(file) != FILE_TYPE_DISK) {
+        CloseHandle(file);
+        lastFailureNotAFile = true;
+        return invalidTrackHandle;
+    }
+    return handleOf(file);
+}
+
+TrackHandle platformCreateTrackFile(const char* name)
+{
+    HANDLE file = CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, trackFileFlags, nullptr);
+    return acceptDiskFile(file, "create");
+}
+
+TrackHandle platformOpenTrackFile(const char* name)
+{
+    HANDLE file = CreateFileA(name, GENERIC_READ, 0, nullptr, OPEN_EXISTING, trackFileFlags, nullptr);
+    return acceptDiskFile(file, "open");
+}
+
+uint32_t platformWriteTrack(TrackHandle file, const void* buffer, uint32_t size)
+{
+    DWORD count = 0;
+    if (!WriteFile(fileOf(file), buffer, size, &count, nullptr)) return 0;
+    return count;
+}
+
+uint32_t platformReadTrack(TrackHandle file, void* buffer, uint32_t size)
+{
+    DWORD count = 0;
+    if (!ReadFile(fileOf(file), buffer, size, &count, nullptr)) return 0;
+    return count;
+}
+
+uint64_t platformSeekTrackEnd(TrackHandle file)
+{
+    LONG high = 0;
+    DWORD low = SetFilePointer(fileOf(file), 0, &high, FILE_END);
+    if (low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) return 0;
+    return (static_cast<uint64_t>(static_cast<DWORD>(high)) << 32) | low;
+}
+
+void platformRewindTrack(TrackHandle file)
+{
+    SetFilePointer(fileOf(file), 0, nullptr, FILE_BEGIN);
+}
+
+void platformCloseTrack(TrackHandle file)
+{
+    if (file == invalidTrackHandle || file == emptyTrackSlot) return;
+    CloseHandle(fileOf(file));
+}
+
+const char* platformLastErrorText()
+{
+    if (lastFailureNotAFile) {
+        std::snprintf(lastErrorText, sizeof lastErrorText, "cannot %s: not a file on a disk",
+                      lastAction);
+        return lastErrorText;
+    }
+    char reason[256];
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, lastError, 0, reason, sizeof reason, nullptr);
+    while (length > 0 && (reason[length - 1] == '\n' || reason[length - 1] == '\r' ||
+                          reason[length - 1] == ' ' || reason[length - 1] == '.'))
+        --length;
+    reason[length] = '\0';
+    if (length == 0)
+        std::snprintf(reason, sizeof reason, "system error %lu", static_cast<unsigned long>(lastError));
+    std::snprintf(lastErrorText, sizeof lastErrorText, "cannot %s: %s", lastAction, reason);
+    return lastErrorText;
+}
+
+// The root of the drive queried last; its letter is replaced before each query.
+static char freeSpaceRoot[] = "C:\\";
+
+// Free bytes available to this process in the folder that holds path, for
+// paths that name no drive (\\server\share\take.wav, or a relative name).
+static uint64_t folderFreeBytes(const char* path)
+{
+    char folder[MAX_PATH + 8];
+    std::snprintf(folder, sizeof folder, "%s", path);
+    char* lastSeparator = nullptr;
+    for (char* c = folder; *c != '\0'; ++c)
+        if (*c == '\\' || *c == '/') lastSeparator = c;
+    ULARGE_INTEGER available;
+    BOOL ok;
+    if (lastSeparator == nullptr) {
+        ok = GetDiskFreeSpaceExA(nullptr, &available, nullptr, nullptr);
+    } else {
+        lastSeparator[1] = '\0';
+        ok = GetDiskFreeSpaceExA(folder, &available, nullptr, nullptr);
+    }
+    return ok ? available.QuadPart : 0;
+}
+
+uint64_t platformFreeBytes(const char* path)
+{
+    // Only "X:..." names a drive by its first character; anything else would
+    // ask about whatever drive happens to carry that letter.
+    if (path[0] != '\0' && path[1] == ':') {
+        freeSpaceRoot[0] = path[0];
+        DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, totalClusters = 0;
+        if (GetDiskFreeSpaceA(freeSpaceRoot, &sectorsPerCluster, &bytesPerSector, &freeClusters,
+                              &totalClusters))
+            return static_cast<uint64_t>(sectorsPerCluster * bytesPerSector) * freeClusters;
+    }
+    return folderFreeBytes(path);
+}
+
+void platformTimeBeginPeriod(uint32_t periodMs)
+{
+    timeBeginPeriod(periodMs);
+}
+
+uint32_t platformTimeGetTime()
+{
+    return timeGetTime();
+}
+
+void platformTimeEndPeriod(uint32_t periodMs)
+{
+    timeEndPeriod(periodMs);
+}
+
+// GlobalAlloc's fixed blocks are only 8-byte aligned, and unbuffered transfers
+// need sector alignment: the block is one alignment larger than asked, the
+// buffer starts at the first aligned address past a stored pointer to the
+// block, and that pointer is what GlobalFree gets back.
+void* platformAllocTransferBuffer(uint32_t size)
+{
+    if (size > UINT32_MAX - transferBufferAlignment) return nullptr;
+    HGLOBAL block = GlobalAlloc(GMEM_FIXED, static_cast<SIZE_T>(size) + transferBufferAlignment);
+    if (block == nullptr) return nullptr;
+    uintptr_t start = reinterpret_cast<uintptr_t>(block);
+    uintptr_t aligned = (start + sizeof(HGLOBAL) + transferBufferAlignment - 1) &
+                        ~static_cast<uintptr_t>(transferBufferAlignment - 1);
+    reinterpret_cast<HGLOBAL*>(aligned)[-1] = block;
+    void* buffer = reinterpret_cast<void*>(aligned);
+    fillTransferPattern(buffer, size);
+    return buffer;
+}
+
+void platformFreeTransferBuffer(void* buffer)
+{
+    if (buffer == nullptr) return;
+    GlobalFree(static_cast<HGLOBAL*>(buffer)[-1]);
+}
