@@ -4,7 +4,17 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
+#include "cli/audio_analysis.h"
+
 using nlohmann::json;
+
+PassAnalysis analyseSummary(const CliTestSummary& summary)
+{
+    const CliTestRecord& record = *summary.record;
+    if (!record.resultsShown) return PassAnalysis{};
+    return analysePass(record.timings.startNs, record.timings.requestEndNs, summary.plan.trackCount,
+                       summary.plan.requestSize);
+}
 
 void printTextResults(const CliTestSummary& summary, bool firstTest)
 {
@@ -12,6 +22,9 @@ void printTextResults(const CliTestSummary& summary, bool firstTest)
     if (!record.resultsShown) return;
     if (!firstTest) std::fputs("\n", stdout);
     std::fprintf(stdout, "%s\n%s", record.caption.c_str(), record.reportText.c_str());
+    // The measured extras stand apart from the report, after a blank line.
+    std::string extra = formatAnalysisLines(analyseSummary(summary));
+    if (!extra.empty()) std::fprintf(stdout, "\n%s", extra.c_str());
     std::fflush(stdout);
 }
 
@@ -44,6 +57,9 @@ void printJsonResults(const CliTestSummary& summary)
         rates[format.name] =
             std::round(trackConfigurationRate(plan.trackCount, format.bytesPerSecond) * 100) / 100;
     object["trackConfigurationRates"] = rates;
+    json analysis = analysisJson(analyseSummary(summary));
+    for (const char* key : {"precise", "rounds", "requestLatency", "percentileMethod", "audio"})
+        object[key] = analysis.is_null() ? json() : analysis[key];
     std::fprintf(stdout, "%s\n", object.dump().c_str());
     std::fflush(stdout);
 }

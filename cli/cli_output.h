@@ -2,6 +2,7 @@
 #pragma once
 #include <string>
 
+#include "cli/audio_analysis.h"
 #include "cli/cli_front_end.h"
 #include "engine/test_plan.h"
 
@@ -17,3 +18,6 @@ struct CliTestSummary {
 void printTextResults(const CliTestSummary& summary, bool firstTest);
 // One JSON object on one line.
 void printJsonResults(const CliTestSummary& summary);
+
+// The per-request readings of a completed test, analysed; not valid otherwise.
+PassAnalysis analyseSummary(const CliTestSummary& summary);

@@ -9,6 +9,7 @@
 
 #include "cli/cli_front_end.h"
 #include "cli/cli_output.h"
+#include "cli/sweep.h"
 #include "engine/read_test.h"
 #include "engine/test_settings.h"
 #include "engine/write_test.h"
@@ -133,6 +134,12 @@ int main(int argc, char** argv)
     addTestOptions(write, options, false);
     addTestOptions(read, options, false);
     addTestOptions(run, options, true);
+    CLI::App* sweep = app.add_subcommand(
+        "sweep",
+        "write and read test for every track count (1, 2, 12, 24, 36, 48, 60, 72) on BASE, "
+        "then one table; states the disk space it needs first; removes nothing");
+    addTestOptions(sweep, options, false);
+    sweep->remove_option(sweep->get_option("--tracks"));
 
     try {
         app.parse(argc, argv);
@@ -166,6 +173,11 @@ int main(int argc, char** argv)
         status = runOneTest(writeTestKind, options, true);
     } else if (read->parsed()) {
         status = runOneTest(readTestKind, options, true);
+    } else if (sweep->parsed()) {
+        bool drawBar = !options.json && isatty(STDERR_FILENO);
+        status = runSweep(options.base, options.requestKBytes << 10, options.json, drawBar)
+                     ? exitCompleted
+                     : exitTestFailed;
     } else {
         status = runOneTest(writeTestKind, options, true);
         if (status == exitCompleted) status = runOneTest(readTestKind, options, false);
