@@ -29,6 +29,8 @@ static TrackHandle failWith(int fd, int error, const char* action)
         reason = "the file system does not support direct (unbuffered) I/O";
     else if (error == ELOOP)
         reason = "it is a symbolic link; track files must be regular files";
+    else if (error == ENXIO)
+        reason = "not a regular file (a pipe or a device)";
     else if (error == EWOULDBLOCK)
         reason = "another program holds the file open";
     std::snprintf(lastErrorText, sizeof lastErrorText, "cannot %s: %s", action, reason);

@@ -1,0 +1,39 @@
+// An in-memory stand-in for the platform layer, for faults that cannot be
+// caused on a real disk at will: a create or open failing at file k, a short
+// transfer at request j, a given number of free bytes, a wrapping counter.
+#pragma once
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+struct FakeFile {
+    uint64_t size = 0;
+};
+
+struct FakeScript {
+    uint32_t failCreateAt = 0;       // 1-based create call that fails; 0: none
+    uint32_t failOpenAt = 0;         // 1-based open call that fails
+    uint32_t shortTransferAt = 0;    // 1-based request that moves too few bytes
+    uint32_t shortTransferBytes = 0; // what that request moves
+    uint64_t freeBytes = 1ull << 40;
+    std::vector<uint32_t> clockReadings;  // successive timeGetTime results
+};
+
+struct FakeLog {
+    std::vector<std::string> created;        // names, in call order
+    std::vector<std::string> opened;
+    std::vector<std::string> transferOrder;  // file name of every request
+    std::vector<std::string> closed;
+    uint32_t rewinds = 0;
+    uint32_t beginPeriods = 0;
+    uint32_t endPeriods = 0;
+    std::string freeBytesPath;
+    uint32_t openHandles = 0;  // handles open right now
+};
+
+extern FakeScript fakeScript;
+extern FakeLog fakeLog;
+extern std::map<std::string, FakeFile> fakeFiles;  // the fake disk
+
+void resetFakePlatform();

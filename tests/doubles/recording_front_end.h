@@ -1,0 +1,35 @@
+// A front end that records what the engine asks of it, in order.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/results_report.h"
+
+struct RecordedBox {
+    std::string text;
+    bool hasCaption = false;
+    std::string caption;
+    uint32_t flags = 0;
+    uint32_t openHandles = 0;  // track files still open when it was shown
+    bool progressOpen = false;
+};
+
+struct FrontEndRecord {
+    bool chooseResult = true;   // what the file dialog answers
+    std::string chosenPath = "D:\\Audio\\take.wav";
+    std::vector<std::string> events;  // every call but advanceProgress
+    uint32_t advances = 0;            // since openProgress or restartProgress
+    uint32_t totalAdvances = 0;
+    uint32_t openProgressSteps = 0;
+    uint32_t restarts = 0;
+    bool progressOpen = false;
+    std::vector<RecordedBox> boxes;
+    bool resultsShown = false;
+    ResultsInputs results{};
+    std::string resultsText;
+    std::string resultsCaption;
+};
+
+extern FrontEndRecord frontEnd;
+void resetFrontEnd();

@@ -1,0 +1,182 @@
+#include "engine/write_test.h"
+
+#include <vector>
+
+#include "tests/unit/engine_fixture.h"
+
+namespace {
+
+using WriteTest = EngineTest;
+using Events = std::vector<std::string>;
+
+TEST_F(WriteTest, TwelveTracksRoundRobinToTheirPlannedSize)
+{
+    TestSettings.trackCount = 12;
+    EXPECT_EQ(runWriteTest(), testCompleted);
+
+    ASSERT_EQ(fakeLog.created.size(), 12u);
+    EXPECT_EQ(fakeLog.created.front(), track(1));
+    EXPECT_EQ(fakeLog.created.back(), track(12));
+    for (uint32_t n = 1; n <= 12; ++n) EXPECT_EQ(fakeFiles[track(n)].size, 7864320u);
+    // Request k of file 1, 2, ... 12, then request k + 1 of file 1.
+    ASSERT_EQ(fakeLog.transferOrder.size(), 720u);
+    for (size_t i = 0; i < fakeLog.transferOrder.size(); ++i)
+        ASSERT_EQ(fakeLog.transferOrder[i], track(static_cast<uint32_t>(i % 12) + 1)) << i;
+    EXPECT_EQ(frontEnd.openProgressSteps, 720u);
+    EXPECT_EQ(frontEnd.totalAdvances, 720u);
+    EXPECT_EQ(fakeLog.freeBytesPath, track(12));
+
+    Events expected = {"chooseWrite",  "repaint",
+                       "openProgress", "caption Writing: Test Files For 12 Track(s)",
+                       "closeProgress", "repaint", "results"};
+    EXPECT_EQ(frontEnd.events, expected);
+    EXPECT_EQ(frontEnd.resultsCaption, "Disk Write Test Results");
+    EXPECT_EQ(frontEnd.results.kind, writeTestKind);
+    EXPECT_EQ(frontEnd.results.totalBytes, 94371840u);
+    EXPECT_EQ(frontEnd.results.requestSize, 131072u);
+    EXPECT_EQ(frontEnd.results.perFileSize, 7864320u);
+    EXPECT_EQ(frontEnd.results.trackCount, 12u);
+    EXPECT_EQ(fakeLog.beginPeriods, 1u);
+}
+
+TEST_F(WriteTest, OneTrackTakesSevenHundredSixtySteps)
+{
+    EXPECT_EQ(runWriteTest(), testCompleted);
+    EXPECT_EQ(frontEnd.openProgressSteps, 760u);
+    EXPECT_EQ(frontEnd.totalAdvances, 760u);
+    EXPECT_EQ(fakeFiles[track(1)].size, 99614720u);
+}
+
+TEST_F(WriteTest, SeventyTwoTracksAtFiveTwelveAreTwoCycles)
+{
+    TestSettings.trackCount = 72;
+    TestSettings.writeRequestSize = 524288;
+    EXPECT_EQ(runWriteTest(), testCompleted);
+    EXPECT_EQ(frontEnd.totalAdvances, 144u);
+    EXPECT_EQ(fakeFiles[track(72)].size, 1048576u);
+}
+
+TEST_F(WriteTest, CancelledDialogTouchesNothing)
+{
+    fakeFiles[track(1)].size = 12345;
+    frontEnd.chooseResult = false;
+    EXPECT_EQ(runWriteTest(), testCancelled);
+    EXPECT_EQ(frontEnd.events, Events{"chooseWrite"});
+    EXPECT_TRUE(fakeLog.created.empty());
+    EXPECT_EQ(fakeFiles[track(1)].size, 12345u);
+}
+
+TEST_F(WriteTest, FailedCreateEndsSilentlyAndClosesTheOthers)
+{
+    TestSettings.trackCount = 12;
+    fakeScript.failCreateAt = 5;
+    EXPECT_EQ(runWriteTest(), testCreateFailed);
+    EXPECT_EQ(fakeLog.created.size(), 4u);
+    EXPECT_EQ(fakeLog.closed.size(), 4u);
+    EXPECT_TRUE(frontEnd.boxes.empty());
+    EXPECT_EQ(frontEnd.events, (Events{"chooseWrite", "repaint"}));
+    EXPECT_TRUE(fakeLog.transferOrder.empty());
+    EXPECT_EQ(fakeFiles[track(4)].size, 0u);  // stays on disk, empty
+    EXPECT_TRUE(fakeLog.freeBytesPath.empty());
+}
+
+TEST_F(WriteTest, FreeSpaceExactlyAtTheReserveWarns)
+{
+    TestSettings.trackCount = 12;
+    fakeScript.freeBytes = 94371840ull + 512000;
+    EXPECT_EQ(runWriteTest(), testNotEnoughSpace);
+    ASSERT_EQ(frontEnd.boxes.size(), 1u);
+    const RecordedBox& box = frontEnd.boxes[0];
+    EXPECT_EQ(box.text, "Not Enough Disk Space On Drive \nTo Write Test Files!");
+    EXPECT_TRUE(box.hasCaption);
+    EXPECT_EQ(box.caption, "WARNING");
+    EXPECT_EQ(box.flags, 0x10u);
+    EXPECT_EQ(box.openHandles, 12u);  // shown before the set is closed
+    EXPECT_FALSE(box.progressOpen);
+    EXPECT_TRUE(fakeLog.transferOrder.empty());
+    EXPECT_EQ(fakeFiles[track(12)].size, 0u);
+}
+
+TEST_F(WriteTest, OneByteAboveTheReserveAndFourGigabytesPass)
+{
+    TestSettings.trackCount = 12;
+    fakeScript.freeBytes = 94371840ull + 512001;
+    EXPECT_EQ(runWriteTest(), testCompleted);
+    fakeScript.freeBytes = 4294967296ull;  // low 32 bits are 0
+    EXPECT_EQ(runWriteTest(), testCompleted);
+    fakeScript.freeBytes = 0;  // a volume that cannot be asked
+    EXPECT_EQ(runWriteTest(), testNotEnoughSpace);
+}
+
+TEST_F(WriteTest, ShortWriteAbortsWithoutResults)
+{
+    TestSettings.trackCount = 12;
+    fakeScript.shortTransferAt = 30;  // third cycle, file 6
+    fakeScript.shortTransferBytes = 4096;
+    EXPECT_EQ(runWriteTest(), testTransferError);
+    ASSERT_EQ(frontEnd.boxes.size(), 1u);
+    EXPECT_EQ(frontEnd.boxes[0].text, "Disk Write Error... Test Aborted!");
+    EXPECT_FALSE(frontEnd.boxes[0].hasCaption);
+    EXPECT_EQ(frontEnd.boxes[0].flags, 0x10u);
+    EXPECT_TRUE(frontEnd.boxes[0].progressOpen);   // shown during the pass
+    EXPECT_EQ(frontEnd.boxes[0].openHandles, 12u);
+    EXPECT_EQ(fakeLog.transferOrder.size(), 30u);  // no later file of that cycle
+    EXPECT_EQ(frontEnd.totalAdvances, 29u);        // the short one is not stepped
+    EXPECT_FALSE(frontEnd.resultsShown);
+    Events tail(frontEnd.events.end() - 3, frontEnd.events.end());
+    EXPECT_EQ(tail, (Events{"messageBox", "closeProgress", "repaint"}));
+}
+
+TEST_F(WriteTest, FailedFirstWriteCountsAsShort)
+{
+    fakeScript.shortTransferAt = 1;
+    fakeScript.shortTransferBytes = 0;
+    EXPECT_EQ(runWriteTest(), testTransferError);
+    EXPECT_EQ(frontEnd.totalAdvances, 0u);
+    EXPECT_FALSE(frontEnd.resultsShown);
+}
+
+TEST_F(WriteTest, WrappedCounterRepeatsThePassAndReportsTheLastOnly)
+{
+    TestSettings.trackCount = 12;
+    // Pass 1 wraps, pass 2 wraps again, pass 3 takes 2500 ms.
+    fakeScript.clockReadings = {0xFFFFFF00u, 0x10u, 0xFFFFFFF0u, 5u, 100u, 2600u};
+    EXPECT_EQ(runWriteTest(), testCompleted);
+    EXPECT_EQ(frontEnd.restarts, 2u);
+    EXPECT_EQ(fakeLog.rewinds, 24u);  // every file, before each repeat
+    EXPECT_EQ(fakeLog.beginPeriods, 3u);
+    EXPECT_EQ(fakeLog.transferOrder.size(), 3u * 720u);
+    EXPECT_EQ(frontEnd.advances, 720u);  // since the last restart
+    EXPECT_EQ(frontEnd.results.elapsedMs, 2500u);
+    EXPECT_EQ(frontEnd.results.totalBytes, 94371840u);
+    EXPECT_EQ(fakeFiles[track(1)].size, 7864320u);  // rewound, not appended
+    EXPECT_EQ(std::count(frontEnd.events.begin(), frontEnd.events.end(), "openProgress"), 1);
+}
+
+TEST_F(WriteTest, EqualReadingsAreNoWrap)
+{
+    fakeScript.clockReadings = {500u, 500u};
+    EXPECT_EQ(runWriteTest(), testCompleted);
+    EXPECT_EQ(frontEnd.restarts, 0u);
+    EXPECT_EQ(frontEnd.results.elapsedMs, 0u);
+}
+
+TEST_F(WriteTest, AbortedPassIsNeverRepeatedEvenAfterAWrap)
+{
+    fakeScript.clockReadings = {0xFFFFFF00u, 0x10u};
+    fakeScript.shortTransferAt = 3;
+    EXPECT_EQ(runWriteTest(), testTransferError);
+    EXPECT_EQ(frontEnd.restarts, 0u);
+    EXPECT_EQ(fakeLog.rewinds, 0u);
+}
+
+TEST_F(WriteTest, RewritingLongerFilesLeavesThePlannedSize)
+{
+    TestSettings.trackCount = 2;
+    layTrackFiles(2, 300000000);
+    EXPECT_EQ(runWriteTest(), testCompleted);
+    EXPECT_EQ(fakeFiles[track(1)].size, 49807360u);
+    EXPECT_EQ(fakeFiles[track(2)].size, 49807360u);
+}
+
+}  // namespace
