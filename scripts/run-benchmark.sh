@@ -1,0 +1,20 @@
+#!/bin/bash
+# The main job: build trakmon, then a real write test and read test of
+# 12 tracks on scratch/take.wav inside the checkout (or on the base file
+# name given), printing both reports. Further arguments go to trakmon run.
+#
+#   scripts/run-benchmark.sh [BASE] [--tracks N] [--write-request KB] ...
+set -eu
+repo=$(cd "$(dirname "$0")/.." && pwd)
+bash "$repo/scripts/build.sh"
+base="$repo/scratch/take.wav"
+if [ $# -gt 0 ] && [ "${1#-}" = "$1" ]; then
+    base=$1
+    shift
+fi
+mkdir -p "$(dirname "$base")"
+has_tracks=0
+for arg in "$@"; do [ "$arg" = --tracks ] && has_tracks=1; done
+[ $has_tracks = 1 ] || set -- --tracks 12 "$@"
+echo "trakmon run $* $base" >&2
+exec "$repo/build/trakmon" run "$@" "$base"
