@@ -52,22 +52,5 @@ TestOutcome runReadTest()
     TestOutcome opened = openTrackFiles(plan);
     if (opened != testCompleted) return opened;
 
-    openProgress(plan.stepCount);
-    char caption[80];
-    std::snprintf(caption, sizeof caption, "Reading: Test Files For %u Track(s)",
-                  static_cast<unsigned>(trackCount));
-    showProgressCaption(caption);
-
-    PassResult pass = runTimedPass<platformReadTrack>(readTrackFiles, plan, readBuffer,
-                                                      "Disk Read Error... Test Aborted!");
-
-    closeTrackFiles(readTrackFiles, trackCount);
-    closeProgress();
-    repaintMainWindow();
-    if (pass.aborted) return testTransferError;
-
-    ResultsInputs results = {readTestKind,     pass.sum,   pass.elapsedMs,
-                             plan.requestSize, plan.perFileSize, trackCount};
-    showResultsReport(results);
-    return testCompleted;
+    return runPassAndReport<platformReadTrack>(readTestKind, readTrackFiles, plan, readBuffer);
 }

@@ -1,8 +1,10 @@
 // The timed round-robin pass shared by the write and the read test.
 #pragma once
 #include <cstdint>
+#include <cstdio>
 
 #include "engine/front_end.h"
+#include "engine/test_outcome.h"
 #include "engine/test_plan.h"
 #include "platform/platform.h"
 
@@ -62,4 +64,33 @@ PassResult runTimedPass(TrackFileSet& set, const TestPlan& plan, void* buffer,
     result.elapsedMs = end - start;
     result.aborted = aborted;
     return result;
+}
+
+// Everything after the track files are open: the progress window with its
+// caption ("Writing: " / "Reading: " ...), the timed pass, closing, and the
+// report of a pass that completed.
+template <TrackTransfer transfer>
+TestOutcome runPassAndReport(TestKind kind, TrackFileSet& set, const TestPlan& plan,
+                             void* buffer)
+{
+    const bool write = kind == writeTestKind;
+    openProgress(plan.stepCount);
+    char caption[80];
+    std::snprintf(caption, sizeof caption, "%s: Test Files For %u Track(s)",
+                  write ? "Writing" : "Reading", static_cast<unsigned>(plan.trackCount));
+    showProgressCaption(caption);
+
+    PassResult pass = runTimedPass<transfer>(
+        set, plan, buffer,
+        write ? "Disk Write Error... Test Aborted!" : "Disk Read Error... Test Aborted!");
+
+    closeTrackFiles(set, plan.trackCount);
+    closeProgress();
+    repaintMainWindow();
+    if (pass.aborted) return testTransferError;
+
+    ResultsInputs results = {kind, pass.sum, pass.elapsedMs, plan.requestSize, plan.perFileSize,
+                             plan.trackCount};
+    showResultsReport(results);
+    return testCompleted;
 }

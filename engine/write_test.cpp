@@ -1,7 +1,6 @@
 #include "engine/write_test.h"
 
 #include <cstdio>
-#include <cstring>
 
 #include "engine/front_end.h"
 #include "engine/test_settings.h"
@@ -47,22 +46,5 @@ TestOutcome runWriteTest()
         return testNotEnoughSpace;
     }
 
-    openProgress(plan.stepCount);
-    char caption[80];
-    std::snprintf(caption, sizeof caption, "Writing: Test Files For %u Track(s)",
-                  static_cast<unsigned>(trackCount));
-    showProgressCaption(caption);
-
-    PassResult pass = runTimedPass<writeRequest>(writeTrackFiles, plan, writeBuffer,
-                                                 "Disk Write Error... Test Aborted!");
-
-    closeTrackFiles(writeTrackFiles, trackCount);
-    closeProgress();
-    repaintMainWindow();
-    if (pass.aborted) return testTransferError;
-
-    ResultsInputs results = {writeTestKind,    pass.sum,   pass.elapsedMs,
-                             plan.requestSize, plan.perFileSize, trackCount};
-    showResultsReport(results);
-    return testCompleted;
+    return runPassAndReport<writeRequest>(writeTestKind, writeTrackFiles, plan, writeBuffer);
 }
