@@ -75,6 +75,7 @@ if [ -f "$cross/CMakeCache.txt" ] && ! grep -q "CMAKE_TOOLCHAIN_FILE:[A-Z]*=$too
 fi
 cmake -S . -B "$cross" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
     -DTRAKMON_WINE_TESTS=ON -DTRAKMON_WINE_LOADER="$loader" \
+    -DCMAKE_CROSSCOMPILING_EMULATOR="$repo/scripts/wine-exec.sh;$cross/wine-session;$loader" \
     -DTRAKMON_HOST_CLI_TESTS="$host/tests/trakmon_cli_tests" >/dev/null
 cmake --build "$cross" -j "$jobs" >/dev/null
 echo "wine-tests: built in $((SECONDS - started)) s"

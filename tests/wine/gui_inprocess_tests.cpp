@@ -227,6 +227,22 @@ TEST(Menu, UnknownIdsChangeNothingAndHighWordIsIgnored)
 
 // ---- Main window background -----------------------------------------------------------
 
+TEST(Background, MaximisedWindowIsPaintedForItsOwnHeight)
+{
+    // Start-up painted the window at its first size, then maximised it: the
+    // bands must follow the maximised height without any help.
+    pumpMessages();
+    RECT client;
+    GetClientRect(MainWindow, &client);
+    int bandHeight = client.bottom / 128;
+    ASSERT_GT(bandHeight, 1);
+    for (int i : {0, 1, 64, 127}) {
+        COLORREF expected = RGB(255 - 2 * i, 0, 255 - 2 * i);
+        EXPECT_EQ(clientPixel(MainWindow, 0, i * bandHeight), expected) << "band " << i;
+        EXPECT_EQ(clientPixel(MainWindow, 0, i * bandHeight + bandHeight - 1), expected) << "band " << i;
+    }
+}
+
 TEST(Background, BandsAtClient1024x700)
 {
     setMainClientSize(1024, 700);
@@ -532,6 +548,11 @@ TEST_F(Progress, ScreenshotMidTest)
     openProgress(720);
     showProgressCaption("Writing: Test Files For 12 Track(s)");
     advance(430);
+    // The screen gets the window's picture when the message loop runs.
+    for (int i = 0; i < 20; ++i) {
+        pumpMessages();
+        Sleep(20);
+    }
     RECT area;
     GetWindowRect(MainWindow, &area);
     if (area.left < 0) area.left = 0;
