@@ -30,34 +30,30 @@ struct Options {
     std::string base;
 };
 
+// A whole decimal number of at most four digits, or false.
+bool parseSmallNumber(const std::string& text, uint32_t& value)
+{
+    if (text.empty() || text.size() > 4) return false;
+    value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + static_cast<uint32_t>(c - '0');
+    }
+    return true;
+}
+
 std::string trackCountCheck(const std::string& text)
 {
-    unsigned long value = 0;
-    size_t used = 0;
-    try {
-        value = std::stoul(text, &used);
-    } catch (...) {
-        used = 0;
-    }
-    if (used != text.size() || text.empty() || value > 1000 ||
-        !isTrackCountChoice(static_cast<uint32_t>(value)))
-        return "track count must be one of 1, 2, 12, 24, 36, 48, 60, 72 (got '" + text + "')";
-    return "";
+    uint32_t value;
+    if (parseSmallNumber(text, value) && isTrackCountChoice(value)) return "";
+    return "track count must be one of 1, 2, 12, 24, 36, 48, 60, 72 (got '" + text + "')";
 }
 
 std::string requestSizeCheck(const std::string& text)
 {
-    unsigned long value = 0;
-    size_t used = 0;
-    try {
-        value = std::stoul(text, &used);
-    } catch (...) {
-        used = 0;
-    }
-    if (used != text.size() || text.empty() || value > 1024 ||
-        !isRequestSizeChoice(static_cast<uint32_t>(value) << 10))
-        return "request size must be one of 32, 64, 128, 256, 512 KBytes (got '" + text + "')";
-    return "";
+    uint32_t value;
+    if (parseSmallNumber(text, value) && isRequestSizeChoice(value << 10)) return "";
+    return "request size must be one of 32, 64, 128, 256, 512 KBytes (got '" + text + "')";
 }
 
 std::string baseNameCheck(const std::string& text)
