@@ -122,6 +122,8 @@ int main(int argc, char** argv)
         "trakmon"};
     app.set_version_flag("--version", "trakmon " TRAKMON_VERSION);
     app.require_subcommand(1);
+    // A base name such as /data/take.wav is a path, never a Windows-style option.
+    app.allow_windows_style_options(false);
 
     Options options;
     CLI::App* write = app.add_subcommand("write", "write test: create and write the track files");
