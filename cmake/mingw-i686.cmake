@@ -1,22 +1,4 @@
-# Cross build for 32-bit Windows with the MinGW-w64 posix-thread compilers.
-# Everything the runtime needs is linked in statically, so the executables
-# run without any MinGW DLL beside them.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross build for 32-bit Windows: trakmon32.exe and trakmon.exe.
 set(CMAKE_SYSTEM_PROCESSOR i686)
-
 set(MINGW_TRIPLE i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${MINGW_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${MINGW_TRIPLE}-g++-posix)
-set(CMAKE_RC_COMPILER ${MINGW_TRIPLE}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_TRIPLE})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# printf with the C99 conversions (%#2.2f, %u, %llu) rather than the old
-# msvcrt ones.
-add_compile_definitions(__USE_MINGW_ANSI_STDIO=1)
-
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

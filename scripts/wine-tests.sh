@@ -59,7 +59,7 @@ if [ $arch = i686 ]; then
     toolchain=$repo/cmake/mingw-i686.cmake
     loader=/usr/lib/wine/wine
 else
-    toolchain=$repo/tests/wine/mingw-x86_64.cmake
+    toolchain=$repo/cmake/mingw-x86_64.cmake
     loader=/usr/lib/wine/wine64
     echo "wine-tests: this kernel runs no 32-bit code; building for 64-bit Windows (wine64)"
 fi

@@ -1,12 +1,8 @@
-# Cross build for 64-bit Windows with the MinGW-w64 posix-thread compilers:
-# the same program as the 32-bit build, for machines whose kernel runs no
-# 32-bit code (and so no 32-bit Wine). scripts/wine-tests.sh picks it there.
-# Everything the runtime needs is linked in statically, so the executables
-# run without any MinGW DLL beside them.
+# Shared by the MinGW-w64 toolchain files: the posix-thread compilers for
+# MINGW_TRIPLE, and everything the runtime needs linked in statically, so the
+# executables run without any MinGW DLL beside them.
 set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
-set(MINGW_TRIPLE x86_64-w64-mingw32)
 set(CMAKE_C_COMPILER ${MINGW_TRIPLE}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${MINGW_TRIPLE}-g++-posix)
 set(CMAKE_RC_COMPILER ${MINGW_TRIPLE}-windres)
