@@ -85,6 +85,14 @@ bool runSweep(const std::string& base, uint32_t requestSize, bool json, bool dra
         }
         all = all && sweepRowCompleted(row);
         rows.push_back(row);
+        // Every larger count creates the same first files again, in the same
+        // order: it would fail on the same file.
+        if (row.writeOutcome == testCreateFailed) {
+            std::fprintf(stderr, "trakmon: sweep stopped after %u track(s): the larger track "
+                                 "counts would fail on the same track file\n",
+                         static_cast<unsigned>(trackCount));
+            break;
+        }
     }
 
     if (json)
