@@ -40,6 +40,15 @@ protected:
         return name;
     }
 
+    // Request k of file 1, 2, ... trackCount, then request k + 1 of file 1.
+    static void expectRoundRobin(uint32_t trackCount, size_t requests)
+    {
+        ASSERT_EQ(fakeLog.transferOrder.size(), requests);
+        for (size_t i = 0; i < requests; ++i)
+            ASSERT_EQ(fakeLog.transferOrder[i], track(static_cast<uint32_t>(i % trackCount) + 1))
+                << i;
+    }
+
     // Track files as a write test of trackCount tracks leaves them.
     static void layTrackFiles(uint32_t count, uint64_t size)
     {

@@ -18,9 +18,7 @@ TEST_F(ReadTest, ReadsBackWhatTheWriteTestLeft)
     TestSettings.readRequestSize = 262144;
     layTrackFiles(12, 7864320);
     EXPECT_EQ(runReadTest(), testCompleted);
-    ASSERT_EQ(fakeLog.transferOrder.size(), 360u);
-    for (size_t i = 0; i < fakeLog.transferOrder.size(); ++i)
-        ASSERT_EQ(fakeLog.transferOrder[i], track(static_cast<uint32_t>(i % 12) + 1)) << i;
+    expectRoundRobin(12, 360);
     Events expected = {"chooseRead",   "repaint",
                        "openProgress", "caption Reading: Test Files For 12 Track(s)",
                        "closeProgress", "repaint", "results"};
