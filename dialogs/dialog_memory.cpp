@@ -4,7 +4,7 @@
 
 DialogMemoryRecord DialogMemory;
 
-static void copyText(char* out, size_t capacity, const char* text)
+void copyDialogText(char* out, size_t capacity, const char* text)
 {
     size_t length = strnlen(text, capacity - 1);
     std::memcpy(out, text, length);
@@ -15,7 +15,7 @@ void resetDialogMemory()
 {
     DialogMemory.initialDirectory[0] = '\0';
     DialogMemory.lastFileName[0] = '\0';
-    copyText(DialogMemory.lastExtension, dialogTextSize, ".*");
+    copyDialogText(DialogMemory.lastExtension, dialogTextSize, ".*");
     DialogMemory.filterIndex = 1;
 }
 
@@ -30,7 +30,7 @@ void ensureTrailingBackslash(char* text, size_t capacity)
 
 void makeDefaultExtension(const char* extension, char* out, size_t capacity)
 {
-    copyText(out, capacity, extension);
+    copyDialogText(out, capacity, extension);
     if (out[0] != '\0' && out[1] == '*') out[0] = '\0';
 }
 
@@ -40,12 +40,12 @@ void rememberDialogResult(const char* pathBuffer, uint32_t fileOffset, uint32_t 
     size_t length = strnlen(pathBuffer, dialogTextSize - 1);
 
     if (fileOffset <= length)
-        copyText(DialogMemory.lastFileName, dialogTextSize, pathBuffer + fileOffset);
+        copyDialogText(DialogMemory.lastFileName, dialogTextSize, pathBuffer + fileOffset);
     else
         DialogMemory.lastFileName[0] = '\0';
 
     if (extensionOffset != 0 && extensionOffset <= length)
-        copyText(DialogMemory.lastExtension, dialogTextSize, pathBuffer + extensionOffset - 1);
+        copyDialogText(DialogMemory.lastExtension, dialogTextSize, pathBuffer + extensionOffset - 1);
     else
         DialogMemory.lastExtension[0] = '\0';
 

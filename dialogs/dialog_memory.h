@@ -15,6 +15,9 @@ struct DialogMemoryRecord {
 
 extern DialogMemoryRecord DialogMemory;
 
+// Copies text into out, cut to capacity - 1 characters and terminated.
+void copyDialogText(char* out, size_t capacity, const char* text);
+
 // The start values: nothing remembered, extension ".*", the first filter.
 void resetDialogMemory();
 

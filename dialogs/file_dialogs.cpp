@@ -31,18 +31,11 @@ static_assert(sizeof(void*) != 4 || shortDialogStructureSize == 76,
 static const DWORD openDialogFlags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
 static const DWORD saveDialogFlags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
 
-static void copyText(char* out, size_t capacity, const char* text)
-{
-    size_t length = strnlen(text, capacity - 1);
-    std::memcpy(out, text, length);
-    out[length] = '\0';
-}
-
 static void prepareDialog(char* pathBuffer, const char* initialFileName,
                           const char* initialDirectory, const char* filterList,
                           uint32_t filterIndex, const char* extension, DWORD flags)
 {
-    copyText(pathBuffer, pathBufferSize, initialFileName != nullptr ? initialFileName : "");
+    copyDialogText(pathBuffer, pathBufferSize, initialFileName != nullptr ? initialFileName : "");
     makeDefaultExtension(extension, defaultExtension, sizeof defaultExtension);
 
     std::memset(&dialogStructure, 0, sizeof dialogStructure);
@@ -91,7 +84,7 @@ void updateDialogMemory(const char* pathBuffer)
 
 bool chooseReadBaseFile()
 {
-    copyText(dialogTitle, sizeof dialogTitle, "Select Read Test Base FileName");
+    copyDialogText(dialogTitle, sizeof dialogTitle, "Select Read Test Base FileName");
     BOOL result = showOpenDialog(DialogMemory.lastFileName, DialogMemory.initialDirectory,
                                  fileFilterList, DialogMemory.filterIndex,
                                  DialogMemory.lastExtension);
@@ -101,7 +94,7 @@ bool chooseReadBaseFile()
 
 bool chooseWriteBaseFile()
 {
-    copyText(dialogTitle, sizeof dialogTitle, "Select Write Test Base FileName");
+    copyDialogText(dialogTitle, sizeof dialogTitle, "Select Write Test Base FileName");
     BOOL result = showSaveDialog(DialogMemory.lastFileName, DialogMemory.initialDirectory,
                                  fileFilterList, DialogMemory.filterIndex,
                                  DialogMemory.lastExtension, true);
