@@ -308,7 +308,7 @@ TEST(Dialogs, CancelledDialogsChangeNothing)
         EXPECT_FALSE(IsWindowEnabled(run.main)) << "the main window is not disabled under the dialog";
         EXPECT_EQ(GetWindow(dialog, GW_OWNER), run.main);
         setFileDialogName(dialog, (folder + "take.wav").c_str());
-        pressDialogButton(dialog, IDCANCEL);
+        ASSERT_TRUE(cancelFileDialog(dialog, 15000));
         ASSERT_TRUE(programIsIdle(run.main, 10000));
         MessageBoxSeen box;
         EXPECT_FALSE(waitForMessageBox(run.pid(), box, 700)) << box.text;
@@ -376,7 +376,7 @@ TEST(Dialogs, MemoryCarriesNameFolderFilterAndExtensionBetweenUses)
     std::string extended = fileDialogName(dialog);
     EXPECT_EQ(extended.substr(0, 5), "next.") << "no default extension on '" << extended << "'";
     EXPECT_EQ(extended.substr(extended.size() - 3), "wav") << extended;
-    pressDialogButton(dialog, IDCANCEL);
+    ASSERT_TRUE(cancelFileDialog(dialog, 15000));
     ASSERT_TRUE(programIsIdle(run.main, 10000));
 
     // After the cancel: the same name, and no default extension any more, so a
@@ -400,7 +400,7 @@ TEST(Dialogs, MemoryCarriesNameFolderFilterAndExtensionBetweenUses)
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(fileDialogName(dialog), "bare") << "an extension was added after the cancel";
     EXPECT_EQ(fileDialogFilter(dialog), 0);
-    pressDialogButton(dialog, IDCANCEL);
+    ASSERT_TRUE(cancelFileDialog(dialog, 15000));
     ASSERT_TRUE(programIsIdle(run.main, 10000));
 }
 

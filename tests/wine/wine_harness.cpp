@@ -359,16 +359,29 @@ void pressDialogButton(HWND dialog, int buttonId)
                  reinterpret_cast<LPARAM>(button));
 }
 
-bool confirmFileDialog(HWND dialog, const char* name, DWORD timeoutMs)
+// Until the dialog is gone: a dialog still closing has the same title as the
+// next one and would be taken for it.
+static bool waitUntilClosed(HWND dialog, DWORD timeoutMs)
 {
-    setFileDialogName(dialog, name);
-    pressDialogButton(dialog, IDOK);
     DWORD start = GetTickCount();
     while (IsWindow(dialog) && IsWindowVisible(dialog)) {
         if (GetTickCount() - start > timeoutMs) return false;
         Sleep(50);
     }
     return true;
+}
+
+bool confirmFileDialog(HWND dialog, const char* name, DWORD timeoutMs)
+{
+    setFileDialogName(dialog, name);
+    pressDialogButton(dialog, IDOK);
+    return waitUntilClosed(dialog, timeoutMs);
+}
+
+bool cancelFileDialog(HWND dialog, DWORD timeoutMs)
+{
+    pressDialogButton(dialog, IDCANCEL);
+    return waitUntilClosed(dialog, timeoutMs);
 }
 
 // ---- Message boxes ------------------------------------------------------------

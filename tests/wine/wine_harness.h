@@ -98,6 +98,8 @@ void selectFileDialogFilter(HWND dialog, int zeroBasedIndex);
 bool browseFileDialogTo(HWND dialog, const std::string& folder);
 // Presses OK or Cancel (posted: the dialog may show a box of its own).
 void pressDialogButton(HWND dialog, int buttonId);
+// Presses Cancel and waits until the dialog has closed.
+bool cancelFileDialog(HWND dialog, DWORD timeoutMs);
 // Types the name and presses OK; true when the dialog closed within the time.
 bool confirmFileDialog(HWND dialog, const char* name, DWORD timeoutMs);
 
