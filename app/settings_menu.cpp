@@ -2,7 +2,7 @@
 
 #include <cstddef>
 
-#include "engine/test_settings.h"
+#include "engine/settings.h"
 #include "resources/resource_ids.h"
 
 struct MenuChoice {

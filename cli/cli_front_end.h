@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "engine/results_report.h"
-#include "engine/test_outcome.h"
+#include "engine/outcome.h"
 
 // Readings of a monotonic nanosecond clock taken by the progress operations:
 // the start of the (last) pass, and the end of each of its requests.

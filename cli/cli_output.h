@@ -4,7 +4,7 @@
 
 #include "cli/audio_analysis.h"
 #include "cli/cli_front_end.h"
-#include "engine/test_plan.h"
+#include "engine/plan.h"
 
 struct CliTestSummary {
     TestKind kind;

@@ -10,9 +10,9 @@
 #include "cli/cli_front_end.h"
 #include "cli/cli_output.h"
 #include "cli/sweep.h"
-#include "engine/read_test.h"
-#include "engine/test_settings.h"
-#include "engine/write_test.h"
+#include "engine/disk_read.h"
+#include "engine/settings.h"
+#include "engine/disk_write.h"
 #include "platform/platform.h"
 
 namespace {

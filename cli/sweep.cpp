@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "engine/results_report.h"
-#include "engine/test_settings.h"
+#include "engine/settings.h"
 
 static TestPlan sweepPlan(uint32_t trackCount)
 {

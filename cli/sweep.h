@@ -22,8 +22,8 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/audio_analysis.h"
-#include "engine/test_outcome.h"
-#include "engine/test_plan.h"
+#include "engine/outcome.h"
+#include "engine/plan.h"
 
 struct SweepDiskNeed {
     uint64_t largestTestBytes;     // the largest totalTestBytes over the sweep

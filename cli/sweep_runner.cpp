@@ -8,9 +8,9 @@
 #include "cli/cli_front_end.h"
 #include "cli/cli_output.h"
 #include "cli/sweep.h"
-#include "engine/read_test.h"
-#include "engine/test_settings.h"
-#include "engine/write_test.h"
+#include "engine/disk_read.h"
+#include "engine/settings.h"
+#include "engine/disk_write.h"
 
 static PassAnalysis runSweepTest(TestKind kind, const std::string& base, bool json,
                                  bool drawProgressBar, TestOutcome& outcome)

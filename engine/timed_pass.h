@@ -4,8 +4,8 @@
 #include <cstdio>
 
 #include "engine/front_end.h"
-#include "engine/test_outcome.h"
-#include "engine/test_plan.h"
+#include "engine/outcome.h"
+#include "engine/plan.h"
 #include "platform/platform.h"
 
 struct PassResult {

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/sweep.h"
-#include "engine/test_settings.h"
+#include "engine/settings.h"
 
 namespace {
 

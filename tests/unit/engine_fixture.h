@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "engine/test_plan.h"
-#include "engine/test_settings.h"
+#include "engine/plan.h"
+#include "engine/settings.h"
 #include "tests/doubles/fake_platform.h"
 #include "tests/doubles/recording_front_end.h"
 

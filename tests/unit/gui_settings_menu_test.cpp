@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "app/settings_menu.h"
-#include "engine/test_settings.h"
+#include "engine/settings.h"
 
 namespace {
 

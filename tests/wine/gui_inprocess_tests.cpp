@@ -10,7 +10,7 @@
 
 #include "app/application.h"
 #include "engine/front_end.h"
-#include "engine/test_settings.h"
+#include "engine/settings.h"
 #include "progress/progress_window.h"
 #include "tests/wine/wine_harness.h"
 

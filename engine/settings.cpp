@@ -1,4 +1,4 @@
-#include "engine/test_settings.h"
+#include "engine/settings.h"
 
 TestSettingsRecord TestSettings = {defaultTrackCount, defaultRequestSize, defaultRequestSize,
                                    fixedTransferBufferSize, fixedTestDataBudget};

@@ -1,9 +1,9 @@
-#include "engine/write_test.h"
+#include "engine/disk_write.h"
 
 #include <cstdio>
 
 #include "engine/front_end.h"
-#include "engine/test_settings.h"
+#include "engine/settings.h"
 #include "engine/timed_pass.h"
 
 static char writeWorkingPath[trackFileNameSize];

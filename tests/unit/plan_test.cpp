@@ -3,8 +3,8 @@
 #include <cstring>
 #include <string>
 
-#include "engine/test_plan.h"
-#include "engine/test_settings.h"
+#include "engine/plan.h"
+#include "engine/settings.h"
 
 namespace {
 

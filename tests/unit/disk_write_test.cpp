@@ -1,4 +1,4 @@
-#include "engine/write_test.h"
+#include "engine/disk_write.h"
 
 #include <vector>
 

@@ -1,4 +1,4 @@
-#include "engine/read_test.h"
+#include "engine/disk_read.h"
 
 #include <vector>
 

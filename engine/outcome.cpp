@@ -1,4 +1,4 @@
-#include "engine/test_outcome.h"
+#include "engine/outcome.h"
 
 const char* testOutcomeName(TestOutcome outcome)
 {

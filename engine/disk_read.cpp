@@ -1,9 +1,9 @@
-#include "engine/read_test.h"
+#include "engine/disk_read.h"
 
 #include <cstdio>
 
 #include "engine/front_end.h"
-#include "engine/test_settings.h"
+#include "engine/settings.h"
 #include "engine/timed_pass.h"
 
 static char readWorkingPath[trackFileNameSize];

@@ -1,4 +1,4 @@
-#include "engine/test_plan.h"
+#include "engine/plan.h"
 
 #include <cstdio>
 
