@@ -16,6 +16,8 @@
 #include "platform/transfer_pattern.h"
 
 static char lastErrorText[320];
+static char freeBytesErrorText[400];
+static bool freeBytesFailed;
 
 // Handles are descriptors plus one, so that descriptor 0 is never the empty slot.
 static int descriptorOf(TrackHandle file) { return static_cast<int>(file - 1); }
@@ -94,10 +96,10 @@ void platformRewindTrack(TrackHandle file)
     lseek(descriptorOf(file), 0, SEEK_SET);
 }
 
-void platformCloseTrack(TrackHandle file)
+bool platformCloseTrack(TrackHandle file)
 {
-    if (file == invalidTrackHandle || file == emptyTrackSlot) return;
-    close(descriptorOf(file));
+    if (file == invalidTrackHandle || file == emptyTrackSlot) return true;
+    return close(descriptorOf(file)) == 0;
 }
 
 const char* platformLastErrorText()
@@ -118,8 +120,18 @@ uint64_t platformFreeBytes(const char* path)
         std::snprintf(folder, sizeof folder, "%.*s", static_cast<int>(slash - path), path);
 
     struct statvfs volume;
-    if (statvfs(folder, &volume) != 0) return 0;
+    freeBytesFailed = statvfs(folder, &volume) != 0;
+    if (freeBytesFailed) {
+        std::snprintf(freeBytesErrorText, sizeof freeBytesErrorText,
+                      "cannot query the free space of %s: %s", folder, std::strerror(errno));
+        return 0;
+    }
     return static_cast<uint64_t>(volume.f_bavail) * volume.f_frsize;
+}
+
+const char* platformFreeBytesError()
+{
+    return freeBytesFailed ? freeBytesErrorText : nullptr;
 }
 
 void platformTimeBeginPeriod(uint32_t) {}
