@@ -18,6 +18,9 @@ struct CliTestSummary {
 void printTextResults(const CliTestSummary& summary, bool firstTest);
 // One JSON object on one line.
 void printJsonResults(const CliTestSummary& summary);
+// A JSON value as one line of text. Never throws: bytes that are not UTF-8
+// (a file name may hold any) are replaced by U+FFFD.
+std::string jsonLine(const nlohmann::json& value);
 
 // The per-request readings of a completed test, analysed; not valid otherwise.
 PassAnalysis analyseSummary(const CliTestSummary& summary);

@@ -11,6 +11,7 @@
 #include "engine/disk_read.h"
 #include "engine/settings.h"
 #include "engine/disk_write.h"
+#include "platform/platform.h"
 
 static PassAnalysis runSweepTest(TestKind kind, const std::string& base, bool json,
                                  bool drawProgressBar, TestOutcome& outcome)
@@ -57,7 +58,7 @@ bool runSweep(const std::string& base, uint32_t requestSize, bool json, bool dra
         nlohmann::json object = sweepNeedJson(need);
         object["freeBytesNow"] = freeNow;
         object["firstTrackCountShortOfSpace"] = shortAt == 0 ? nlohmann::json() : nlohmann::json(shortAt);
-        std::printf("%s\n", object.dump().c_str());
+        std::printf("%s\n", jsonLine(object).c_str());
     } else {
         std::printf("%s", formatSweepNeed(need).c_str());
     }
@@ -86,17 +87,23 @@ bool runSweep(const std::string& base, uint32_t requestSize, bool json, bool dra
         all = all && sweepRowCompleted(row);
         rows.push_back(row);
         // Every larger count creates the same first files again, in the same
-        // order: it would fail on the same file.
-        if (row.writeOutcome == testCreateFailed) {
+        // order, and asks the same volume for its free space: it would fail
+        // on the same file, or on the same query.
+        const char* stopReason = nullptr;
+        if (row.writeOutcome == testCreateFailed)
+            stopReason = "the same track file";
+        else if (row.writeOutcome == testNotEnoughSpace && platformFreeBytesError() != nullptr)
+            stopReason = "the same free-space query";
+        if (stopReason != nullptr) {
             std::fprintf(stderr, "trakmon: sweep stopped after %u track(s): the larger track "
-                                 "counts would fail on the same track file\n",
-                         static_cast<unsigned>(trackCount));
+                                 "counts would fail on %s\n",
+                         static_cast<unsigned>(trackCount), stopReason);
             break;
         }
     }
 
     if (json)
-        std::printf("%s\n", sweepJson(rows, requestSize).dump().c_str());
+        std::printf("%s\n", jsonLine(sweepJson(rows, requestSize)).c_str());
     else
         std::printf("\n%s", formatSweepTable(rows, requestSize).c_str());
     std::fflush(stdout);
