@@ -7,6 +7,9 @@ for tool in cmake g++ make; do command -v $tool >/dev/null || need+=($tool); don
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
 [ -f /usr/include/CLI/CLI.hpp ] || need+=(libcli11-dev)
 [ -f /usr/include/nlohmann/json.hpp ] || need+=(nlohmann-json3-dev)
+# The fault tests' file system (tests/faultfs).
+[ -f /usr/include/fuse3/fuse.h ] || need+=(libfuse3-dev)
+command -v fusermount3 >/dev/null || need+=(fuse3)
 if [ ${#need[@]} -gt 0 ]; then
     echo "install-deps: installing ${need[*]}"
     if [ "$(id -u)" -ne 0 ]; then

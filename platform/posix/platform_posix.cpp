@@ -61,7 +61,8 @@ static TrackHandle openRegularFile(const char* name, int flags, const char* acti
 
 TrackHandle platformCreateTrackFile(const char* name)
 {
-    // Truncated only once the lock is held: a file in use is never emptied.
+    // Truncated only once the lock is held: a file another trakmon holds is
+    // never emptied (the lock is advisory: other programs are not kept out).
     TrackHandle file = openRegularFile(name, O_WRONLY | O_CREAT, "create");
     if (file == invalidTrackHandle) return file;
     if (ftruncate(descriptorOf(file), 0) != 0) return failWith(descriptorOf(file), errno, "create");
