@@ -38,7 +38,7 @@ long long roundRobinBytes(unsigned tracks, unsigned completed, unsigned number, 
 }
 
 class FaultCli : public testing::Test {
-protected:
+public:
     void SetUp() override
     {
         folder = makeTempFolder();
@@ -93,50 +93,46 @@ const PassFault passFaults[] = {
     {72, 32, 2304, "ENOSPC", "EIO"},
 };
 
+// Runs `kind` (write or read) with the fault of f and checks how it ends:
+// the exact message, exit 1, no report, nothing asked after the failed
+// request, every file closed. Returns the rule, for the trace.
+void expectAbortedPass(FaultCli& test, const std::string& kind, const PassFault& f)
+{
+    bool write = kind == "write";
+    std::string rule = kind + " " + std::to_string(f.failAt) + " error " +
+                       (write ? f.writeErrno : f.readErrno);
+    SCOPED_TRACE(std::to_string(f.tracks) + " tracks, " + rule);
+    test.restart(rule);
+    if (!write) test.layTrackFiles(f.tracks);
+    RunResult result = runTrakmon({kind, "--tracks", std::to_string(f.tracks), "--request",
+                                   std::to_string(f.kbytes), test.base()});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, write ? writeError : readError);
+    EXPECT_EQ(test.fired(kind.c_str()), 1u);
+    EXPECT_EQ(test.calls(kind.c_str()), f.failAt);
+    EXPECT_EQ(test.calls("close"), f.tracks);
+    long long left = 0;
+    for (unsigned n = 1; n <= f.tracks; ++n) {
+        // A write leaves the requests before the failed one; a read changes nothing.
+        long long expected = write ? roundRobinBytes(f.tracks, f.failAt - 1, n, f.kbytes * 1024ll)
+                                   : perFileSize(f.tracks);
+        EXPECT_EQ(fileSize(test.backed(n)), expected) << "take." << n;
+        left += fileSize(test.backed(n));
+    }
+    EXPECT_FALSE(fileExists(test.backed(f.tracks + 1)));
+    std::printf("%s at %u tracks x %u KB: %lld bytes left on disk\n", rule.c_str(), f.tracks,
+                f.kbytes, left);
+}
+
 TEST_F(FaultCli, WriteErrorAbortsAndLeavesTheCompletedRequests)
 {
-    for (const PassFault& f : passFaults) {
-        std::string rule = "write " + std::to_string(f.failAt) + " error " + f.writeErrno;
-        SCOPED_TRACE(std::to_string(f.tracks) + " tracks, " + rule);
-        restart(rule);
-        RunResult write = runTrakmon({"write", "--tracks", std::to_string(f.tracks), "--request",
-                                      std::to_string(f.kbytes), base()});
-        EXPECT_EQ(write.exitCode, 1);
-        EXPECT_EQ(write.out, "");
-        EXPECT_EQ(write.err, writeError);
-        EXPECT_EQ(fired("write"), 1u);
-        EXPECT_EQ(calls("write"), f.failAt);  // nothing after the failed request
-        EXPECT_EQ(calls("close"), f.tracks);
-        long long left = 0;
-        for (unsigned n = 1; n <= f.tracks; ++n) {
-            long long expected = roundRobinBytes(f.tracks, f.failAt - 1, n, f.kbytes * 1024ll);
-            EXPECT_EQ(fileSize(backed(n)), expected) << "take." << n;
-            left += fileSize(backed(n));
-        }
-        EXPECT_FALSE(fileExists(backed(f.tracks + 1)));
-        std::printf("%s at %u tracks x %u KB: %lld bytes left on disk\n", rule.c_str(), f.tracks,
-                    f.kbytes, left);
-    }
+    for (const PassFault& f : passFaults) expectAbortedPass(*this, "write", f);
 }
 
 TEST_F(FaultCli, ReadErrorAbortsAndLeavesTheFilesAsTheyWere)
 {
-    for (const PassFault& f : passFaults) {
-        std::string rule = "read " + std::to_string(f.failAt) + " error " + f.readErrno;
-        SCOPED_TRACE(std::to_string(f.tracks) + " tracks, " + rule);
-        restart(rule);
-        layTrackFiles(f.tracks);
-        RunResult read = runTrakmon({"read", "--tracks", std::to_string(f.tracks), "--request",
-                                     std::to_string(f.kbytes), base()});
-        EXPECT_EQ(read.exitCode, 1);
-        EXPECT_EQ(read.out, "");
-        EXPECT_EQ(read.err, readError);
-        EXPECT_EQ(fired("read"), 1u);
-        EXPECT_EQ(calls("read"), f.failAt);
-        EXPECT_EQ(calls("close"), f.tracks);
-        for (unsigned n = 1; n <= f.tracks; ++n)
-            EXPECT_EQ(fileSize(backed(n)), perFileSize(f.tracks)) << "take." << n;
-    }
+    for (const PassFault& f : passFaults) expectAbortedPass(*this, "read", f);
 }
 
 TEST_F(FaultCli, ShortTransferAborts)
