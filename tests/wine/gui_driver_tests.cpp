@@ -458,6 +458,8 @@ TEST(DiskTests, ProgressWindowStandsCentredWhileATestRuns)
 }
 
 // ---- A disk that fails: faultfs under the track files -------------------------------
+// (A failed close cannot be shown here: Wine's CloseHandle succeeds whatever
+// close(2) answers. The engine's handling of it is tested on the double.)
 
 namespace {
 
@@ -569,25 +571,6 @@ TEST(DiskFaults, ReadErrorMidPassAbortsOverTheProgressWindowAndTheProgramGoesOn)
     ASSERT_NO_FATAL_FAILURE(expectCompletedTest(run, false, folder + "take.wav"));
     postCommand(run.main, cmdExit);
     EXPECT_EQ(waitForExit(run.program, 10000), 0u);
-}
-
-TEST(DiskFaults, FailedCloseAfterWritingShowsTheWriteErrorInPlaceOfTheReport)
-{
-    std::string why;
-    std::string folder = freshFaultFolder("close-error", why);
-    if (folder.empty()) GTEST_SKIP() << why;
-    RunningProgram run;
-    ASSERT_NO_FATAL_FAILURE(startTrakmon(run));
-    postCommand(run.main, cmdTracks12);
-
-    ASSERT_TRUE(controlFaults(folder, "reset\nclose error EIO\n"));
-    ASSERT_NO_FATAL_FAILURE(
-        runTestThroughDialog(run, cmdWriteTest, writeDialogTitle, folder + "take.wav"));
-    // Shown once the files are closed and the progress window is gone.
-    ASSERT_NO_FATAL_FAILURE(expectErrorBox(run, "Disk Write Error... Test Aborted!"));
-    for (int k = 1; k <= 12; ++k)
-        EXPECT_TRUE(heldByNoOne(trackName(folder, "take", k))) << "track " << k << " still open";
-    ASSERT_TRUE(controlFaults(folder, "reset\n"));
 }
 
 // ---- Pictures for the documentation ------------------------------------------------
