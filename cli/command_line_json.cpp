@@ -32,20 +32,21 @@ static nlohmann::json optionJson(const CLI::Option& option, bool isHelp)
     for (const std::string& name : option.get_snames()) names.push_back("-" + name);
     for (const std::string& name : option.get_lnames()) names.push_back("--" + name);
 
-    // CLI11 writes the type and each validator's text as "TYPE:v1:v2".
-    std::string typeName = option.get_type_size() != 0 ? option.get_type_name() : "";
-    std::string type = typeName.substr(0, typeName.find(':'));
+    // A flag takes no value. CLI11 writes the type and each validator's text
+    // as "TYPE:v1:v2".
+    bool flag = option.get_expected_max() == 0;
+    std::string typeName = flag ? "" : option.get_type_name();
+    size_t colon = typeName.find(':');
+    std::string type = typeName.substr(0, colon);
     nlohmann::json choices = nlohmann::json::array();
-    for (size_t colon = typeName.find(':'); colon != std::string::npos && choices.empty();
-         colon = typeName.find(':', colon + 1)) {
-        size_t next = typeName.find(':', colon + 1);
-        choices = choicesOf(typeName.substr(colon + 1, next == std::string::npos
-                                                            ? std::string::npos
-                                                            : next - colon - 1));
+    while (colon != std::string::npos && choices.empty()) {
+        size_t next = typeName.find(':', colon + 1);  // npos: to the end
+        choices = choicesOf(typeName.substr(colon + 1, next - colon - 1));
+        colon = next;
     }
     return {{"names", names},
             {"positional", option.get_positional() ? option.get_name(true, false) : ""},
-            {"flag", option.get_type_size() == 0},
+            {"flag", flag},
             {"type", type},
             {"valueText", option.get_option_text()},
             {"choices", choices},
