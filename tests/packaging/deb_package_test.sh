@@ -12,16 +12,8 @@ for tool in cpack dpkg-deb dpkg-shlibdeps man; do
         exit 77
     fi
 done
-scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-
-if ! cpack --config "$build/CPackConfig.cmake" -G DEB -B "$scratch/out" >"$scratch/cpack.log" 2>&1; then
-    cat "$scratch/cpack.log"
-    echo "FAIL: cpack could not build the .deb"
-    exit 1
-fi
+source "$(dirname "$0")/package_test_common.sh"
+makePackage "$build" DEB
 deb=$scratch/out/trakmon_${version}_amd64.deb
 [ -f "$deb" ] || { ls "$scratch/out"; echo "FAIL: no $(basename "$deb")"; exit 1; }
 

@@ -7,16 +7,8 @@
 #   windows_zip_test.sh BUILD_DIR VERSION OBJDUMP WINDRES "PE32 executable" "Intel 80386"
 set -u
 build=$1 version=$2 objdump=$3 windres=$4 format=$5 machine=$6
-scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-
-if ! cpack --config "$build/CPackConfig.cmake" -G ZIP -B "$scratch/out" >"$scratch/cpack.log" 2>&1; then
-    cat "$scratch/cpack.log"
-    echo "FAIL: cpack could not build the zip"
-    exit 1
-fi
+source "$(dirname "$0")/package_test_common.sh"
+makePackage "$build" ZIP
 zip=$(ls "$scratch"/out/trakmon-"$version"-win*.zip 2>/dev/null)
 [ -f "$zip" ] || { ls "$scratch/out"; echo "FAIL: no trakmon-$version-win*.zip"; exit 1; }
 folder=$(basename "$zip" .zip)
