@@ -3,6 +3,7 @@
 # the copyright and a change log compressed with gzip -9n, and manual pages are
 # compressed the same way (-n: no name or time stamp, so the same build makes
 # the same package).
+cmake_minimum_required(VERSION 3.19)
 if(NOT CPACK_GENERATOR STREQUAL "DEB")
   return()
 endif()

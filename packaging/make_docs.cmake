@@ -4,6 +4,7 @@
 #
 #   cmake -DTRAKMON=path -DMAN_TEMPLATE=trakmon.1.in -DMAN_PAGE=out.1
 #         -DBASH_COMPLETION=out -DBUILD_DATE=YYYY-MM-DD -P make_docs.cmake
+cmake_minimum_required(VERSION 3.19)  # string(JSON)
 
 execute_process(COMMAND ${TRAKMON} --command-line-json OUTPUT_VARIABLE cli RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
@@ -185,7 +186,7 @@ foreach(o RANGE ${last_option})
     string(APPEND text " After a command: that command's options.")
   endif()
   string(APPEND OPTIONS ".TP\n${usage}\n${text}\n")
-  if(top_usages)
+  if(NOT top_usages STREQUAL "")
     string(APPEND top_usages " | ")
   endif()
   string(APPEND top_usages "\\fB${opt_long}\\fR")
