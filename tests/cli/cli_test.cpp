@@ -125,6 +125,32 @@ TEST_F(GoldenCli, RunWritesThenReadsWithTheirOwnRequestSizes)
     EXPECT_LT(run.out.find("Disk Write Test Results"), run.out.find("Disk Read Test Results"));
 }
 
+// Every 4 KB block starts with its offset in the pass (low half) and the
+// pass number (high half); the rest is the process's own random fill.
+TEST_F(GoldenCli, WrittenBlocksCarryTheirPassOffsetAndEachRunItsOwnData)
+{
+    std::string firstFill;
+    for (int run = 0; run < 2; ++run) {
+        ASSERT_EQ(runTrakmon({"write", "--tracks", "2", "--request", "32", base()}).exitCode, 0);
+        for (unsigned file = 0; file < 2; ++file) {
+            std::ifstream in(trackFile(folder.path, file + 1), std::ios::binary);
+            std::vector<char> block(4096);
+            for (uint64_t at = 0; in.read(block.data(), 4096); at += 4096) {
+                uint64_t stamp;
+                std::memcpy(&stamp, block.data(), 8);
+                uint64_t request = at / 32768 * 2 + file;  // round-robin over 2 files
+                ASSERT_EQ(stamp, (1ull << 32) + request * 32768 + at % 32768)
+                    << "file " << file + 1 << " offset " << at;
+                if (file == 0 && at == 0 && run == 0) firstFill.assign(block.data() + 8, 4088);
+                if (file == 0 && at == 0 && run == 1) {
+                    EXPECT_NE(firstFill, std::string(block.data() + 8, 4088));
+                }
+            }
+            EXPECT_TRUE(in.eof());
+        }
+    }
+}
+
 TEST_F(GoldenCli, ReadingMoreTracksThanWrittenNeedsTheWriteTest)
 {
     ASSERT_EQ(runTrakmon({"write", "--tracks", "12", base()}).exitCode, 0);
