@@ -220,17 +220,17 @@ static std::string tickLabel(double value)
     return text;
 }
 
-static std::string textElement(const char* cls, double x, double y, const char* anchor,
-                               const std::string& text, const char* extra = "")
+static std::string textElement(double x, double y, const char* anchor, const std::string& text,
+                               const char* extra = "")
 {
-    return std::string("<text class=\"") + cls + "\" x=\"" + number(x) + "\" y=\"" + number(y) +
+    return std::string("<text x=\"") + number(x) + "\" y=\"" + number(y) +
            "\" text-anchor=\"" + anchor + "\"" + extra + ">" + escapeXmlText(text) + "</text>\n";
 }
 
-static std::string lineElement(const char* cls, double x1, double y1, double x2, double y2,
+static std::string lineElement(double x1, double y1, double x2, double y2,
                                const std::string& stroke, const char* extra = "")
 {
-    return std::string("<line class=\"") + cls + "\" x1=\"" + number(x1) + "\" y1=\"" +
+    return std::string("<line x1=\"") + number(x1) + "\" y1=\"" +
            number(y1) + "\" x2=\"" + number(x2) + "\" y2=\"" + number(y2) + "\" stroke=\"" +
            escapeXmlText(stroke) + "\"" + extra + "/>\n";
 }
@@ -240,22 +240,22 @@ static std::string axesAndTicks(const SvgChart& chart, const ChartFrame& frame)
     std::string out;
     for (double tick : chartTicks(frame.xMin, frame.xMax, frame.xLogarithmic)) {
         double x = chartPixelX(frame, tick);
-        out += lineElement("grid", x, frame.top, x, frame.bottom, "#e4e4e4");
-        out += textElement("tick", x, frame.bottom + 16, "middle", tickLabel(tick));
+        out += lineElement(x, frame.top, x, frame.bottom, "#e4e4e4");
+        out += textElement(x, frame.bottom + 16, "middle", tickLabel(tick));
     }
     for (double tick : chartTicks(frame.yMin, frame.yMax, frame.yLogarithmic)) {
         double y = chartPixelY(frame, tick);
-        out += lineElement("grid", frame.left, y, frame.right, y, "#e4e4e4");
-        out += textElement("tick", frame.left - 6, y + 4, "end", tickLabel(tick));
+        out += lineElement(frame.left, y, frame.right, y, "#e4e4e4");
+        out += textElement(frame.left - 6, y + 4, "end", tickLabel(tick));
     }
-    out += "<rect class=\"frame\" x=\"" + number(frame.left) + "\" y=\"" + number(frame.top) +
+    out += "<rect x=\"" + number(frame.left) + "\" y=\"" + number(frame.top) +
            "\" width=\"" + number(frame.right - frame.left) + "\" height=\"" +
            number(frame.bottom - frame.top) + "\" fill=\"none\" stroke=\"#444\"/>\n";
-    out += textElement("axis-label", (frame.left + frame.right) / 2, frame.bottom + 40, "middle",
+    out += textElement((frame.left + frame.right) / 2, frame.bottom + 40, "middle",
                        chart.x.label);
     double middle = (frame.top + frame.bottom) / 2;
     std::string rotate = " transform=\"rotate(-90 22 " + number(middle) + ")\"";
-    out += textElement("axis-label", 22, middle, "middle", chart.y.label, rotate.c_str());
+    out += textElement(22, middle, "middle", chart.y.label, rotate.c_str());
     return out;
 }
 
@@ -275,7 +275,7 @@ static std::string referenceLines(const SvgChart& chart, const ChartFrame& frame
         const ChartReferenceLine& line = chart.references[index];
         double y = chartPixelY(frame, line.y);
         std::string colour = line.colour.empty() ? "#777" : line.colour;
-        out += lineElement("reference", frame.left, y, frame.right, y, colour,
+        out += lineElement(frame.left, y, frame.right, y, colour,
                            " stroke-dasharray=\"6 4\"");
         bool right = std::fabs(lastRightY - y) >= textLine ||
                      std::fabs(lastLeftY - y) < textLine;
@@ -288,7 +288,7 @@ static std::string referenceLines(const SvgChart& chart, const ChartFrame& frame
             lastLeftY = y;
         }
         std::string fill = " fill=\"" + escapeXmlText(colour) + "\"";
-        out += textElement("reference-label", right ? frame.right - 4 : frame.left + 4, labelY,
+        out += textElement(right ? frame.right - 4 : frame.left + 4, labelY,
                            right ? "end" : "start", line.label, fill.c_str());
     }
     return out;
@@ -303,7 +303,7 @@ static std::string seriesAndLegend(const SvgChart& chart, const ChartFrame& fram
         std::string colour = series.colour.empty() ? palette[s % paletteSize] : series.colour;
         std::string stroke = escapeXmlText(colour);
         if (series.joined && series.points.size() > 1) {
-            out += "<polyline class=\"series\" fill=\"none\" stroke-width=\"1\" stroke=\"" +
+            out += "<polyline fill=\"none\" stroke-width=\"1\" stroke=\"" +
                    stroke + "\" points=\"";
             for (size_t i = 0; i < series.points.size(); ++i) {
                 if (i > 0) out += ' ';
@@ -313,13 +313,13 @@ static std::string seriesAndLegend(const SvgChart& chart, const ChartFrame& fram
             out += "\"/>\n";
         }
         for (const ChartPoint& point : series.points)
-            out += "<circle class=\"point\" cx=\"" + number(chartPixelX(frame, point.x)) +
+            out += "<circle cx=\"" + number(chartPixelX(frame, point.x)) +
                    "\" cy=\"" + number(chartPixelY(frame, point.y)) + "\" r=\"2.5\" fill=\"" +
                    stroke + "\"/>\n";
         if (series.name.empty()) continue;
-        out += "<rect class=\"legend-swatch\" x=\"" + number(legendX) + "\" y=\"" +
+        out += "<rect x=\"" + number(legendX) + "\" y=\"" +
                number(frame.top - 20) + "\" width=\"12\" height=\"12\" fill=\"" + stroke + "\"/>\n";
-        out += textElement("legend", legendX + 16, frame.top - 10, "start", series.name);
+        out += textElement(legendX + 16, frame.top - 10, "start", series.name);
         legendX += 28 + 7.0 * static_cast<double>(series.name.size());
     }
     return out;
@@ -333,13 +333,13 @@ static std::string marks(const SvgChart& chart, const ChartFrame& frame)
         double y = chartPixelY(frame, mark.at.y);
         // A ring of a diamond around the point, its label beside it, kept
         // inside the plot area.
-        out += "<path class=\"mark\" d=\"M" + number(x) + " " + number(y - 8) + " L" +
+        out += "<path d=\"M" + number(x) + " " + number(y - 8) + " L" +
                number(x + 8) + " " + number(y) + " L" + number(x) + " " + number(y + 8) + " L" +
                number(x - 8) + " " + number(y) + " Z\" fill=\"none\" stroke=\"#000\" "
                "stroke-width=\"1.5\"/>\n";
         bool leftSide = x > (frame.left + frame.right) / 2;
         double labelY = y - 10 < frame.top + 12 ? y + 20 : y - 10;
-        out += textElement("mark-label", leftSide ? x - 10 : x + 10, labelY,
+        out += textElement(leftSide ? x - 10 : x + 10, labelY,
                            leftSide ? "end" : "start", mark.label);
     }
     return out;
@@ -349,17 +349,20 @@ std::string svgChartElement(const SvgChart& chart, double top)
 {
     ChartFrame frame = chartFrame(chart);
     std::string width = number(chart.width), height = number(chart.height);
-    std::string out = "<svg x=\"0\" y=\"" + number(top) + "\" width=\"" + width + "\" height=\"" +
-                      height + "\" font-family=\"sans-serif\" font-size=\"11\">\n";
-    out += "<rect class=\"background\" x=\"0\" y=\"0\" width=\"" + width + "\" height=\"" +
+    // A group rather than a nested <svg>, and no class attributes: simpler
+    // renderers (ImageMagick's own) take neither nested documents nor more
+    // than a few hundred classes.
+    std::string out = "<g transform=\"translate(0 " + number(top) +
+                      ")\" font-family=\"sans-serif\" font-size=\"11\">\n";
+    out += "<rect x=\"0\" y=\"0\" width=\"" + width + "\" height=\"" +
            height + "\" fill=\"#fff\"/>\n";
-    out += textElement("title", chart.width / 2.0, 22, "middle", chart.title,
+    out += textElement(chart.width / 2.0, 22, "middle", chart.title,
                        " font-size=\"14\" font-weight=\"bold\"");
     out += axesAndTicks(chart, frame);
     out += referenceLines(chart, frame);
     out += seriesAndLegend(chart, frame);
     out += marks(chart, frame);
-    out += "</svg>\n";
+    out += "</g>\n";
     return out;
 }
 

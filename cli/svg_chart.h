@@ -72,7 +72,7 @@ std::vector<double> chartTicks(double min, double max, bool logarithmic);
 // Text or attribute value made safe for XML.
 std::string escapeXmlText(const std::string& text);
 
-// One chart as an <svg> element placed at (0, top) of the document.
+// One chart as a group (<g>) placed at (0, top) of the document.
 std::string svgChartElement(const SvgChart& chart, double top);
 // A whole SVG document with the charts one below the other.
 std::string svgDocument(const std::vector<SvgChart>& charts);
