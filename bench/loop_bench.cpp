@@ -53,7 +53,8 @@ void timedPass(benchmark::State& state)
     TestPlan plan = planTest(tracks, static_cast<uint32_t>(state.range(0)) << 10,
                              fixedTransferBufferSize, fixedTestDataBudget);
     void* buffer = platformAllocTransferBuffer(fixedTransferBufferSize);
-    for (uint32_t slot = 0; slot < tracks; ++slot) files.slots[slot] = static_cast<TrackHandle>(slot + 1);
+    for (uint32_t slot = 0; slot < tracks; ++slot)
+        files.slots[slot] = static_cast<TrackHandle>(slot + 1);
     beginCliTest("bench", false);
     writePassNumber = 1;
     for (auto _ : state) {

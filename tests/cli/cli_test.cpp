@@ -207,6 +207,12 @@ TEST_F(GoldenCli, BadUsageTouchesNoFile)
         {{"write"}, "BASE"},
         {{"erase", base()}, "subcommand"},
         {{"write", std::string(300, 'a')}, "259"},
+        {{"write", "--repeat", "0", base()}, "from 1 to 100"},
+        {{"sweep", "--repeat", "101", base()}, "from 1 to 100"},
+        {{"read", "--rate", "44000", base()}, "44100, 48000, 88200, 96000, 176400, 192000"},
+        {{"run", "--bits", "20", base()}, "16, 24, 32"},
+        {{"write", "--log", folder.path + "/no/such/folder/log.csv", base()}, "log.csv"},
+        {{"write", "--plot", trackFile(folder.path, 1), "--tracks", "2", base()}, "track file"},
     };
     for (const Case& c : cases) {
         RunResult result = runTrakmon(c.args);
@@ -226,6 +232,9 @@ TEST_F(GoldenCli, HelpAndVersion)
     RunResult commandHelp = runTrakmon({"run", "--help"});
     EXPECT_EQ(commandHelp.exitCode, 0);
     EXPECT_NE(commandHelp.out.find("--write-request"), std::string::npos);
+    for (const char* option : {"--repeat", "median of 5 or more", "--rate", "--bits", "--log",
+                               "--plot"})
+        EXPECT_NE(commandHelp.out.find(option), std::string::npos) << option;
     RunResult version = runTrakmon({"--version"});
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_NE(version.out.find("trakmon 2."), std::string::npos);
