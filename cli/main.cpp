@@ -97,59 +97,62 @@ std::string baseNameCheck(const std::string& text)
     return "";
 }
 
+// An option whose text check names the allowed values (shown in --help).
+template <typename Value>
+CLI::Option* addCheckedOption(CLI::App* command, const char* name, Value& value,
+                              const char* description, std::string (*check)(const std::string&),
+                              const char* allowed)
+{
+    return command->add_option(name, value, description)
+        ->check(CLI::Validator(check, allowed, name[0] == '-' ? name + 2 : name));
+}
+
 void addTestOptions(CLI::App* command, Options& options, bool separateRequests)
 {
-    command->add_option("--tracks", options.tracks, "track files written or read at once")
-        ->check(CLI::Validator(trackCountCheck, "1|2|12|24|36|48|60|72", "tracks"))
+    const char* requestSizes = "32|64|128|256|512";
+    addCheckedOption(command, "--tracks", options.tracks, "track files written or read at once",
+                     trackCountCheck, "1|2|12|24|36|48|60|72")
         ->default_val(defaultTrackCount);
     if (separateRequests) {
-        command->add_option("--write-request", options.writeRequestKBytes,
-                            "write request size in KBytes")
-            ->check(CLI::Validator(requestSizeCheck, "32|64|128|256|512", "kbytes"))
+        addCheckedOption(command, "--write-request", options.writeRequestKBytes,
+                         "write request size in KBytes", requestSizeCheck, requestSizes)
             ->default_val(defaultRequestSize >> 10);
-        command->add_option("--read-request", options.readRequestKBytes,
-                            "read request size in KBytes")
-            ->check(CLI::Validator(requestSizeCheck, "32|64|128|256|512", "kbytes"))
+        addCheckedOption(command, "--read-request", options.readRequestKBytes,
+                         "read request size in KBytes", requestSizeCheck, requestSizes)
             ->default_val(defaultRequestSize >> 10);
     } else {
-        command->add_option("--request", options.requestKBytes, "request size in KBytes")
-            ->check(CLI::Validator(requestSizeCheck, "32|64|128|256|512", "kbytes"))
+        addCheckedOption(command, "--request", options.requestKBytes, "request size in KBytes",
+                         requestSizeCheck, requestSizes)
             ->default_val(defaultRequestSize >> 10);
     }
     command->add_flag("--json", options.json, "one JSON object per test instead of the report");
-    command
-        ->add_option("--repeat", options.repeat,
+    addCheckedOption(command, "--repeat", options.repeat,
                      "passes of each test, each reported in full, then a summary: median, "
                      "minimum and maximum rate, verdicts on the slowest round of all passes. "
-                     "One pass is a lottery on a busy disk: quote the median of 5 or more")
-        ->check(CLI::Validator(repeatCheck, "1-100", "count"))
+                     "One pass is a lottery on a busy disk: quote the median of 5 or more",
+                     repeatCheck, "1-100")
         ->default_val(1);
-    command
-        ->add_option("--rate", options.rate,
+    addCheckedOption(command, "--rate", options.rate,
                      "judge the verdicts at this sample rate (mono and stereo) instead of the "
-                     "report's four 44.1 kHz formats; the report stays as it is")
-        ->check(CLI::Validator(rateCheck, "44100|48000|88200|96000|176400|192000", "hz"));
-    command
-        ->add_option("--bits", options.bits,
+                     "report's four 44.1 kHz formats; the report stays as it is",
+                     rateCheck, "44100|48000|88200|96000|176400|192000");
+    addCheckedOption(command, "--bits", options.bits,
                      "judge the verdicts at this word length (mono and stereo; without it 16 "
-                     "and 24)")
-        ->check(CLI::Validator(bitsCheck, "16|24|32", "bits"));
-    command
-        ->add_option("--log", options.log,
+                     "and 24)",
+                     bitsCheck, "16|24|32");
+    addCheckedOption(command, "--log", options.log,
                      "write one CSV line per request: pass, test, tracks, round, track, bytes, "
-                     "completion and latency in microseconds")
-        ->check(CLI::Validator(outputFileCheck, "FILE.csv", "log"));
-    command
-        ->add_option("--plot", options.plot,
+                     "completion and latency in microseconds",
+                     outputFileCheck, "FILE.csv");
+    addCheckedOption(command, "--plot", options.plot,
                      "draw every round's time through every pass against each format's budget, "
-                     "as an SVG picture that a browser opens")
-        ->check(CLI::Validator(outputFileCheck, "FILE.svg", "plot"));
-    command
-        ->add_option("BASE", options.base,
+                     "as an SVG picture that a browser opens",
+                     outputFileCheck, "FILE.svg");
+    addCheckedOption(command, "BASE", options.base,
                      "base file name; the track files are BASE with its extension replaced "
-                     "by .001, .002, ...")
-        ->required()
-        ->check(CLI::Validator(baseNameCheck, "PATH", "base"));
+                     "by .001, .002, ...",
+                     baseNameCheck, "PATH")
+        ->required();
 }
 
 // The write or the read test, or both in turn (run), passOutputs.repeat
