@@ -10,10 +10,12 @@
 #include <string>
 
 #include "cli/cli_front_end.h"
+#include "cli/command_line_json.h"
 #include "cli/pass_runner.h"
 #include "cli/sweep.h"
 #include "engine/settings.h"
 #include "platform/platform.h"
+#include "trakmon_version.h"
 
 namespace {
 
@@ -233,7 +235,7 @@ int main(int argc, char** argv)
         "44.1 kHz audio need. The track files stay on disk. A single pass is a lottery on a\n"
         "busy disk: run --repeat 5 (or more) and quote the median.",
         "trakmon"};
-    app.set_version_flag("--version", "trakmon " TRAKMON_VERSION);
+    app.set_version_flag("--version", "trakmon " TRAKMON_VERSION_AND_BUILD);
     app.require_subcommand(1);
     // A base name such as /data/take.wav is a path, never a Windows-style option.
     app.allow_windows_style_options(false);
@@ -251,6 +253,12 @@ int main(int argc, char** argv)
         "then one table; states the disk space it needs first; removes nothing");
     addTestOptions(sweep, options, false);
     sweep->remove_option(sweep->get_option("--tracks"));
+
+    // Hidden: the build makes the manual page and the completion from this.
+    if (argc == 2 && std::strcmp(argv[1], "--command-line-json") == 0) {
+        std::puts(commandLineJson(app).c_str());
+        return exitCompleted;
+    }
 
     try {
         app.parse(argc, argv);
