@@ -15,6 +15,8 @@ struct PassResult {
 };
 
 // One request; passOffset is the number of bytes the pass has moved before it.
+// A write request stamps its blocks before it writes them (write_stamp.h):
+// part of the request, inside the timed span, as a recorder fills its buffer.
 typedef uint32_t (*TrackTransfer)(TrackHandle file, void* buffer, uint32_t size,
                                   uint32_t passOffset);
 

@@ -213,6 +213,7 @@ TEST_F(GoldenCli, BadUsageTouchesNoFile)
         {{"run", "--bits", "20", base()}, "16, 24, 32"},
         {{"write", "--log", folder.path + "/no/such/folder/log.csv", base()}, "log.csv"},
         {{"write", "--plot", trackFile(folder.path, 1), "--tracks", "2", base()}, "track file"},
+        {{"run", "--log", folder.path + "/x", "--plot", folder.path + "/x", base()}, "one file"},
     };
     for (const Case& c : cases) {
         RunResult result = runTrakmon(c.args);
