@@ -9,6 +9,7 @@
 
 #include "cli/cli_front_end.h"
 #include "cli/cli_output.h"
+#include "cli/session_commands.h"
 #include "cli/sweep.h"
 #include "engine/disk_read.h"
 #include "engine/settings.h"
@@ -118,7 +119,9 @@ int main(int argc, char** argv)
         "trakmon " TRAKMON_VERSION " - can this disk stream N audio tracks at once?\n"
         "Writes N numbered track files round-robin with the file cache bypassed (O_DIRECT),\n"
         "reads them back the same way, and reports the rate beside what N tracks of\n"
-        "44.1 kHz audio need. The track files stay on disk.",
+        "44.1 kHz audio need. The track files stay on disk.\n"
+        "session runs a recorder's disk thread in real time and counts its dropouts;\n"
+        "capacity finds how many tracks it keeps up with.",
         "trakmon"};
     app.set_version_flag("--version", "trakmon " TRAKMON_VERSION);
     app.require_subcommand(1);
@@ -138,6 +141,9 @@ int main(int argc, char** argv)
         "then one table; states the disk space it needs first; removes nothing");
     addTestOptions(sweep, options, false);
     sweep->remove_option(sweep->get_option("--tracks"));
+    SessionOptions sessionOptions;
+    SessionOptions capacityOptions;
+    SessionCommands sessionCommands = addSessionCommands(app, sessionOptions, capacityOptions);
 
     try {
         app.parse(argc, argv);
@@ -151,6 +157,9 @@ int main(int argc, char** argv)
         app.exit(e);
         return exitUsage;
     }
+
+    if (sessionCommands.session->parsed()) return runSessionCommand(sessionOptions);
+    if (sessionCommands.capacity->parsed()) return runCapacityCommand(capacityOptions);
 
     TestSettings.trackCount = options.tracks;
     if (run->parsed()) {

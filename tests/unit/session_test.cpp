@@ -112,6 +112,29 @@ TEST_F(SessionTest, StallAgainstTheBufferLosesExactlyTheExcess)
     }
 }
 
+// The defaults' 256 KByte requests against a 2 s buffer: the tracks that
+// wait behind a request stalled for 3 s overflow when their buffer has been
+// filling for 2 s; without the stall nothing is lost.
+TEST_F(SessionTest, TwelveTracksBehindAThreeSecondStall)
+{
+    for (uint64_t stallNs : {uint64_t(0), 3000 * ms}) {
+        resetFakePlatform();
+        fakeScript.requestNs = 1 * ms;
+        fakeScript.requestNsAt[1] = stallNs;
+        SessionConfig config = monoConfig(0, 12, 3, 2.0, 10);
+        config.requestSize = 262144;
+        SessionRun session = run(config);
+        const DropoutTally& tally = session.model.recording;
+        if (stallNs == 0) {
+            EXPECT_FALSE(tally.any);
+            continue;
+        }
+        EXPECT_EQ(tally.events, 12u);
+        EXPECT_EQ(tally.firstNs, 2000 * ms);
+        EXPECT_EQ(tally.firstTrack, 1u);
+    }
+}
+
 // A disk that needs exactly the audio's time for every request keeps up for
 // ever, and the recorder never writes audio before it has arrived.
 TEST_F(SessionTest, DiskExactlyAtTheRequiredRateNeverDrops)
