@@ -49,6 +49,37 @@ std::vector<nlohmann::json> jsonLines(const std::string& out)
     return objects;
 }
 
+// Plain input and output on the test folder's own disk: also run against
+// trakmon.exe under Wine (TRAKMON_COMMAND). The buffers are far longer than
+// any stall of a working disk.
+class GoldenSession : public testing::Test {
+protected:
+    void SetUp() override { folder = makeTempFolder(); }
+    void TearDown() override { removeTempFolder(folder); }
+    TempFolder folder;
+};
+
+TEST_F(GoldenSession, ShortSessionAndCapacity)
+{
+    std::string base = folder.path + "/take.wav";
+    RunResult session = runTrakmon(
+        {"session", "--tracks", "2", "--seconds", "1", "--buffer", "2", "--request", "64", base});
+    EXPECT_EQ(session.exitCode, 0) << session.err;
+    EXPECT_NE(session.out.find("\nrecords 2 tracks of 48 kHz 24-bit mono with a 2.0 s buffer: no "
+                               "dropout in 1 s, lowest headroom "),
+              std::string::npos)
+        << session.out;
+    EXPECT_GT(fileSize(trackFile(folder.path, 2)), 0);
+
+    RunResult capacity = runTrakmon({"capacity", "--seconds", "0.5", "--buffer", "1", "--request",
+                                     "32", "--max-tracks", "2", base});
+    EXPECT_EQ(capacity.exitCode, 0) << capacity.err;
+    EXPECT_NE(capacity.out.find("\nThis disk records at least 2 tracks of 48 kHz 24-bit mono"),
+              std::string::npos)
+        << capacity.out;
+    EXPECT_FALSE(fileExists(trackFile(folder.path, 1)));
+}
+
 TEST_F(SessionCli, RecordsAThousandTracksWithoutDropout)
 {
     RunResult run = runTrakmon(
