@@ -340,10 +340,18 @@ int runSessionCommand(const SessionOptions& options)
     SampleFormat format;
     std::string problem = sessionConfig(options, options.play, options.tracks, config, format);
     if (!problem.empty()) return usageError("session", problem);
+    // Both files are opened first: a path that cannot be written fails
+    // before the session, not after it.
     std::FILE* log = openOutput(options.logPath);
     if (!options.logPath.empty() && log == nullptr)
         return usageError("session", "cannot write the log " + options.logPath + ": " +
                                          std::strerror(errno));
+    std::FILE* plot = openOutput(options.plotPath);
+    if (!options.plotPath.empty() && plot == nullptr) {
+        std::string reason = std::strerror(errno);
+        if (log != nullptr) std::fclose(log);
+        return usageError("session", "cannot write the plot " + options.plotPath + ": " + reason);
+    }
 
     SessionFiles files{options.base, options.base, options.play + 1};
     SessionRun run;
@@ -351,6 +359,7 @@ int runSessionCommand(const SessionOptions& options)
     SetupResult setup = runOneSession(run, config, files, drawBar, "");
     if (setup.status != setupReady) {
         if (log != nullptr) std::fclose(log);
+        if (plot != nullptr) std::fclose(plot);
         return reportSetupFailure(setup, config);
     }
     if (run.aborted) reportAbort(run);
@@ -359,6 +368,10 @@ int runSessionCommand(const SessionOptions& options)
     if (log != nullptr) {
         writeSessionLog(log, run, summary.bytesPerSecond);
         std::fclose(log);
+    }
+    if (plot != nullptr) {
+        std::fputs(svgDocument(sessionCharts(run, summary)).c_str(), plot);
+        std::fclose(plot);
     }
     if (options.json) {
         nlohmann::json object = sessionJson(summary);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <vector>
 
 #include "cli/number_text.h"
@@ -265,4 +266,75 @@ void writeSessionLog(std::FILE* out, const SessionRun& run, uint32_t bytesPerSec
                      (request.endNs - request.startNs) / 1e3, static_cast<unsigned>(request.level),
                      1e3 * audioSeconds(headroom, bytesPerSecond));
     }
+}
+
+namespace {
+
+// The worst request of each direction in one interval of session time.
+struct ChartInterval {
+    bool has[2] = {false, false};  // write, read
+    ChartPoint headroom[2];        // lowest
+    ChartPoint latency[2];         // highest
+};
+
+void keepWorst(ChartInterval& interval, int direction, double seconds, double headroom,
+               double latencyMs)
+{
+    if (!interval.has[direction] || headroom < interval.headroom[direction].y)
+        interval.headroom[direction] = {seconds, headroom};
+    if (!interval.has[direction] || latencyMs > interval.latency[direction].y)
+        interval.latency[direction] = {seconds, latencyMs};
+    interval.has[direction] = true;
+}
+
+}  // namespace
+
+std::vector<SvgChart> sessionCharts(const SessionRun& run, const SessionSummary& summary)
+{
+    const SessionConfig& config = run.model.config;
+    uint64_t span = std::max<uint64_t>(summary.elapsedNs, 1);
+    std::vector<ChartInterval> intervals(chartIntervals);
+    for (const RequestRecord& request : run.requests) {
+        bool play = request.track < config.playTracks;
+        uint32_t headroom = play ? request.level : config.bufferBytes - request.level;
+        size_t at = std::min<uint64_t>(chartIntervals - 1, request.startNs * chartIntervals / span);
+        keepWorst(intervals[at], play ? 1 : 0, nsSeconds(request.startNs),
+                  audioSeconds(headroom, summary.bytesPerSecond),
+                  milliseconds(request.endNs - request.startNs));
+    }
+
+    SvgChart headroom;
+    headroom.title = sessionVerdict(summary);
+    headroom.x = {"session time (s)", false, 0, nsSeconds(span)};
+    headroom.y = {"headroom at the request (s of audio)", false, 0, summary.bufferSeconds};
+    SvgChart latency;
+    latency.title = "Request latency, the slowest of each interval";
+    latency.x = headroom.x;
+    latency.y = {"latency (ms)", true, 0, 0};
+    const char* names[2] = {"recording (writes)", "playback (reads)"};
+    for (int direction = 0; direction < 2; ++direction) {
+        if ((direction == 0 ? config.recordTracks : config.playTracks) == 0) continue;
+        ChartSeries lowest{names[direction], "", {}, true};
+        ChartSeries slowest{names[direction], "", {}, false};
+        for (const ChartInterval& interval : intervals) {
+            if (!interval.has[direction]) continue;
+            lowest.points.push_back(interval.headroom[direction]);
+            slowest.points.push_back(interval.latency[direction]);
+        }
+        headroom.series.push_back(lowest);
+        latency.series.push_back(slowest);
+    }
+    headroom.references.push_back({0, "dropout", "#d62728"});
+    latency.references.push_back(
+        {summary.bufferSeconds * 1e3, "a whole buffer (" + bufferText(summary.bufferSeconds) + ")",
+         "#d62728"});
+    bool dropout = sessionHasDropout(summary);
+    if (dropout) {
+        uint64_t first = std::min(summary.recording.any ? summary.recording.firstNs : UINT64_MAX,
+                                  summary.playback.any ? summary.playback.firstNs : UINT64_MAX);
+        char label[64];
+        std::snprintf(label, sizeof label, "first dropout at %.2f s", nsSeconds(first));
+        headroom.marks.push_back({{nsSeconds(first), 0}, label});
+    }
+    return {headroom, latency};
 }

@@ -10,6 +10,7 @@
 
 #include "cli/audio_analysis.h"
 #include "cli/sample_format.h"
+#include "cli/svg_chart.h"
 #include "session/session_runner.h"
 
 struct SessionSummary {
@@ -53,3 +54,9 @@ nlohmann::json sessionJson(const SessionSummary& summary);
 // number, direction, bytes, start, end and latency in microseconds of
 // session time, and the track's buffer level with its headroom.
 void writeSessionLog(std::FILE* out, const SessionRun& run, uint32_t bytesPerSecond);
+
+// The session as two charts: every direction's headroom at its requests and
+// the request latency against session time, the worst of each of at most
+// chartIntervals intervals; the first dropout is marked.
+const uint32_t chartIntervals = 600;
+std::vector<SvgChart> sessionCharts(const SessionRun& run, const SessionSummary& summary);

@@ -2,6 +2,7 @@
 // platform double's scripted clock.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "cli/capacity.h"
@@ -14,6 +15,8 @@ const uint64_t ms = 1000000;
 
 // One recording track of 48 kHz 24-bit mono, 2.0 s buffer, 96 KByte
 // requests, 10 s; the first request stalls for stallNs.
+SessionRun run;
+
 SessionSummary stalledSession(uint64_t stallNs, uint32_t plays = 0)
 {
     resetFakePlatform();
@@ -25,7 +28,6 @@ SessionSummary stalledSession(uint64_t stallNs, uint32_t plays = 0)
     fakeScript.requestNs = 1 * ms;
     fakeScript.requestNsAt[plays * 2 + 1] = stallNs;
     SessionConfig config{plays, 1, 48000, 3, 288000, 98304, 10000 * ms};
-    SessionRun run;
     EXPECT_EQ(openSession(run, config, {"take.wav", "take.wav", plays + 1}).status, setupReady);
     prerollAndStart(run);
     while (runSessionUntil(run, UINT64_MAX)) {
@@ -58,6 +60,25 @@ TEST(SessionReport, VerdictLines)
     EXPECT_EQ(sessionVerdict(both).substr(0, 40), "records 1 and plays 3 tracks of 48 kHz 2");
     EXPECT_NE(formatSessionText(both).find("Recording: 0 samples"), std::string::npos);
     EXPECT_NE(formatSessionText(both).find("Playback: 0 samples"), std::string::npos);
+}
+
+TEST(SessionReport, PlotShowsTheStallAndMarksTheFirstDropout)
+{
+    SessionSummary lost = stalledSession(2500 * ms);
+    std::vector<SvgChart> charts = sessionCharts(run, lost);
+    ASSERT_EQ(charts.size(), 2u);
+    const SvgChart& headroom = charts[0];
+    ASSERT_EQ(headroom.series.size(), 1u);  // recording only
+    EXPECT_LE(headroom.series[0].points.size(), run.requests.size());  // the worst of each interval
+    double lowest = 1e9;
+    for (const ChartPoint& point : headroom.series[0].points) lowest = std::min(lowest, point.y);
+    EXPECT_DOUBLE_EQ(lowest, 0);  // the request after the stall found its buffer full
+    ASSERT_EQ(headroom.marks.size(), 1u);
+    EXPECT_NEAR(headroom.marks[0].at.x, 2.682666667, 1e-9);
+    EXPECT_EQ(headroom.marks[0].label, "first dropout at 2.68 s");
+    double slowest = 0;
+    for (const ChartPoint& point : charts[1].series[0].points) slowest = std::max(slowest, point.y);
+    EXPECT_DOUBLE_EQ(slowest, 2500);
 }
 
 TEST(CapacitySearch, FindsEveryAnswerWithinItsTrials)
