@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string>
 
+#include "cli/cli_checks.h"
 #include "cli/cli_front_end.h"
 #include "cli/cli_output.h"
 #include "cli/session_commands.h"
@@ -34,13 +35,7 @@ struct Options {
 // A whole decimal number of at most four digits, or false.
 bool parseSmallNumber(const std::string& text, uint32_t& value)
 {
-    if (text.empty() || text.size() > 4) return false;
-    value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
-        value = value * 10 + static_cast<uint32_t>(c - '0');
-    }
-    return true;
+    return parseWholeNumber(text, 4, value);
 }
 
 std::string trackCountCheck(const std::string& text)
@@ -55,13 +50,6 @@ std::string requestSizeCheck(const std::string& text)
     uint32_t value;
     if (parseSmallNumber(text, value) && isRequestSizeChoice(value << 10)) return "";
     return "request size must be one of 32, 64, 128, 256, 512 KBytes (got '" + text + "')";
-}
-
-std::string baseNameCheck(const std::string& text)
-{
-    if (text.empty()) return "the base file name is empty";
-    if (text.size() > maxBaseFileName) return "the base file name is longer than 259 characters";
-    return "";
 }
 
 void addTestOptions(CLI::App* command, Options& options, bool separateRequests)

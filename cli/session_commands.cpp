@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/capacity.h"
+#include "cli/cli_checks.h"
 #include "cli/number_text.h"
 #include "cli/sample_format.h"
 #include "cli/session_report.h"
@@ -25,16 +26,9 @@ const uint32_t maxBufferSeconds = 60;
 const uint32_t maxSessionSeconds = 3600;
 const uint64_t progressSliceNs = 250000000;  // the bar is redrawn four times a second
 
-// A whole decimal number of at most nine digits, or false.
 bool parseWhole(const std::string& text, uint32_t& value)
 {
-    if (text.empty() || text.size() > 9) return false;
-    value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
-        value = value * 10 + static_cast<uint32_t>(c - '0');
-    }
-    return true;
+    return parseWholeNumber(text, 9, value);
 }
 
 bool parseDecimal(const std::string& text, double& value)
@@ -95,35 +89,28 @@ std::string requestCheck(const std::string& text)
     return "request size must be a multiple of 4 KBytes from 32 to 4096 (got '" + text + "')";
 }
 
-std::string baseCheck(const std::string& text)
+// An option whose value is one of choices.
+void addChoiceOption(CLI::App* command, const char* name, uint32_t& value, const uint32_t* choices,
+                     uint32_t count, const std::string& what, const char* help)
 {
-    if (text.empty()) return "the base file name is empty";
-    if (text.size() > maxBaseFileName) return "the base file name is longer than 259 characters";
-    return "";
+    std::string names;
+    for (uint32_t i = 0; i < count; ++i) names += (i == 0 ? "" : "|") + std::to_string(choices[i]);
+    command->add_option(name, value, help)
+        ->check(CLI::Validator(
+            [=](const std::string& text) { return choiceCheck(text, choices, count, what); }, names,
+            what))
+        ->default_val(value);
 }
 
 void addCommonOptions(CLI::App* command, SessionOptions& options)
 {
     static const uint32_t channelChoices[] = {1, 2};
-    command->add_option("--rate", options.rate, "sample rate in Hz")
-        ->check(CLI::Validator(
-            [](const std::string& t) {
-                return choiceCheck(t, sampleRateChoices, sampleRateChoiceCount, "sample rate");
-            },
-            "44100|48000|88200|96000|176400|192000", "rate"))
-        ->default_val(options.rate);
-    command->add_option("--bits", options.bits, "bits per sample")
-        ->check(CLI::Validator(
-            [](const std::string& t) {
-                return choiceCheck(t, sampleBitsChoices, sampleBitsChoiceCount, "word length");
-            },
-            "16|24|32", "bits"))
-        ->default_val(options.bits);
-    command->add_option("--channels", options.channels, "1 mono, 2 stereo")
-        ->check(CLI::Validator(
-            [](const std::string& t) { return choiceCheck(t, channelChoices, 2, "channel count"); },
-            "1|2", "channels"))
-        ->default_val(options.channels);
+    addChoiceOption(command, "--rate", options.rate, sampleRateChoices, sampleRateChoiceCount,
+                    "sample rate", "sample rate in Hz");
+    addChoiceOption(command, "--bits", options.bits, sampleBitsChoices, sampleBitsChoiceCount,
+                    "word length", "bits per sample");
+    addChoiceOption(command, "--channels", options.channels, channelChoices, 2, "channel count",
+                    "1 mono, 2 stereo");
     command->add_option("--buffer", options.bufferSeconds, "seconds of audio each track's buffer holds")
         ->check(positiveUpTo(maxBufferSeconds, false, "buffer length"))
         ->default_val(options.bufferSeconds);
@@ -136,7 +123,7 @@ void addCommonOptions(CLI::App* command, SessionOptions& options)
                      "base file name; the track files are BASE with its extension replaced by "
                      ".001, .002, ...")
         ->required()
-        ->check(CLI::Validator(baseCheck, "PATH", "base"));
+        ->check(CLI::Validator(baseNameCheck, "PATH", "base"));
 }
 
 // The format and the buffer of a session, or a message saying what is wrong.
