@@ -39,8 +39,13 @@ CapacitySearch startCapacitySearch(uint32_t limit);
 // The next count to try, 0 when the search is over.
 uint32_t nextTrialCount(const CapacitySearch& search);
 void noteTrial(CapacitySearch& search, uint32_t count, bool passed);
-// Trials the search takes at most for a limit.
-uint32_t worstCaseTrials(uint32_t limit);
+// The most trials the search can take for a limit, and the most recorded
+// track files its trials can create in all (each bound over every answer).
+struct SearchBound {
+    uint32_t trials;
+    uint64_t recordedFiles;
+};
+SearchBound worstCaseSearch(uint32_t limit);
 
 // No dropout in either direction, and the lowest headroom at least
 // headroomPercent of the buffer.

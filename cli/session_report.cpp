@@ -304,11 +304,14 @@ std::vector<SvgChart> sessionCharts(const SessionRun& run, const SessionSummary&
     }
 
     SvgChart headroom;
-    headroom.title = sessionVerdict(summary);
+    headroom.title = "Lowest headroom of each interval: " + std::to_string(config.recordTracks) +
+                     " recorded, " +
+                     (config.playTracks > 0 ? std::to_string(config.playTracks) + " played, " : "") +
+                     bufferText(summary.bufferSeconds) + " buffer";
     headroom.x = {"session time (s)", false, 0, nsSeconds(span)};
     headroom.y = {"headroom at the request (s of audio)", false, 0, summary.bufferSeconds};
     SvgChart latency;
-    latency.title = "Request latency, the slowest of each interval";
+    latency.title = "Slowest request of each interval";
     latency.x = headroom.x;
     latency.y = {"latency (ms)", true, 0, 0};
     const char* names[2] = {"recording (writes)", "playback (reads)"};

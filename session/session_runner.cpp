@@ -122,11 +122,12 @@ bool runSessionUntil(SessionRun& run, uint64_t untilNs)
             now = platformMonotonicNs() - run.originNs;
             continue;
         }
+        // Read again so that the choice is not counted as the request's time.
         uint32_t track = static_cast<uint32_t>(next);
         RequestRecord record;
         record.track = track;
-        record.startNs = now;
-        record.level = beginRequest(model, track, now);
+        record.startNs = platformMonotonicNs() - run.originNs;
+        record.level = beginRequest(model, track, record.startNs);
         uint32_t count = track < plays ? readPlayTrack(run, track)
                                        : platformWriteTrack(run.handles[track], run.buffer, size);
         now = platformMonotonicNs() - run.originNs;

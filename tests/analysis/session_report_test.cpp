@@ -84,7 +84,7 @@ TEST(SessionReport, PlotShowsTheStallAndMarksTheFirstDropout)
 TEST(CapacitySearch, FindsEveryAnswerWithinItsTrials)
 {
     for (uint32_t limit : {1u, 5u, 8u, 4096u}) {
-        uint32_t worst = worstCaseTrials(limit);
+        SearchBound worst = worstCaseSearch(limit);
         for (uint32_t answer = 0; answer <= limit; answer += limit > 100 ? 37 : 1) {
             CapacitySearch search = startCapacitySearch(limit);
             std::vector<uint32_t> tried;
@@ -95,11 +95,12 @@ TEST(CapacitySearch, FindsEveryAnswerWithinItsTrials)
             SCOPED_TRACE(testing::Message() << "limit " << limit << ", answer " << answer);
             EXPECT_EQ(search.passed, answer);
             EXPECT_EQ(search.failed, answer < limit ? answer + 1 : 0);
-            EXPECT_LE(tried.size(), worst);
+            EXPECT_LE(tried.size(), worst.trials);
         }
     }
-    EXPECT_EQ(worstCaseTrials(8), 6u);      // 1 2 4 8, then 6, 7 (or 5)
-    EXPECT_EQ(worstCaseTrials(4096), 24u);  // 13 doublings, 11 halvings
+    EXPECT_EQ(worstCaseSearch(8).trials, 6u);             // 1 2 4 8, then 6, 7 (or 5)
+    EXPECT_EQ(worstCaseSearch(8).recordedFiles, 15u + 7 + 6);  // ... 8 fails, 6 and 7 pass
+    EXPECT_EQ(worstCaseSearch(4096).trials, 24u);         // 13 doublings, 11 halvings
 }
 
 TEST(CapacitySearch, PlayRatios)
