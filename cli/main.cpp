@@ -5,17 +5,20 @@
 
 #include <CLI/CLI.hpp>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "cli/cli_checks.h"
 #include "cli/cli_front_end.h"
 #include "cli/cli_output.h"
+#include "cli/command_line_json.h"
 #include "cli/session_commands.h"
 #include "cli/sweep.h"
 #include "engine/disk_read.h"
 #include "engine/settings.h"
 #include "engine/disk_write.h"
 #include "platform/platform.h"
+#include "trakmon_version.h"
 
 namespace {
 
@@ -111,7 +114,7 @@ int main(int argc, char** argv)
         "session runs a recorder's disk thread in real time and counts its dropouts;\n"
         "capacity finds how many tracks it keeps up with.",
         "trakmon"};
-    app.set_version_flag("--version", "trakmon " TRAKMON_VERSION);
+    app.set_version_flag("--version", "trakmon " TRAKMON_VERSION_AND_BUILD);
     app.require_subcommand(1);
     // A base name such as /data/take.wav is a path, never a Windows-style option.
     app.allow_windows_style_options(false);
@@ -132,6 +135,12 @@ int main(int argc, char** argv)
     SessionOptions sessionOptions;
     SessionOptions capacityOptions;
     SessionCommands sessionCommands = addSessionCommands(app, sessionOptions, capacityOptions);
+
+    // Hidden: the build makes the manual page and the completion from this.
+    if (argc == 2 && std::strcmp(argv[1], "--command-line-json") == 0) {
+        std::puts(commandLineJson(app).c_str());
+        return exitCompleted;
+    }
 
     try {
         app.parse(argc, argv);

@@ -115,7 +115,7 @@ void addCommonOptions(CLI::App* command, SessionOptions& options)
         ->check(positiveUpTo(maxBufferSeconds, false, "buffer length"))
         ->default_val(options.bufferSeconds);
     command->add_option("--request", options.requestKBytes, "request size in KBytes")
-        ->check(CLI::Validator(requestCheck, "32-4096, multiple of 4", "kbytes"))
+        ->check(CLI::Validator(requestCheck, "32..4096", "kbytes"))
         ->default_val(options.requestKBytes);
     command->add_flag("--json", options.json, "one JSON object instead of the text");
     command
