@@ -118,6 +118,11 @@ void addCommonOptions(CLI::App* command, SessionOptions& options)
         ->check(CLI::Validator(requestCheck, "32..4096", "kbytes"))
         ->default_val(options.requestKBytes);
     command->add_flag("--json", options.json, "one JSON object instead of the text");
+}
+
+// The base file name, last of a command's arguments.
+void addBaseArgument(CLI::App* command, SessionOptions& options)
+{
     command
         ->add_option("BASE", options.base,
                      "base file name; the track files are BASE with its extension replaced by "
@@ -286,8 +291,11 @@ SessionCommands addSessionCommands(CLI::App& app, SessionOptions& session, Sessi
     command->add_option("--seconds", session.seconds, "length of the session")
         ->check(positiveUpTo(maxSessionSeconds, false, "session length"))
         ->default_val(session.seconds);
-    command->add_option("--log", session.logPath, "CSV file with one line per request");
-    command->add_option("--plot", session.plotPath, "SVG picture of the buffers' headroom over the session");
+    command->add_option("--log", session.logPath, "CSV file with one line per request")
+        ->type_name("FILE.csv");
+    command->add_option("--plot", session.plotPath, "SVG picture of the buffers' headroom over the session")
+        ->type_name("FILE.svg");
+    addBaseArgument(command, session);
 
     capacity.seconds = 30;
     commands.capacity = app.add_subcommand(
@@ -318,6 +326,7 @@ SessionCommands addSessionCommands(CLI::App& app, SessionOptions& session, Sessi
     command->add_option("--max-tracks", capacity.maxTracks, "the largest track count tried, in all")
         ->check(wholeRange(1, maxSessionTracks, "track count"))
         ->default_val(capacity.maxTracks);
+    addBaseArgument(command, capacity);
     return commands;
 }
 
