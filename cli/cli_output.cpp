@@ -21,9 +21,7 @@ std::string jsonLine(const json& value)
     return value.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
-// The base name as JSON text: Windows hands the arguments over in the ANSI
-// code page, which JSON's UTF-8 must not take for its own.
-static std::string baseNameText(const std::string& name)
+std::string jsonArgumentText(const std::string& name)
 {
 #ifdef _WIN32
     int length = static_cast<int>(name.size());
@@ -76,7 +74,7 @@ void printJsonResults(const CliTestSummary& summary)
     const TestPlan& plan = summary.plan;
     json object;
     object["test"] = summary.kind == writeTestKind ? "write" : "read";
-    object["baseFileName"] = baseNameText(summary.baseFileName);
+    object["baseFileName"] = jsonArgumentText(summary.baseFileName);
     object["trackCount"] = plan.trackCount;
     object["requestSize"] = plan.requestSize;
     object["requestKBytes"] = plan.requestSize >> 10;

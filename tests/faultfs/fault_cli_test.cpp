@@ -327,4 +327,36 @@ TEST_F(FaultCli, FailingCreateOpenTruncateAndClose)
     }
 }
 
+TEST_F(FaultCli, SessionEndsWithTheWriteErrorOfARequestOrAClose)
+{
+    struct Case {
+        const char* rule;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"write 3 error EIO", "the request moved too few bytes"},
+        {"close error EIO", "the file failed to close; its data may be lost"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.rule);
+        restart(c.rule);
+        RunResult session = runTrakmon(
+            {"session", "--tracks", "2", "--seconds", "2", "--request", "32", base()});
+        EXPECT_EQ(session.exitCode, 1);
+        EXPECT_EQ(session.err.substr(0, writeError.size() + 9), writeError + "trakmon: ")
+            << session.err;
+        EXPECT_NE(session.err.find(c.reason), std::string::npos) << session.err;
+        EXPECT_NE(session.out.find("session aborted"), std::string::npos) << session.out;
+        EXPECT_EQ(session.out.find("records 2 tracks"), std::string::npos) << session.out;
+    }
+
+    // Its JSON carries a name that is not UTF-8, too.
+    restart("");
+    RunResult json = runTrakmon({"session", "--json", "--tracks", "2", "--seconds", "1",
+                                 mount.mountPoint + "/caf\xe9.wav"});
+    EXPECT_EQ(nlohmann::json::parse(json.out)["baseFileName"],
+              mount.mountPoint + "/caf\xef\xbf\xbd.wav")
+        << json.err;
+}
+
 }  // namespace
