@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "cli/cli_output.h"
 #include "cli/number_text.h"
 #include "engine/plan.h"
 
@@ -257,7 +258,7 @@ nlohmann::json capacityJson(const CapacitySetup& setup, const CapacitySearch& se
     const char* reasons[] = {"asked", "disk-space", "open-files"};
     uint32_t plays = playTracksFor(setup.ratio, search.passed);
     return {{"test", "capacity"},
-            {"baseFileName", setup.base},
+            {"baseFileName", jsonArgumentText(setup.base)},
             {"format",
              {{"rate", setup.format.rate},
               {"bits", setup.format.bits},

@@ -7,6 +7,7 @@
 #include <ctime>
 
 #include "engine/front_end.h"
+#include "platform/platform.h"
 #include "progress/progress_scale.h"
 
 char readDialogPath[pathBufferSize];
@@ -143,6 +144,11 @@ void showMessageBox(const char* text, const char* caption, uint32_t)
     if (bar.enabled && bar.open) std::fprintf(stderr, "\r\033[K");
     if (caption != nullptr) std::fprintf(stderr, "%s\n", caption);
     std::fprintf(stderr, "%s\n", text);
+    // The free-space warning also stands for a volume that could not be
+    // asked at all: then the reason follows.
+    const char* freeSpaceFailure = platformFreeBytesError();
+    if (caption != nullptr && std::strcmp(caption, "WARNING") == 0 && freeSpaceFailure != nullptr)
+        std::fprintf(stderr, "trakmon: %s\n", freeSpaceFailure);
     std::fflush(stderr);
     record.messages.push_back(text);
 }

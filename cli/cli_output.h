@@ -21,6 +21,12 @@ struct CliTestSummary {
 void printTextResults(const CliTestSummary& summary, bool firstTest);
 // One JSON object on one line.
 void printJsonResults(const CliTestSummary& summary);
+// A JSON value as one line of text. Never throws: bytes that are not UTF-8
+// (a file name may hold any) are replaced by U+FFFD.
+std::string jsonLine(const nlohmann::json& value);
+// A command-line argument (a file name) as JSON text: on Windows converted
+// from the ANSI code page the arguments arrive in, elsewhere as it is.
+std::string jsonArgumentText(const std::string& argument);
 
 // The per-request readings of a completed test, analysed; not valid otherwise.
 PassAnalysis analyseSummary(const CliTestSummary& summary);

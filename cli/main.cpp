@@ -213,9 +213,7 @@ bool openOutputs(const Options& options)
     return true;
 }
 
-}  // namespace
-
-int main(int argc, char** argv)
+int runCommand(int argc, char** argv)
 {
     CLI::App app{
         "trakmon " TRAKMON_VERSION " - can this disk stream N audio tracks at once?\n"
@@ -306,4 +304,20 @@ int main(int argc, char** argv)
     if (readBuffer != nullptr) platformFreeTransferBuffer(readBuffer);
     if (writeBuffer != nullptr) platformFreeTransferBuffer(writeBuffer);
     return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    // Whatever escapes a command is said and ends it with a failure, never
+    // with an abort that loses what a finished test would print.
+    try {
+        return runCommand(argc, argv);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "trakmon: internal error: %s\n", error.what());
+    } catch (...) {
+        std::fprintf(stderr, "trakmon: internal error\n");
+    }
+    return exitTestFailed;
 }

@@ -67,7 +67,7 @@ RepeatSummary finishSeries(const PassSeries& series, const std::string& base, bo
     bool allCompleted = series.figures.size() == passOutputs.repeat;
     if (showSummary && passOutputs.repeat > 1 && allCompleted && summary.valid) {
         if (passOutputs.json)
-            std::printf("%s\n", summaryJson(summary).dump().c_str());
+            std::printf("%s\n", jsonLine(summaryJson(summary)).c_str());
         else
             std::printf("\n%s", formatSummaryLines(summary).c_str());
         std::fflush(stdout);

@@ -10,6 +10,7 @@
 
 #include "cli/capacity.h"
 #include "cli/cli_checks.h"
+#include "cli/cli_output.h"
 #include "cli/number_text.h"
 #include "cli/sample_format.h"
 #include "cli/session_report.h"
@@ -259,9 +260,11 @@ SetupResult runOneSession(SessionRun& run, const SessionConfig& config, const Se
 void reportAbort(const SessionRun& run)
 {
     bool play = run.failedTrack < run.model.config.playTracks;
-    std::fprintf(stderr, "%s\ntrakmon: %s: the request moved too few bytes\n",
+    std::fprintf(stderr, "%s\ntrakmon: %s: %s\n",
                  play ? "Disk Read Error... Test Aborted!" : "Disk Write Error... Test Aborted!",
-                 sessionTrackFileName(run, run.failedTrack).c_str());
+                 sessionTrackFileName(run, run.failedTrack).c_str(),
+                 run.closeFailed ? "the file failed to close; its data may be lost"
+                                 : "the request moved too few bytes");
 }
 
 bool standardErrorIsTerminal()
@@ -371,8 +374,8 @@ int runSessionCommand(const SessionOptions& options)
     }
     if (options.json) {
         nlohmann::json object = sessionJson(summary);
-        object["baseFileName"] = options.base;
-        std::printf("%s\n", object.dump().c_str());
+        object["baseFileName"] = jsonArgumentText(options.base);
+        std::printf("%s\n", jsonLine(object).c_str());
     } else {
         std::printf("%s", formatSessionText(summary).c_str());
     }
@@ -458,9 +461,8 @@ int runCapacityCommand(const SessionOptions& options)
 
     limitCapacitySearch(setup, options.maxTracks);
     if (options.json)
-        std::printf("%s\n", nlohmann::json{{"test", "capacity-plan"},
-                                           {"text", formatCapacityPlan(setup)}}
-                                .dump()
+        std::printf("%s\n", jsonLine({{"test", "capacity-plan"},
+                                      {"text", formatCapacityPlan(setup)}})
                                 .c_str());
     else
         std::printf("%s\n", formatCapacityPlan(setup).c_str());
@@ -528,7 +530,7 @@ int runCapacityCommand(const SessionOptions& options)
     if (options.json) {
         nlohmann::json object = capacityJson(setup, search, trials);
         object["completed"] = status == exitNoDropout;
-        std::printf("%s\n", object.dump().c_str());
+        std::printf("%s\n", jsonLine(object).c_str());
     } else {
         if (status == exitNoDropout) std::printf("%s\n\n", capacitySentence(setup, search).c_str());
         std::printf("%s", formatCapacityTable(trials).c_str());

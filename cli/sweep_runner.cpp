@@ -8,6 +8,7 @@
 #include "cli/pass_runner.h"
 #include "cli/sweep.h"
 #include "engine/settings.h"
+#include "platform/platform.h"
 
 // The passes of one test of the sweep; their analysis with the median
 // pass's rate and every format judged on the slowest round of all passes.
@@ -49,7 +50,7 @@ bool runSweep(const std::string& base, uint32_t requestSize)
         nlohmann::json object = sweepNeedJson(need);
         object["freeBytesNow"] = freeNow;
         object["firstTrackCountShortOfSpace"] = shortAt == 0 ? nlohmann::json() : nlohmann::json(shortAt);
-        std::printf("%s\n", object.dump().c_str());
+        std::printf("%s\n", jsonLine(object).c_str());
     } else {
         std::printf("%s", formatSweepNeed(need).c_str());
     }
@@ -78,11 +79,17 @@ bool runSweep(const std::string& base, uint32_t requestSize)
         all = all && sweepRowCompleted(row);
         rows.push_back(row);
         // Every larger count creates the same first files again, in the same
-        // order: it would fail on the same file.
-        if (row.writeOutcome == testCreateFailed) {
+        // order, and asks the same volume for its free space: it would fail
+        // on the same file, or on the same query.
+        const char* stopReason = nullptr;
+        if (row.writeOutcome == testCreateFailed)
+            stopReason = "the same track file";
+        else if (row.writeOutcome == testNotEnoughSpace && platformFreeBytesError() != nullptr)
+            stopReason = "the same free-space query";
+        if (stopReason != nullptr) {
             std::fprintf(stderr, "trakmon: sweep stopped after %u track(s): the larger track "
-                                 "counts would fail on the same track file\n",
-                         static_cast<unsigned>(trackCount));
+                                 "counts would fail on %s\n",
+                         static_cast<unsigned>(trackCount), stopReason);
             break;
         }
     }
@@ -92,7 +99,7 @@ bool runSweep(const std::string& base, uint32_t requestSize)
     if (json) {
         nlohmann::json table = sweepJson(rows, requestSize, formats);
         table["passesPerTest"] = passes;
-        std::printf("%s\n", table.dump().c_str());
+        std::printf("%s\n", jsonLine(table).c_str());
     } else {
         std::printf("\n%s", formatSweepTable(rows, requestSize, formats).c_str());
         if (passes > 1)

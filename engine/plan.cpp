@@ -28,13 +28,15 @@ void clearTrackFiles(TrackFileSet& set, uint32_t trackCount)
     for (uint32_t slot = 0; slot < trackCount; ++slot) set.slots[slot] = emptyTrackSlot;
 }
 
-void closeTrackFiles(TrackFileSet& set, uint32_t trackCount)
+bool closeTrackFiles(TrackFileSet& set, uint32_t trackCount)
 {
+    bool closed = true;
     for (uint32_t slot = 0; slot < trackCount; ++slot) {
         if (set.slots[slot] == emptyTrackSlot) continue;
-        platformCloseTrack(set.slots[slot]);
+        if (!platformCloseTrack(set.slots[slot])) closed = false;
         set.slots[slot] = emptyTrackSlot;
     }
+    return closed;
 }
 
 size_t findLastChar(const char* text, char c)

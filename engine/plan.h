@@ -34,7 +34,8 @@ TestPlan planTest(uint32_t trackCount, uint32_t requestSize, uint32_t transferBu
 // Marks slots 0 .. trackCount-1 empty without closing anything.
 void clearTrackFiles(TrackFileSet& set, uint32_t trackCount);
 // Closes and empties every non-empty slot 0 .. trackCount-1, in order.
-void closeTrackFiles(TrackFileSet& set, uint32_t trackCount);
+// False when any close failed.
+bool closeTrackFiles(TrackFileSet& set, uint32_t trackCount);
 
 // Position of the last c in text, or of the terminator when there is none.
 size_t findLastChar(const char* text, char c);

@@ -14,7 +14,8 @@ struct ResultsInputs {
 };
 
 // Room for the longest report: 735 characters with the figures a test can
-// produce, 743 with every count at its 32-bit maximum, and the terminator.
+// produce, 806 with every input at its 32-bit maximum (a write report; the
+// read report is 4 shorter), and the terminator.
 const uint32_t resultsReportSize = 1024;
 
 struct ResultsReport {

@@ -72,7 +72,9 @@ PassResult runTimedPass(TrackFileSet& set, const TestPlan& plan, void* buffer,
 
 // Everything after the track files are open: the progress window with its
 // caption ("Writing: " / "Reading: " ...), the timed pass, closing, and the
-// report of a pass that completed.
+// report of a pass that completed. A written file that fails to close may
+// have lost its data (a write-back error): that write test is aborted too,
+// its message shown once the files and the progress window are closed.
 template <TrackTransfer transfer>
 TestOutcome runPassAndReport(TestKind kind, TrackFileSet& set, const TestPlan& plan,
                              void* buffer)
@@ -84,14 +86,18 @@ TestOutcome runPassAndReport(TestKind kind, TrackFileSet& set, const TestPlan& p
                   write ? "Writing" : "Reading", static_cast<unsigned>(plan.trackCount));
     showProgressCaption(caption);
 
-    PassResult pass = runTimedPass<transfer>(
-        set, plan, buffer,
-        write ? "Disk Write Error... Test Aborted!" : "Disk Read Error... Test Aborted!");
+    const char* errorText =
+        write ? "Disk Write Error... Test Aborted!" : "Disk Read Error... Test Aborted!";
+    PassResult pass = runTimedPass<transfer>(set, plan, buffer, errorText);
 
-    closeTrackFiles(set, plan.trackCount);
+    bool closed = closeTrackFiles(set, plan.trackCount);
     closeProgress();
     repaintMainWindow();
     if (pass.aborted) return testTransferError;
+    if (write && !closed) {
+        showMessageBox(errorText, nullptr, messageIconError);
+        return testTransferError;
+    }
 
     ResultsInputs results = {kind, pass.sum, pass.elapsedMs, plan.requestSize, plan.perFileSize,
                              plan.trackCount};

@@ -19,8 +19,9 @@ uint32_t platformReadTrack(TrackHandle file, void* buffer, uint32_t size);
 // Moves to the end and returns the position there: the file's size.
 uint64_t platformSeekTrackEnd(TrackHandle file);
 void platformRewindTrack(TrackHandle file);
-// Closing the invalid handle does nothing.
-void platformCloseTrack(TrackHandle file);
+// Closing the invalid handle does nothing. False when the close failed: a
+// write-back error (NFS, SMB, FUSE) may surface only here.
+bool platformCloseTrack(TrackHandle file);
 // Deletes a closed track file (a link is removed, never followed); false on failure.
 bool platformRemoveTrackFile(const char* name);
 // Why the last create or open failed, in words for a user.
@@ -29,6 +30,9 @@ const char* platformLastErrorText();
 // Free bytes for an unprivileged writer on the volume that holds the file
 // named by path; 0 when the volume cannot be queried.
 uint64_t platformFreeBytes(const char* path);
+// Why the last platformFreeBytes query failed, in words for a user; null
+// when it succeeded (then a 0 is really no free space).
+const char* platformFreeBytesError();
 
 // The 32-bit millisecond counter (wraps after 2^32 ms) and the 1 ms period
 // request around a timed pass.

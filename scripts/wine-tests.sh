@@ -70,13 +70,18 @@ host=$repo/build-wine-host
 cross=$repo/build-win32-wine
 cmake -S . -B "$host" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$host" --target trakmon_cli_tests -j "$jobs" >/dev/null
+faultfs=""
+if [ -f /usr/include/fuse3/fuse.h ]; then
+    cmake --build "$host" --target faultfs -j "$jobs" >/dev/null
+    faultfs=$host/tests/faultfs/faultfs
+fi
 if [ -f "$cross/CMakeCache.txt" ] && ! grep -q "CMAKE_TOOLCHAIN_FILE:[A-Z]*=$toolchain\$" "$cross/CMakeCache.txt"; then
     rm -rf "$cross"
 fi
 cmake -S . -B "$cross" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
     -DTRAKMON_WINE_TESTS=ON -DTRAKMON_WINE_LOADER="$loader" \
     -DCMAKE_CROSSCOMPILING_EMULATOR="$repo/scripts/wine-exec.sh;$cross/wine-session;$loader" \
-    -DTRAKMON_HOST_CLI_TESTS="$host/tests/trakmon_cli_tests" >/dev/null
+    -DTRAKMON_HOST_CLI_TESTS="$host/tests/trakmon_cli_tests" -DTRAKMON_HOST_FAULTFS="$faultfs" >/dev/null
 cmake --build "$cross" -j "$jobs" >/dev/null
 echo "wine-tests: built in $((SECONDS - started)) s"
 

@@ -154,8 +154,14 @@ uint64_t sessionElapsedNs(const SessionRun& run)
 
 void closeSession(SessionRun& run)
 {
-    for (TrackHandle& file : run.handles) {
-        if (file != emptyTrackSlot) platformCloseTrack(file);
+    const uint32_t plays = run.model.config.playTracks;
+    for (uint32_t track = 0; track < run.handles.size(); ++track) {
+        TrackHandle& file = run.handles[track];
+        if (file != emptyTrackSlot && !platformCloseTrack(file) && track >= plays && !run.aborted) {
+            run.aborted = true;
+            run.closeFailed = true;
+            run.failedTrack = track;
+        }
         file = emptyTrackSlot;
     }
     if (run.buffer != nullptr) platformFreeTransferBuffer(run.buffer);

@@ -62,7 +62,8 @@ struct SessionRun {
     void* buffer = nullptr;
     uint64_t originNs = 0;  // clock reading at session time 0
     uint64_t nowNs = 0;     // session time of the last reading
-    bool aborted = false;   // a request moved fewer bytes than asked
+    bool aborted = false;   // a request moved fewer bytes than asked, or:
+    bool closeFailed = false;  // a recorded file failed to close (its data may be lost)
     uint32_t failedTrack = 0;
 };
 
@@ -81,7 +82,8 @@ bool prerollAndStart(SessionRun& run);
 // Runs requests until session time untilNs, the end of the session or a
 // failed request. Returns true while the session has more to run.
 bool runSessionUntil(SessionRun& run, uint64_t untilNs);
-// Closes every track file and frees the transfer buffer.
+// Closes every track file and frees the transfer buffer. A recorded file that
+// fails to close aborts the session, as a failed request does.
 void closeSession(SessionRun& run);
 // Session time at which the session ended: its length, or later when the
 // last request completed after it.

@@ -17,6 +17,8 @@
 #include "platform/transfer_pattern.h"
 
 static char lastErrorText[320];
+static char freeBytesErrorText[400];
+static bool freeBytesFailed;
 
 // Handles are descriptors plus one, so that descriptor 0 is never the empty slot.
 static int descriptorOf(TrackHandle file) { return static_cast<int>(file - 1); }
@@ -60,7 +62,8 @@ static TrackHandle openRegularFile(const char* name, int flags, const char* acti
 
 TrackHandle platformCreateTrackFile(const char* name)
 {
-    // Truncated only once the lock is held: a file in use is never emptied.
+    // Truncated only once the lock is held: a file another trakmon holds is
+    // never emptied (the lock is advisory: other programs are not kept out).
     TrackHandle file = openRegularFile(name, O_WRONLY | O_CREAT, "create");
     if (file == invalidTrackHandle) return file;
     if (ftruncate(descriptorOf(file), 0) != 0) return failWith(descriptorOf(file), errno, "create");
@@ -95,10 +98,10 @@ void platformRewindTrack(TrackHandle file)
     lseek(descriptorOf(file), 0, SEEK_SET);
 }
 
-void platformCloseTrack(TrackHandle file)
+bool platformCloseTrack(TrackHandle file)
 {
-    if (file == invalidTrackHandle || file == emptyTrackSlot) return;
-    close(descriptorOf(file));
+    if (file == invalidTrackHandle || file == emptyTrackSlot) return true;
+    return close(descriptorOf(file)) == 0;
 }
 
 bool platformRemoveTrackFile(const char* name)
@@ -124,8 +127,18 @@ uint64_t platformFreeBytes(const char* path)
         std::snprintf(folder, sizeof folder, "%.*s", static_cast<int>(slash - path), path);
 
     struct statvfs volume;
-    if (statvfs(folder, &volume) != 0) return 0;
+    freeBytesFailed = statvfs(folder, &volume) != 0;
+    if (freeBytesFailed) {
+        std::snprintf(freeBytesErrorText, sizeof freeBytesErrorText,
+                      "cannot query the free space of %s: %s", folder, std::strerror(errno));
+        return 0;
+    }
     return static_cast<uint64_t>(volume.f_bavail) * volume.f_frsize;
+}
+
+const char* platformFreeBytesError()
+{
+    return freeBytesFailed ? freeBytesErrorText : nullptr;
 }
 
 void platformTimeBeginPeriod(uint32_t) {}

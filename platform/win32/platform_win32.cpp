@@ -83,10 +83,23 @@ void platformRewindTrack(TrackHandle file)
     SetFilePointer(fileOf(file), 0, nullptr, FILE_BEGIN);
 }
 
-void platformCloseTrack(TrackHandle file)
+bool platformCloseTrack(TrackHandle file)
 {
-    if (file == invalidTrackHandle || file == emptyTrackSlot) return;
-    CloseHandle(fileOf(file));
+    if (file == invalidTrackHandle || file == emptyTrackSlot) return true;
+    return CloseHandle(fileOf(file)) != 0;
+}
+
+// The system's words for an error code, without the closing period.
+static void systemErrorText(DWORD error, char* reason, DWORD size)
+{
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, error, 0, reason, size, nullptr);
+    while (length > 0 && (reason[length - 1] == '\n' || reason[length - 1] == '\r' ||
+                          reason[length - 1] == ' ' || reason[length - 1] == '.'))
+        --length;
+    reason[length] = '\0';
+    if (length == 0)
+        std::snprintf(reason, size, "system error %lu", static_cast<unsigned long>(error));
 }
 
 bool platformRemoveTrackFile(const char* name)
@@ -102,20 +115,15 @@ const char* platformLastErrorText()
         return lastErrorText;
     }
     char reason[256];
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                  nullptr, lastError, 0, reason, sizeof reason, nullptr);
-    while (length > 0 && (reason[length - 1] == '\n' || reason[length - 1] == '\r' ||
-                          reason[length - 1] == ' ' || reason[length - 1] == '.'))
-        --length;
-    reason[length] = '\0';
-    if (length == 0)
-        std::snprintf(reason, sizeof reason, "system error %lu", static_cast<unsigned long>(lastError));
+    systemErrorText(lastError, reason, sizeof reason);
     std::snprintf(lastErrorText, sizeof lastErrorText, "cannot %s: %s", lastAction, reason);
     return lastErrorText;
 }
 
 // The root of the drive queried last; its letter is replaced before each query.
 static char freeSpaceRoot[] = "C:\\";
+static char freeBytesErrorText[MAX_PATH + 300];
+static bool freeBytesFailed;
 
 // Free bytes available to this process in the folder that holds path, for
 // paths that name no drive (\\server\share\take.wav, or a relative name).
@@ -134,7 +142,14 @@ static uint64_t folderFreeBytes(const char* path)
         lastSeparator[1] = '\0';
         ok = GetDiskFreeSpaceExA(folder, &available, nullptr, nullptr);
     }
-    return ok ? available.QuadPart : 0;
+    freeBytesFailed = !ok;
+    if (ok) return available.QuadPart;
+    char reason[256];
+    systemErrorText(GetLastError(), reason, sizeof reason);
+    std::snprintf(freeBytesErrorText, sizeof freeBytesErrorText,
+                  "cannot query the free space of %s: %s",
+                  lastSeparator == nullptr ? "the current folder" : folder, reason);
+    return 0;
 }
 
 uint64_t platformFreeBytes(const char* path)
@@ -145,10 +160,17 @@ uint64_t platformFreeBytes(const char* path)
         freeSpaceRoot[0] = path[0];
         DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, totalClusters = 0;
         if (GetDiskFreeSpaceA(freeSpaceRoot, &sectorsPerCluster, &bytesPerSector, &freeClusters,
-                              &totalClusters))
+                              &totalClusters)) {
+            freeBytesFailed = false;
             return static_cast<uint64_t>(sectorsPerCluster * bytesPerSector) * freeClusters;
+        }
     }
     return folderFreeBytes(path);
+}
+
+const char* platformFreeBytesError()
+{
+    return freeBytesFailed ? freeBytesErrorText : nullptr;
 }
 
 void platformTimeBeginPeriod(uint32_t periodMs)

@@ -20,6 +20,7 @@ std::vector<OpenFile> handles;  // handle h is handles[h - 1]
 uint32_t createCalls = 0;
 uint32_t openCalls = 0;
 uint32_t transferCalls = 0;
+uint32_t closeCalls = 0;
 size_t clockIndex = 0;
 
 TrackHandle addHandle(const std::string& name)
@@ -56,7 +57,7 @@ void resetFakePlatform()
     fakeLog = FakeLog();
     fakeFiles.clear();
     handles.clear();
-    createCalls = openCalls = transferCalls = 0;
+    createCalls = openCalls = transferCalls = closeCalls = 0;
     clockIndex = 0;
 }
 
@@ -109,14 +110,15 @@ void platformRewindTrack(TrackHandle handle)
     fileOf(handle).position = 0;
 }
 
-void platformCloseTrack(TrackHandle handle)
+bool platformCloseTrack(TrackHandle handle)
 {
-    if (handle == invalidTrackHandle || handle == emptyTrackSlot) return;
+    if (handle == invalidTrackHandle || handle == emptyTrackSlot) return true;
     OpenFile& file = fileOf(handle);
     if (!file.open) std::abort();  // closed twice: a fault in the engine
     file.open = false;
     --fakeLog.openHandles;
     fakeLog.closed.push_back(file.name);
+    return ++closeCalls != fakeScript.failCloseAt;
 }
 
 bool platformRemoveTrackFile(const char* name)
@@ -133,7 +135,12 @@ const char* platformLastErrorText()
 uint64_t platformFreeBytes(const char* path)
 {
     fakeLog.freeBytesPath = path;
-    return fakeScript.freeBytes;
+    return fakeScript.freeBytesError != nullptr ? 0 : fakeScript.freeBytes;
+}
+
+const char* platformFreeBytesError()
+{
+    return fakeScript.freeBytesError;
 }
 
 void platformTimeBeginPeriod(uint32_t) { ++fakeLog.beginPeriods; }

@@ -1,6 +1,7 @@
 // An in-memory stand-in for the platform layer, for faults that cannot be
 // caused on a real disk at will: a create or open failing at file k, a short
-// transfer at request j, a given number of free bytes, a wrapping counter.
+// transfer at request j, a failing close, a given number of free bytes or a
+// failing free-space query, a wrapping counter.
 #pragma once
 #include <cstdint>
 #include <map>
@@ -16,7 +17,9 @@ struct FakeScript {
     uint32_t failOpenAt = 0;         // 1-based open call that fails
     uint32_t shortTransferAt = 0;    // 1-based request that moves too few bytes
     uint32_t shortTransferBytes = 0; // what that request moves
+    uint32_t failCloseAt = 0;        // 1-based close call that fails (the file is closed)
     uint64_t freeBytes = 1ull << 40;
+    const char* freeBytesError = nullptr;  // set: the free-space query fails with it
     std::vector<uint32_t> clockReadings;  // successive timeGetTime results
     // The monotonic clock moves only when the program sleeps or a request
     // runs: each request takes requestNs, or its own time from requestNsAt

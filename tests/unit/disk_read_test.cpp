@@ -31,6 +31,16 @@ TEST_F(ReadTest, ReadsBackWhatTheWriteTestLeft)
     EXPECT_EQ(fakeLog.rewinds, 12u);  // after each size check
 }
 
+TEST_F(ReadTest, FailedCloseAfterTheReadPassIsIgnored)
+{
+    TestSettings.trackCount = 12;
+    layTrackFiles(12, 7864320);
+    fakeScript.failCloseAt = 1;
+    EXPECT_EQ(runReadTest(), testCompleted);
+    EXPECT_TRUE(frontEnd.boxes.empty());
+    EXPECT_TRUE(frontEnd.resultsShown);
+}
+
 TEST_F(ReadTest, OneTrackTakesSevenHundredSixtySteps)
 {
     layTrackFiles(1, 99614720);

@@ -133,6 +133,51 @@ TEST_F(WriteTest, FailedFirstWriteCountsAsShort)
     EXPECT_FALSE(frontEnd.resultsShown);
 }
 
+TEST_F(WriteTest, FailedCloseAfterThePassAbortsInPlaceOfTheReport)
+{
+    TestSettings.trackCount = 12;
+    fakeScript.failCloseAt = 12;
+    EXPECT_EQ(runWriteTest(), testTransferError);
+    EXPECT_EQ(fakeLog.closed.size(), 12u);  // the later files too
+    ASSERT_EQ(frontEnd.boxes.size(), 1u);
+    EXPECT_EQ(frontEnd.boxes[0].text, "Disk Write Error... Test Aborted!");
+    EXPECT_FALSE(frontEnd.boxes[0].hasCaption);
+    EXPECT_EQ(frontEnd.boxes[0].flags, 0x10u);
+    EXPECT_EQ(frontEnd.boxes[0].openHandles, 0u);
+    EXPECT_FALSE(frontEnd.boxes[0].progressOpen);
+    EXPECT_FALSE(frontEnd.resultsShown);
+    Events tail(frontEnd.events.end() - 3, frontEnd.events.end());
+    EXPECT_EQ(tail, (Events{"closeProgress", "repaint", "messageBox"}));
+}
+
+TEST_F(WriteTest, EveryOtherFailedCloseChangesNothing)
+{
+    struct Case {
+        const char* situation;
+        uint32_t failCreateAt;
+        uint64_t freeBytes;
+        uint32_t shortTransferAt;
+        TestOutcome outcome;
+        size_t boxes;
+    };
+    const Case cases[] = {
+        {"a create failed", 3, 1ull << 40, 0, testCreateFailed, 0},
+        {"too little space", 0, 0, 0, testNotEnoughSpace, 1},
+        {"a write failed", 0, 1ull << 40, 5, testTransferError, 1},  // one box, not two
+    };
+    for (const Case& c : cases) {
+        resetFakePlatform();
+        resetFrontEnd();
+        TestSettings.trackCount = 12;
+        fakeScript.failCloseAt = 1;
+        fakeScript.failCreateAt = c.failCreateAt;
+        fakeScript.freeBytes = c.freeBytes;
+        fakeScript.shortTransferAt = c.shortTransferAt;
+        EXPECT_EQ(runWriteTest(), c.outcome) << c.situation;
+        EXPECT_EQ(frontEnd.boxes.size(), c.boxes) << c.situation;
+    }
+}
+
 TEST_F(WriteTest, WrappedCounterRepeatsThePassAndReportsTheLastOnly)
 {
     TestSettings.trackCount = 12;

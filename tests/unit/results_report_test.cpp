@@ -88,11 +88,17 @@ TEST(ResultsReportTest, ZeroMillisecondsIsRatedAsOne)
 
 TEST(ResultsReportTest, LargestFiguresFitTheBuffer)
 {
-    // Every count at its 32-bit maximum; the track count at most 72.
-    ResultsInputs in = {writeTestKind, 4294967295u, 1u, 4294967295u, 4294967295u, 72u};
+    // Every input at its 32-bit maximum; a 1 ms pass makes the rate as long.
+    const uint32_t most = 4294967295u;
+    ResultsInputs in = {writeTestKind, most, 1u, most, most, most};
     std::string text = formatResultsReport(in).text;
-    EXPECT_EQ(text.size(), 743u);
-    EXPECT_EQ(text.back(), '\n');  // nothing was cut off
+    EXPECT_EQ(text.size(), 806u);
+    EXPECT_NE(text.find("4294967295 Track(s) Of 44100 Stereo 24 Bit Files =  1136448346257.00 "
+                        "KBytes/Sec\n"),
+              std::string::npos)
+        << text;  // the last line, whole: nothing was cut off
+    in.kind = readTestKind;
+    EXPECT_EQ(std::string(formatResultsReport(in).text).size(), 802u);
 }
 
 }  // namespace
