@@ -30,6 +30,7 @@ i386Magic='\x7f\x45\x4c\x46\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\
 i386Mask='\xff\xff\xff\xff\xff\xfe\xfe\xfc\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
 i386How=""
 i386Before=""
+i386Holding=0
 # The two locks: a short one around every check and change, and the users'
 # lock, held shared for the whole run.
 i386ChangeFd=7
@@ -130,7 +131,7 @@ i386Acquire() {
             i386How="natively"
         elif [ -f "$i386State/registered" ] &&
              [ -f "$i386Binfmt/$(cat "$i386State/registered")" ]; then
-            i386How="through qemu-i386 (binfmt_misc entry $(cat "$i386State/registered"), registered by a run still going)"
+            i386How="through qemu-i386 (binfmt_misc entry $(cat "$i386State/registered"), registered by another run)"
         else
             i386Before=${entries% }
             i386How="through binfmt_misc entry $i386Before, there before this run"
@@ -147,6 +148,7 @@ i386Acquire() {
     if [ $ok = 0 ]; then
         eval "exec $i386UsersFd>\"\$i386State/users.lock\""
         flock -s "$i386UsersFd"
+        i386Holding=1
     fi
     flock -u "$i386ChangeFd"
     eval "exec $i386ChangeFd>&-"
@@ -154,7 +156,8 @@ i386Acquire() {
 }
 
 i386Release() {
-    [ -e "/proc/$$/fd/$i386UsersFd" ] || return 0
+    [ $i386Holding = 1 ] || return 0
+    i386Holding=0
     eval "exec $i386ChangeFd>\"\$i386State/change.lock\""
     flock "$i386ChangeFd"
     local name

@@ -61,7 +61,7 @@ expectEntry trakmon-i386 present "while the first run goes"
 status=$?
 [ $status = 42 ] || fail "the i386 probe ended with $status through the entry, expected 42"
 startRun second
-expectHow second "registered by a run still going"
+expectHow second "registered by another run"
 endRun first
 expectEntry trakmon-i386 present "after the first run, while the second goes"
 endRun second
