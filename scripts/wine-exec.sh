@@ -29,13 +29,13 @@ if ! sessionUp; then
     "$here/wine-session.sh" start "$session" "$wine" >&2 || exit 1
     . "$session/env"
 fi
-# The server never ends by itself during a session; one that has (killed,
-# crashed) is started again, and the program's stderr says so.
-"$WINESERVER" -p </dev/null >/dev/null 2>&1
+# The server does not end during a session; one that has (killed, crashed)
+# is started again, and the program's stderr says so.
+"$WINESERVER" -p"${SERVER_IDLE_SECONDS:-1800}" </dev/null >/dev/null 2>&1
 case $? in
     2) ;;
     0) echo "wine-exec: the session's wineserver had ended; started a new one" >&2 ;;
-    *) echo "wine-exec: $WINESERVER -p failed" >&2; exit 1 ;;
+    *) echo "wine-exec: $WINESERVER failed to start" >&2; exit 1 ;;
 esac
 
 out=$(mktemp) err=$(mktemp)

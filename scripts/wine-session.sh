@@ -11,9 +11,12 @@
 #
 # The server is wineserver64 where it exists (it serves 32-bit prefixes too,
 # and runs natively where the 32-bit one would be emulated), started once,
-# before any program, with no idle timeout: a server that exits when idle can
-# take a program that connects at that moment down with it, and a server that
-# a program starts for itself would have exactly that timeout.
+# before any program, and kept while idle for far longer than any pause in a
+# run: a server that shuts down when idle ends (silently, exit code 1) the
+# programs still attached and refuses new ones, and one that a program starts
+# for itself (/usr/lib/wine/wineserver -p0) shuts down as soon as that
+# program ends. The idle limit only ends the servers of runs that never
+# stopped their session.
 #
 # Everything started here has its standard streams on /dev/null and none of
 # the caller's other descriptors, so that no test runner waits on a daemon
@@ -36,6 +39,7 @@ export WINEARCH=$arch
 export WINESERVER=$wineserver
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
+serverIdleSeconds=1800
 
 exec 9>"$session/lock"
 flock -w 600 9 || { echo "wine-session: $session/lock still held after 600 s" >&2; exit 1; }
@@ -53,10 +57,10 @@ stopServer() {
 
 # 0 when this call started the server, 2 when it was running already.
 startServer() {
-    quiet "$wineserver" -p
+    quiet "$wineserver" -p$serverIdleSeconds
     local status=$?
     if [ $status != 0 ] && [ $status != 2 ]; then
-        echo "wine-session: $wineserver -p failed with exit code $status" >&2
+        echo "wine-session: $wineserver -p$serverIdleSeconds failed with exit code $status" >&2
         return 1
     fi
     return 0
@@ -82,7 +86,7 @@ startDisplay() {
 
 makePrefix() {
     local version started=$SECONDS
-    version="$("$wine" --version 2>&1) $arch"
+    version="$("$wine" --version) $arch"
     if [ "$(cat "$WINEPREFIX/.trakmon-ready" 2>/dev/null)" = "$version" ]; then
         startServer
         return
@@ -123,7 +127,7 @@ start)
 export WINEPREFIX='$WINEPREFIX' WINEARCH=$WINEARCH WINESERVER=$WINESERVER
 export WINEDEBUG=$WINEDEBUG WINEDLLOVERRIDES='$WINEDLLOVERRIDES'
 export DISPLAY=$DISPLAY
-XVFB_PID=$XVFB_PID
+XVFB_PID=$XVFB_PID SERVER_IDLE_SECONDS=$serverIdleSeconds
 EOF
     mv "$session/env.new" "$session/env"
     echo "wine-session: display $DISPLAY, $arch prefix $WINEPREFIX, $(basename "$wineserver")"
