@@ -5,15 +5,18 @@
 
 #include <CLI/CLI.hpp>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "cli/cli_front_end.h"
 #include "cli/cli_output.h"
+#include "cli/command_line_json.h"
 #include "cli/sweep.h"
 #include "engine/disk_read.h"
 #include "engine/settings.h"
 #include "engine/disk_write.h"
 #include "platform/platform.h"
+#include "trakmon_version.h"
 
 namespace {
 
@@ -120,7 +123,7 @@ int main(int argc, char** argv)
         "reads them back the same way, and reports the rate beside what N tracks of\n"
         "44.1 kHz audio need. The track files stay on disk.",
         "trakmon"};
-    app.set_version_flag("--version", "trakmon " TRAKMON_VERSION);
+    app.set_version_flag("--version", "trakmon " TRAKMON_VERSION_AND_BUILD);
     app.require_subcommand(1);
     // A base name such as /data/take.wav is a path, never a Windows-style option.
     app.allow_windows_style_options(false);
@@ -138,6 +141,12 @@ int main(int argc, char** argv)
         "then one table; states the disk space it needs first; removes nothing");
     addTestOptions(sweep, options, false);
     sweep->remove_option(sweep->get_option("--tracks"));
+
+    // Hidden: the build makes the manual page and the completion from this.
+    if (argc == 2 && std::strcmp(argv[1], "--command-line-json") == 0) {
+        std::puts(commandLineJson(app).c_str());
+        return exitCompleted;
+    }
 
     try {
         app.parse(argc, argv);
