@@ -78,8 +78,23 @@ std::string verdictSentence(StreamVerdict verdict, uint32_t trackCount, const ch
     return text;
 }
 
+void judgeFormats(PassAnalysis& analysis, uint64_t slowestNs)
+{
+    for (uint32_t i = 0; i < analysis.formatCount; ++i) {
+        FormatAnswer& answer = analysis.formats[i];
+        answer.margin = streamMargin(answer.budgetNs, slowestNs);
+        answer.verdict = verdictFor(answer.margin);
+    }
+}
+
 PassAnalysis analysePass(uint64_t startNs, const std::vector<uint64_t>& requestEndNs,
                          uint32_t trackCount, uint32_t requestSize)
+{
+    return analysePass(startNs, requestEndNs, trackCount, requestSize, reportVerdictFormats());
+}
+
+PassAnalysis analysePass(uint64_t startNs, const std::vector<uint64_t>& requestEndNs,
+                         uint32_t trackCount, uint32_t requestSize, const VerdictFormats& formats)
 {
     PassAnalysis analysis{};
     analysis.trackCount = trackCount;
@@ -100,14 +115,14 @@ PassAnalysis analysePass(uint64_t startNs, const std::vector<uint64_t>& requestE
     analysis.latency.medianNs = nearestRankPercentile(latencies, 50);
     analysis.latency.p99Ns = nearestRankPercentile(latencies, 99);
 
-    for (uint32_t i = 0; i < trackFormatCount; ++i) {
+    analysis.formatCount = formats.count;
+    for (uint32_t i = 0; i < formats.count; ++i) {
         FormatAnswer& answer = analysis.formats[i];
-        answer.name = trackFormats[i].name;
-        answer.bytesPerSecond = trackFormats[i].bytesPerSecond;
+        answer.name = formats.formats[i].name;
+        answer.bytesPerSecond = formats.formats[i].bytesPerSecond;
         answer.budgetNs = roundBudgetNs(requestSize, answer.bytesPerSecond);
-        answer.margin = streamMargin(answer.budgetNs, analysis.slowestRoundNs);
-        answer.verdict = verdictFor(answer.margin);
     }
+    judgeFormats(analysis, analysis.slowestRoundNs);
     return analysis;
 }
 
@@ -146,7 +161,15 @@ std::string formatAnalysisLines(const PassAnalysis& analysis)
                   milliseconds(analysis.latency.minNs), milliseconds(analysis.latency.medianNs),
                   milliseconds(analysis.latency.p99Ns), milliseconds(analysis.latency.maxNs));
     lines += line;
-    for (const FormatAnswer& answer : analysis.formats) {
+    return lines + formatVerdictLines(analysis);
+}
+
+std::string formatVerdictLines(const PassAnalysis& analysis)
+{
+    std::string lines;
+    char line[240];
+    for (uint32_t i = 0; i < analysis.formatCount; ++i) {
+        const FormatAnswer& answer = analysis.formats[i];
         std::snprintf(line, sizeof line,
                       "%s: round budget %.3f ms, margin %.1f x slowest round: %s\n", answer.name,
                       milliseconds(answer.budgetNs), answer.margin,
@@ -181,7 +204,8 @@ nlohmann::json analysisJson(const PassAnalysis& analysis)
         {"maxNs", analysis.latency.maxNs},
     };
     json formats = json::array();
-    for (const FormatAnswer& answer : analysis.formats)
+    for (uint32_t i = 0; i < analysis.formatCount; ++i) {
+        const FormatAnswer& answer = analysis.formats[i];
         formats.push_back({
             {"format", answer.name},
             {"bytesPerSecond", answer.bytesPerSecond},
@@ -192,6 +216,7 @@ nlohmann::json analysisJson(const PassAnalysis& analysis)
             {"verdict", verdictName(answer.verdict)},
             {"text", verdictSentence(answer.verdict, analysis.trackCount, answer.name)},
         });
+    }
     return json{{"precise", precise},
                 {"rounds", rounds},
                 {"requestLatency", latency},

@@ -1,6 +1,7 @@
 // What the per-request clock readings of one pass say beyond the report:
-// the pass timed with a microsecond clock, and, per 44.1 kHz format, whether
-// N tracks could be streamed without falling behind real time.
+// the pass timed with a microsecond clock, and, per sample format (the
+// report's four 44.1 kHz ones unless others are chosen), whether N tracks
+// could be streamed without falling behind real time.
 //
 // Readings are nanoseconds of a monotonic clock: the start of the pass and
 // the end of every completed request, in request order.
@@ -29,6 +30,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "cli/sample_format.h"
 #include "engine/results_report.h"
 
 enum StreamVerdict { verdictCanStream, verdictMarginal, verdictCannotStream };
@@ -61,6 +63,7 @@ struct PassAnalysis {
     uint64_t slowestRoundNs;
     uint64_t p99RoundNs;
     LatencySummary latency;
+    uint32_t formatCount;
     FormatAnswer formats[trackFormatCount];
 };
 
@@ -81,8 +84,15 @@ const char* verdictName(StreamVerdict verdict);  // "can", "marginal", "cannot"
 std::string verdictSentence(StreamVerdict verdict, uint32_t trackCount, const char* formatName);
 
 // Every request of the readings is assumed to have moved requestSize bytes.
+// The verdicts are for the given formats, or the report's four.
+PassAnalysis analysePass(uint64_t startNs, const std::vector<uint64_t>& requestEndNs,
+                         uint32_t trackCount, uint32_t requestSize,
+                         const VerdictFormats& formats);
 PassAnalysis analysePass(uint64_t startNs, const std::vector<uint64_t>& requestEndNs,
                          uint32_t trackCount, uint32_t requestSize);
+
+// The margins and verdicts of every format for a slowest round of slowestNs.
+void judgeFormats(PassAnalysis& analysis, uint64_t slowestNs);
 
 // Rate over the precise span: bytes per second and bytes per millisecond
 // (the report's "KBytes/Sec", 1 KByte = 1000 bytes); 0 for a span of 0.
@@ -91,6 +101,8 @@ double bytesPerSecond(uint64_t bytes, uint64_t elapsedNs);
 // Labelled lines for the text output, each ending with a line break:
 // the precise time and rate, rounds, latency and one line per format.
 std::string formatAnalysisLines(const PassAnalysis& analysis);
+// Just the lines of the formats' verdicts.
+std::string formatVerdictLines(const PassAnalysis& analysis);
 
 // The same figures for the JSON output; null when no round was timed.
 nlohmann::json analysisJson(const PassAnalysis& analysis);

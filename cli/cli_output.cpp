@@ -13,7 +13,7 @@ PassAnalysis analyseSummary(const CliTestSummary& summary)
     const CliTestRecord& record = *summary.record;
     if (!record.resultsShown) return PassAnalysis{};
     return analysePass(record.timings.startNs, record.timings.requestEndNs, summary.plan.trackCount,
-                       summary.plan.requestSize);
+                       summary.plan.requestSize, summary.formats);
 }
 
 void printTextResults(const CliTestSummary& summary, bool firstTest)
@@ -24,6 +24,13 @@ void printTextResults(const CliTestSummary& summary, bool firstTest)
     std::fprintf(stdout, "%s\n%s", record.caption.c_str(), record.reportText.c_str());
     // The measured extras stand apart from the report, after a blank line.
     std::string extra = formatAnalysisLines(analyseSummary(summary));
+    if (summary.passCount > 1) {
+        char label[48];
+        std::snprintf(label, sizeof label, "Pass %u of %u\n",
+                      static_cast<unsigned>(summary.passIndex),
+                      static_cast<unsigned>(summary.passCount));
+        extra = label + extra;
+    }
     if (!extra.empty()) std::fprintf(stdout, "\n%s", extra.c_str());
     std::fflush(stdout);
 }
@@ -41,6 +48,10 @@ void printJsonResults(const CliTestSummary& summary)
     object["perFileSize"] = plan.perFileSize;
     object["totalTestBytes"] = plan.totalTestBytes;
     object["outcome"] = testOutcomeName(summary.outcome);
+    if (summary.passCount > 1) {
+        object["pass"] = summary.passIndex;
+        object["passes"] = summary.passCount;
+    }
     object["messages"] = record.messages;
     if (record.resultsShown) {
         object["totalBytes"] = record.inputs.totalBytes;

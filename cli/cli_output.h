@@ -12,6 +12,9 @@ struct CliTestSummary {
     TestPlan plan;
     std::string baseFileName;
     const CliTestRecord* record;
+    VerdictFormats formats = reportVerdictFormats();  // judged in the extra lines
+    uint32_t passIndex = 0;  // of passCount repeated passes; 0 when not repeated
+    uint32_t passCount = 0;
 };
 
 // The results caption, then the report text exactly as the results box shows it.

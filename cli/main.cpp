@@ -4,17 +4,16 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "cli/cli_front_end.h"
-#include "cli/cli_output.h"
 #include "cli/command_line_json.h"
+#include "cli/pass_runner.h"
 #include "cli/sweep.h"
-#include "engine/disk_read.h"
 #include "engine/settings.h"
-#include "engine/disk_write.h"
 #include "platform/platform.h"
 #include "trakmon_version.h"
 
@@ -30,13 +29,20 @@ struct Options {
     uint32_t writeRequestKBytes = defaultRequestSize >> 10;
     uint32_t readRequestKBytes = defaultRequestSize >> 10;
     bool json = false;
+    uint32_t repeat = 1;
+    uint32_t rate = 0;  // 0: not chosen
+    uint32_t bits = 0;
+    std::string log;
+    std::string plot;
     std::string base;
 };
 
-// A whole decimal number of at most four digits, or false.
-bool parseSmallNumber(const std::string& text, uint32_t& value)
+const uint32_t maxRepeat = 100;
+
+// A whole decimal number of at most maxDigits digits, or false.
+bool parseSmallNumber(const std::string& text, uint32_t& value, size_t maxDigits = 4)
 {
-    if (text.empty() || text.size() > 4) return false;
+    if (text.empty() || text.size() > maxDigits) return false;
     value = 0;
     for (char c : text) {
         if (c < '0' || c > '9') return false;
@@ -59,6 +65,33 @@ std::string requestSizeCheck(const std::string& text)
     return "request size must be one of 32, 64, 128, 256, 512 KBytes (got '" + text + "')";
 }
 
+std::string repeatCheck(const std::string& text)
+{
+    uint32_t value;
+    if (parseSmallNumber(text, value) && value >= 1 && value <= maxRepeat) return "";
+    return "repeat count must be from 1 to 100 (got '" + text + "')";
+}
+
+std::string rateCheck(const std::string& text)
+{
+    uint32_t value;
+    if (parseSmallNumber(text, value, 6) && isSampleRateChoice(value)) return "";
+    return "sample rate must be one of 44100, 48000, 88200, 96000, 176400, 192000 (got '" +
+           text + "')";
+}
+
+std::string bitsCheck(const std::string& text)
+{
+    uint32_t value;
+    if (parseSmallNumber(text, value) && isSampleBitsChoice(value)) return "";
+    return "bits per sample must be one of 16, 24, 32 (got '" + text + "')";
+}
+
+std::string outputFileCheck(const std::string& text)
+{
+    return text.empty() ? "the file name is empty" : "";
+}
+
 std::string baseNameCheck(const std::string& text)
 {
     if (text.empty()) return "the base file name is empty";
@@ -66,51 +99,129 @@ std::string baseNameCheck(const std::string& text)
     return "";
 }
 
+// An option whose text check names the allowed values (shown in --help).
+template <typename Value>
+CLI::Option* addCheckedOption(CLI::App* command, const char* name, Value& value,
+                              const char* description, std::string (*check)(const std::string&),
+                              const char* allowed)
+{
+    return command->add_option(name, value, description)
+        ->check(CLI::Validator(check, allowed, name[0] == '-' ? name + 2 : name));
+}
+
 void addTestOptions(CLI::App* command, Options& options, bool separateRequests)
 {
-    command->add_option("--tracks", options.tracks, "track files written or read at once")
-        ->check(CLI::Validator(trackCountCheck, "1|2|12|24|36|48|60|72", "tracks"))
+    const char* requestSizes = "32|64|128|256|512";
+    addCheckedOption(command, "--tracks", options.tracks, "track files written or read at once",
+                     trackCountCheck, "1|2|12|24|36|48|60|72")
         ->default_val(defaultTrackCount);
     if (separateRequests) {
-        command->add_option("--write-request", options.writeRequestKBytes,
-                            "write request size in KBytes")
-            ->check(CLI::Validator(requestSizeCheck, "32|64|128|256|512", "kbytes"))
+        addCheckedOption(command, "--write-request", options.writeRequestKBytes,
+                         "write request size in KBytes", requestSizeCheck, requestSizes)
             ->default_val(defaultRequestSize >> 10);
-        command->add_option("--read-request", options.readRequestKBytes,
-                            "read request size in KBytes")
-            ->check(CLI::Validator(requestSizeCheck, "32|64|128|256|512", "kbytes"))
+        addCheckedOption(command, "--read-request", options.readRequestKBytes,
+                         "read request size in KBytes", requestSizeCheck, requestSizes)
             ->default_val(defaultRequestSize >> 10);
     } else {
-        command->add_option("--request", options.requestKBytes, "request size in KBytes")
-            ->check(CLI::Validator(requestSizeCheck, "32|64|128|256|512", "kbytes"))
+        addCheckedOption(command, "--request", options.requestKBytes, "request size in KBytes",
+                         requestSizeCheck, requestSizes)
             ->default_val(defaultRequestSize >> 10);
     }
     command->add_flag("--json", options.json, "one JSON object per test instead of the report");
-    command
-        ->add_option("BASE", options.base,
+    addCheckedOption(command, "--repeat", options.repeat,
+                     "passes of each test, each reported in full, then a summary: median, "
+                     "minimum and maximum rate, verdicts on the slowest round of all passes. "
+                     "One pass is a lottery on a busy disk: quote the median of 5 or more",
+                     repeatCheck, "1-100")
+        ->default_val(1);
+    addCheckedOption(command, "--rate", options.rate,
+                     "judge the verdicts at this sample rate (mono and stereo) instead of the "
+                     "report's four 44.1 kHz formats; the report stays as it is",
+                     rateCheck, "44100|48000|88200|96000|176400|192000");
+    addCheckedOption(command, "--bits", options.bits,
+                     "judge the verdicts at this word length (mono and stereo; without it 16 "
+                     "and 24)",
+                     bitsCheck, "16|24|32");
+    addCheckedOption(command, "--log", options.log,
+                     "write one CSV line per request: pass, test, tracks, round, track, bytes, "
+                     "completion and latency in microseconds",
+                     outputFileCheck, "FILE.csv");
+    addCheckedOption(command, "--plot", options.plot,
+                     "draw every round's time through every pass against each format's budget, "
+                     "as an SVG picture that a browser opens",
+                     outputFileCheck, "FILE.svg");
+    addCheckedOption(command, "BASE", options.base,
                      "base file name; the track files are BASE with its extension replaced "
-                     "by .001, .002, ...")
-        ->required()
-        ->check(CLI::Validator(baseNameCheck, "PATH", "base"));
+                     "by .001, .002, ...",
+                     baseNameCheck, "PATH")
+        ->required();
 }
 
-int runOneTest(TestKind kind, const Options& options, bool firstTest)
+// The write or the read test, or both in turn (run), passOutputs.repeat
+// times, each pass shown as it ends; then the summaries. Stops at the first
+// test that does not complete.
+int runTests(bool write, bool read, const Options& options)
 {
-    uint32_t requestSize =
-        kind == writeTestKind ? TestSettings.writeRequestSize : TestSettings.readRequestSize;
-    CliTestSummary summary;
-    summary.kind = kind;
-    summary.plan = planTest(TestSettings.trackCount, requestSize, TestSettings.transferBufferSize,
-                            TestSettings.testDataBudget);
-    summary.baseFileName = options.base;
-    beginCliTest(options.base, !options.json && isatty(STDERR_FILENO));
-    summary.outcome = kind == writeTestKind ? runWriteTest() : runReadTest();
-    summary.record = &currentCliTest();
-    if (options.json)
-        printJsonResults(summary);
-    else
-        printTextResults(summary, firstTest);
-    return summary.outcome == testCompleted ? exitCompleted : exitTestFailed;
+    PassSeries writes = newPassSeries(writeTestKind);
+    PassSeries reads = newPassSeries(readTestKind);
+    int status = exitCompleted;
+    for (uint32_t pass = 1; pass <= passOutputs.repeat && status == exitCompleted; ++pass) {
+        if (write && runPass(writes, options.base, pass, true) != testCompleted)
+            status = exitTestFailed;
+        if (read && status == exitCompleted &&
+            runPass(reads, options.base, pass, true) != testCompleted)
+            status = exitTestFailed;
+    }
+    if (write) finishSeries(writes, options.base, true);
+    if (read) finishSeries(reads, options.base, true);
+    return status;
+}
+
+// The names that the log and the plot must not take: a track file, the
+// other output.
+std::string outputClash(const Options& options, const std::string& path)
+{
+    if (path.empty()) return "";
+    if (path == options.log && path == options.plot) return "the log and the plot are one file";
+    char name[trackFileNameSize];
+    std::snprintf(name, sizeof name, "%.259s", options.base.c_str());
+    for (uint32_t number = 1; number <= maxTrackFiles; ++number) {
+        formatTrackFileName(name, number);
+        if (path == name) return std::string("it is track file ") + name;
+    }
+    return "";
+}
+
+// Opens the log (header written) and makes sure the plot can be written,
+// before any track file is touched.
+bool openOutputs(const Options& options)
+{
+    for (const std::string* path : {&options.log, &options.plot}) {
+        std::string clash = outputClash(options, *path);
+        if (clash.empty()) continue;
+        std::fprintf(stderr, "trakmon: cannot write %s: %s\n", path->c_str(), clash.c_str());
+        return false;
+    }
+    if (!options.log.empty()) {
+        passOutputs.log = std::fopen(options.log.c_str(), "wb");
+        if (passOutputs.log == nullptr) {
+            std::fprintf(stderr, "trakmon: cannot write the log %s: %s\n", options.log.c_str(),
+                         std::strerror(errno));
+            return false;
+        }
+        std::fputs(requestLogHeader, passOutputs.log);
+    }
+    if (!options.plot.empty()) {
+        FILE* plot = std::fopen(options.plot.c_str(), "wb");
+        if (plot == nullptr) {
+            std::fprintf(stderr, "trakmon: cannot write the plot %s: %s\n", options.plot.c_str(),
+                         std::strerror(errno));
+            return false;
+        }
+        std::fclose(plot);
+        passOutputs.plotPath = options.plot;
+    }
+    return true;
 }
 
 }  // namespace
@@ -121,7 +232,8 @@ int main(int argc, char** argv)
         "trakmon " TRAKMON_VERSION " - can this disk stream N audio tracks at once?\n"
         "Writes N numbered track files round-robin with the file cache bypassed (O_DIRECT),\n"
         "reads them back the same way, and reports the rate beside what N tracks of\n"
-        "44.1 kHz audio need. The track files stay on disk.",
+        "44.1 kHz audio need. The track files stay on disk. A single pass is a lottery on a\n"
+        "busy disk: run --repeat 5 (or more) and quote the median.",
         "trakmon"};
     app.set_version_flag("--version", "trakmon " TRAKMON_VERSION_AND_BUILD);
     app.require_subcommand(1);
@@ -170,24 +282,29 @@ int main(int argc, char** argv)
         TestSettings.readRequestSize = options.requestKBytes << 10;
     }
 
+    passOutputs.json = options.json;
+    passOutputs.drawProgressBar = !options.json && isatty(STDERR_FILENO);
+    passOutputs.repeat = options.repeat;
+    passOutputs.formats = chosenVerdictFormats(options.rate, options.bits);
+    if (!openOutputs(options)) return exitUsage;
+
     readBuffer = platformAllocTransferBuffer(TestSettings.transferBufferSize);
     writeBuffer = platformAllocTransferBuffer(TestSettings.transferBufferSize);
     int status = exitCompleted;
     if (readBuffer == nullptr || writeBuffer == nullptr) {
         std::fprintf(stderr, "Memory Allocation Error!\n");
         status = exitTestFailed;
-    } else if (write->parsed()) {
-        status = runOneTest(writeTestKind, options, true);
-    } else if (read->parsed()) {
-        status = runOneTest(readTestKind, options, true);
     } else if (sweep->parsed()) {
-        bool drawBar = !options.json && isatty(STDERR_FILENO);
-        status = runSweep(options.base, options.requestKBytes << 10, options.json, drawBar)
-                     ? exitCompleted
-                     : exitTestFailed;
+        status = runSweep(options.base, options.requestKBytes << 10) ? exitCompleted
+                                                                     : exitTestFailed;
     } else {
-        status = runOneTest(writeTestKind, options, true);
-        if (status == exitCompleted) status = runOneTest(readTestKind, options, false);
+        status = runTests(!read->parsed(), !write->parsed(), options);
+    }
+    if (!writePlot()) status = exitTestFailed;
+    if (passOutputs.log != nullptr && std::fclose(passOutputs.log) != 0) {
+        std::fprintf(stderr, "trakmon: cannot write the log %s: %s\n", options.log.c_str(),
+                     std::strerror(errno));
+        status = exitTestFailed;
     }
     if (readBuffer != nullptr) platformFreeTransferBuffer(readBuffer);
     if (writeBuffer != nullptr) platformFreeTransferBuffer(writeBuffer);

@@ -43,3 +43,40 @@ std::string sampleFormatLabel(const SampleFormat& format)
                   format.channels == 1 ? "mono" : format.channels == 2 ? "stereo" : "multichannel");
     return label + text;
 }
+
+VerdictFormats reportVerdictFormats()
+{
+    VerdictFormats chosen{};
+    chosen.count = trackFormatCount;
+    for (uint32_t i = 0; i < trackFormatCount; ++i) chosen.formats[i] = trackFormats[i];
+    return chosen;
+}
+
+// Labels of every format that can be chosen, made once and kept.
+static const char* lastingLabel(const SampleFormat& format)
+{
+    static char labels[sampleRateChoiceCount][sampleBitsChoiceCount][2][32];
+    uint32_t r = 0, b = 0;
+    while (r + 1 < sampleRateChoiceCount && sampleRateChoices[r] != format.rate) ++r;
+    while (b + 1 < sampleBitsChoiceCount && sampleBitsChoices[b] != format.bits) ++b;
+    char* label = labels[r][b][format.channels == 2 ? 1 : 0];
+    if (label[0] == '\0')
+        std::snprintf(label, sizeof labels[r][b][0], "%s", sampleFormatLabel(format).c_str());
+    return label;
+}
+
+VerdictFormats chosenVerdictFormats(uint32_t rate, uint32_t bits)
+{
+    if (rate == 0 && bits == 0) return reportVerdictFormats();
+    VerdictFormats chosen{};
+    const uint32_t reportBits[] = {16, 24};
+    uint32_t bitsCount = bits == 0 ? 2 : 1;
+    for (uint32_t channels = 1; channels <= 2; ++channels)
+        for (uint32_t i = 0; i < bitsCount; ++i) {
+            SampleFormat format = {rate == 0 ? 44100 : rate, bits == 0 ? reportBits[i] : bits,
+                                   channels};
+            chosen.formats[chosen.count++] = {lastingLabel(format),
+                                              sampleFormatBytesPerSecond(format)};
+        }
+    return chosen;
+}

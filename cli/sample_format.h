@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/results_report.h"
+
 struct SampleFormat {
     uint32_t rate;      // samples per second per channel
     uint32_t bits;      // bits per sample, stored in whole bytes
@@ -25,3 +27,18 @@ uint32_t sampleFormatBytesPerSecond(const SampleFormat& format);
 
 // "48 kHz 24-bit mono", "44.1 kHz 16-bit stereo".
 std::string sampleFormatLabel(const SampleFormat& format);
+
+// The formats that the verdict lines judge, at most four, in the report's
+// order (mono before stereo, the shorter word first). Names live as long as
+// the program.
+struct VerdictFormats {
+    uint32_t count;
+    TrackFormat formats[trackFormatCount];
+};
+
+// The report's four 44.1 kHz formats, named as the report names them.
+VerdictFormats reportVerdictFormats();
+// Mono and stereo at rate (0: 44100) and bits (0: both 16 and 24), named by
+// sampleFormatLabel; both 0 gives the report's four. Rate and bits must be
+// choices (or 0).
+VerdictFormats chosenVerdictFormats(uint32_t rate, uint32_t bits);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "engine/results_report.h"
 #include "engine/settings.h"
@@ -85,7 +86,8 @@ static std::string rateText(TestOutcome outcome, const PassAnalysis& analysis)
     return text;
 }
 
-std::string formatSweepTable(const std::vector<SweepRow>& rows, uint32_t requestSize)
+std::string formatSweepTable(const std::vector<SweepRow>& rows, uint32_t requestSize,
+                             const VerdictFormats& formats)
 {
     char line[256];
     std::string text;
@@ -97,8 +99,12 @@ std::string formatSweepTable(const std::vector<SweepRow>& rows, uint32_t request
     text += line;
     std::snprintf(line, sizeof line, "%6s  %12s  %12s", "Tracks", "Write MB/s", "Read MB/s");
     text += line;
-    for (const TrackFormat& format : trackFormats) {
-        std::snprintf(line, sizeof line, "  %-20s", format.name);
+    // Columns of 20 characters, wider for longer format names.
+    int width = 20;
+    for (uint32_t f = 0; f < formats.count; ++f)
+        width = std::max(width, static_cast<int>(std::strlen(formats.formats[f].name)));
+    for (uint32_t f = 0; f < formats.count; ++f) {
+        std::snprintf(line, sizeof line, "  %-*s", width, formats.formats[f].name);
         text += line;
     }
     while (text.back() == ' ') text.pop_back();
@@ -108,7 +114,7 @@ std::string formatSweepTable(const std::vector<SweepRow>& rows, uint32_t request
         std::snprintf(line, sizeof line, "%6u  %12s  %12s", static_cast<unsigned>(row.trackCount),
                       rateText(row.writeOutcome, row.write).c_str(), readRate.c_str());
         text += line;
-        for (uint32_t f = 0; f < trackFormatCount; ++f) {
+        for (uint32_t f = 0; f < formats.count; ++f) {
             SweepCell cell = sweepCell(row, f);
             char verdict[40];
             if (cell.known)
@@ -116,7 +122,7 @@ std::string formatSweepTable(const std::vector<SweepRow>& rows, uint32_t request
                               cell.margin);
             else
                 std::snprintf(verdict, sizeof verdict, "-");
-            std::snprintf(line, sizeof line, "  %-20s", verdict);
+            std::snprintf(line, sizeof line, "  %-*s", width, verdict);
             text += line;
         }
         // No trailing blanks.
@@ -142,16 +148,17 @@ static nlohmann::json rateJson(TestOutcome outcome, const PassAnalysis& analysis
     return bytesPerSecond(analysis.totalBytes, analysis.elapsedNs) / 1e6;
 }
 
-nlohmann::json sweepJson(const std::vector<SweepRow>& rows, uint32_t requestSize)
+nlohmann::json sweepJson(const std::vector<SweepRow>& rows, uint32_t requestSize,
+                         const VerdictFormats& verdictFormats)
 {
     using nlohmann::json;
     json table = json::array();
     bool all = !rows.empty();
     for (const SweepRow& row : rows) {
         json formats = json::object();
-        for (uint32_t f = 0; f < trackFormatCount; ++f) {
+        for (uint32_t f = 0; f < verdictFormats.count; ++f) {
             SweepCell cell = sweepCell(row, f);
-            formats[trackFormats[f].name] =
+            formats[verdictFormats.formats[f].name] =
                 cell.known ? json{{"margin", cell.margin}, {"verdict", verdictName(cell.verdict)}}
                            : json();
         }

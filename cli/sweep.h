@@ -60,11 +60,15 @@ SweepCell sweepCell(const SweepRow& row, uint32_t formatIndex);
 bool sweepRowCompleted(const SweepRow& row);
 
 std::string formatSweepNeed(const SweepDiskNeed& need);
-std::string formatSweepTable(const std::vector<SweepRow>& rows, uint32_t requestSize);
+// The verdict columns are those of formats, which the rows were analysed for.
+std::string formatSweepTable(const std::vector<SweepRow>& rows, uint32_t requestSize,
+                             const VerdictFormats& formats = reportVerdictFormats());
 nlohmann::json sweepNeedJson(const SweepDiskNeed& need);
-nlohmann::json sweepJson(const std::vector<SweepRow>& rows, uint32_t requestSize);
+nlohmann::json sweepJson(const std::vector<SweepRow>& rows, uint32_t requestSize,
+                         const VerdictFormats& formats = reportVerdictFormats());
 
-// Runs the sweep on base (write, then read, for each count in turn) with one
-// request size for both tests; prints the disk need first, then the table
-// (or JSON lines). Removes nothing. Returns true if every test completed.
-bool runSweep(const std::string& base, uint32_t requestSize, bool json, bool drawProgressBar);
+// Runs the sweep on base (write, then read, each passOutputs.repeat times,
+// for each count in turn) with one request size for both tests; prints the
+// disk need first, then the table (or JSON lines). Removes nothing. Returns
+// true if every test completed.
+bool runSweep(const std::string& base, uint32_t requestSize);

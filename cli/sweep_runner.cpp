@@ -5,33 +5,25 @@
 #include <filesystem>
 #include <system_error>
 
-#include "cli/cli_front_end.h"
-#include "cli/cli_output.h"
+#include "cli/pass_runner.h"
 #include "cli/sweep.h"
-#include "engine/disk_read.h"
 #include "engine/settings.h"
-#include "engine/disk_write.h"
 
-static PassAnalysis runSweepTest(TestKind kind, const std::string& base, bool json,
-                                 bool drawProgressBar, TestOutcome& outcome)
+// The passes of one test of the sweep; their analysis with the median
+// pass's rate and every format judged on the slowest round of all passes.
+static PassAnalysis runSweepTest(TestKind kind, const std::string& base, TestOutcome& outcome)
 {
-    CliTestSummary summary;
-    summary.kind = kind;
-    summary.plan = planTest(TestSettings.trackCount,
-                            kind == writeTestKind ? TestSettings.writeRequestSize
-                                                  : TestSettings.readRequestSize,
-                            TestSettings.transferBufferSize, TestSettings.testDataBudget);
-    summary.baseFileName = base;
-    beginCliTest(base, drawProgressBar);
-    outcome = kind == writeTestKind ? runWriteTest() : runReadTest();
-    summary.outcome = outcome;
-    summary.record = &currentCliTest();
-    if (json) printJsonResults(summary);
-    return analyseSummary(summary);
+    PassSeries series = newPassSeries(kind);
+    outcome = testCompleted;
+    for (uint32_t pass = 1; pass <= passOutputs.repeat && outcome == testCompleted; ++pass)
+        outcome = runPass(series, base, pass, false);
+    RepeatSummary summary = finishSeries(series, base, passOutputs.json);
+    return outcome == testCompleted ? summary.verdicts : PassAnalysis{};
 }
 
-bool runSweep(const std::string& base, uint32_t requestSize, bool json, bool drawProgressBar)
+bool runSweep(const std::string& base, uint32_t requestSize)
 {
+    const bool json = passOutputs.json;
     SweepDiskNeed need = sweepDiskNeed(trackCountChoices, trackCountChoiceCount);
 
     // Sizes of the track files already there: truncating them frees room.
@@ -78,10 +70,10 @@ bool runSweep(const std::string& base, uint32_t requestSize, bool json, bool dra
         TestSettings.trackCount = trackCount;
         SweepRow row{};
         row.trackCount = trackCount;
-        row.write = runSweepTest(writeTestKind, base, json, drawProgressBar, row.writeOutcome);
+        row.write = runSweepTest(writeTestKind, base, row.writeOutcome);
         if (row.writeOutcome == testCompleted) {
             row.readRun = true;
-            row.read = runSweepTest(readTestKind, base, json, drawProgressBar, row.readOutcome);
+            row.read = runSweepTest(readTestKind, base, row.readOutcome);
         }
         all = all && sweepRowCompleted(row);
         rows.push_back(row);
@@ -95,10 +87,19 @@ bool runSweep(const std::string& base, uint32_t requestSize, bool json, bool dra
         }
     }
 
-    if (json)
-        std::printf("%s\n", sweepJson(rows, requestSize).dump().c_str());
-    else
-        std::printf("\n%s", formatSweepTable(rows, requestSize).c_str());
+    const VerdictFormats& formats = passOutputs.formats;
+    const uint32_t passes = passOutputs.repeat;
+    if (json) {
+        nlohmann::json table = sweepJson(rows, requestSize, formats);
+        table["passesPerTest"] = passes;
+        std::printf("%s\n", table.dump().c_str());
+    } else {
+        std::printf("\n%s", formatSweepTable(rows, requestSize, formats).c_str());
+        if (passes > 1)
+            std::printf("Rates: the median of %u passes of each test; verdicts: the slowest "
+                        "round of all of them.\n",
+                        static_cast<unsigned>(passes));
+    }
     std::fflush(stdout);
     return all;
 }

@@ -8,6 +8,11 @@
 
 static char readWorkingPath[trackFileNameSize];
 
+static uint32_t readRequest(TrackHandle file, void* buffer, uint32_t size, uint32_t)
+{
+    return platformReadTrack(file, buffer, size);
+}
+
 static const char notEnoughTrackFilesText[] =
     "Not Enough Track Files!\n\nDo The Write Test To Create The Needed Files.";
 static const char fileSizeTooSmallText[] =
@@ -52,5 +57,5 @@ TestOutcome runReadTest()
     TestOutcome opened = openTrackFiles(plan);
     if (opened != testCompleted) return opened;
 
-    return runPassAndReport<platformReadTrack>(readTestKind, readTrackFiles, plan, readBuffer);
+    return runPassAndReport<readRequest>(readTestKind, readTrackFiles, plan, readBuffer);
 }

@@ -5,14 +5,11 @@
 #include "engine/front_end.h"
 #include "engine/settings.h"
 #include "engine/timed_pass.h"
+#include "engine/write_stamp.h"
 
 static char writeWorkingPath[trackFileNameSize];
 
-static uint32_t writeRequest(TrackHandle file, void* buffer, uint32_t size)
-{
-    return platformWriteTrack(file, buffer, size);
-}
-
+uint32_t writePassNumber = 0;
 
 TestOutcome runWriteTest()
 {
@@ -46,5 +43,7 @@ TestOutcome runWriteTest()
         return testNotEnoughSpace;
     }
 
-    return runPassAndReport<writeRequest>(writeTestKind, writeTrackFiles, plan, writeBuffer);
+    ++writePassNumber;
+    return runPassAndReport<stampedWrite<platformWriteTrack>>(writeTestKind, writeTrackFiles, plan,
+                                                              writeBuffer);
 }

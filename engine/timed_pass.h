@@ -14,7 +14,11 @@ struct PassResult {
     bool aborted;        // a request moved fewer bytes than asked
 };
 
-typedef uint32_t (*TrackTransfer)(TrackHandle file, void* buffer, uint32_t size);
+// One request; passOffset is the number of bytes the pass has moved before it.
+// A write request stamps its blocks before it writes them (write_stamp.h):
+// part of the request, inside the timed span, as a recorder fills its buffer.
+typedef uint32_t (*TrackTransfer)(TrackHandle file, void* buffer, uint32_t size,
+                                  uint32_t passOffset);
 
 // Cycles of one request per file, in slot order, until the plan's bytes have
 // moved. A short request shows errorText at once and ends the pass. A pass
@@ -40,7 +44,7 @@ PassResult runTimedPass(TrackFileSet& set, const TestPlan& plan, void* buffer,
         start = platformTimeGetTime();
         do {
             for (uint32_t slot = 0; slot < trackCount; ++slot) {
-                uint32_t count = transfer(slots[slot], buffer, requestSize);
+                uint32_t count = transfer(slots[slot], buffer, requestSize, sum);
                 if (count != requestSize) {
                     showMessageBox(errorText, nullptr, messageIconError);
                     aborted = true;

@@ -34,8 +34,9 @@ void platformTimeBeginPeriod(uint32_t periodMs);
 uint32_t platformTimeGetTime();
 void platformTimeEndPeriod(uint32_t periodMs);
 
-// A transfer buffer aligned for unbuffered I/O, filled with a non-repeating
-// pattern so that no layer below can compress or skip it; null on failure.
+// A transfer buffer aligned for unbuffered I/O, filled with pseudo-random data
+// (seeded anew in each process) that no layer below can compress or skip;
+// null on failure.
 void* platformAllocTransferBuffer(uint32_t size);
 void platformFreeTransferBuffer(void* buffer);
 

@@ -10,6 +10,7 @@ for tool in cmake g++ make; do command -v $tool >/dev/null || need+=($tool); don
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
 [ -f /usr/include/CLI/CLI.hpp ] || need+=(libcli11-dev)
 [ -f /usr/include/nlohmann/json.hpp ] || need+=(nlohmann-json3-dev)
+command -v xmllint >/dev/null || need+=(libxml2-utils)  # the plot tests check the SVG
 if [ "${1:-}" = packaging ]; then
     command -v dpkg-shlibdeps >/dev/null || need+=(dpkg-dev)
     command -v man >/dev/null || need+=(man-db)

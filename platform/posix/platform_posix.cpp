@@ -137,7 +137,11 @@ void* platformAllocTransferBuffer(uint32_t size)
 {
     void* buffer = nullptr;
     if (posix_memalign(&buffer, transferBufferAlignment, size) != 0) return nullptr;
-    fillTransferPattern(buffer, size);
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    fillTransferPattern(buffer, size,
+                        static_cast<uint32_t>(now.tv_nsec) ^ (static_cast<uint32_t>(getpid()) << 16) ^
+                            static_cast<uint32_t>(reinterpret_cast<uintptr_t>(buffer) >> 12));
     return buffer;
 }
 

@@ -188,7 +188,11 @@ void* platformAllocTransferBuffer(uint32_t size)
                         ~static_cast<uintptr_t>(transferBufferAlignment - 1);
     reinterpret_cast<HGLOBAL*>(aligned)[-1] = block;
     void* buffer = reinterpret_cast<void*>(aligned);
-    fillTransferPattern(buffer, size);
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    fillTransferPattern(buffer, size,
+                        static_cast<uint32_t>(now.LowPart) ^ (GetCurrentProcessId() << 16) ^
+                            static_cast<uint32_t>(aligned >> 12));
     return buffer;
 }
 

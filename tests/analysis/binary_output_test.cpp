@@ -6,12 +6,16 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "tests/analysis/xml_check.h"
 
 using nlohmann::json;
 
@@ -140,6 +144,119 @@ TEST_F(RealRun, TextKeepsTheReportIntactAndAddsLabelledLinesAfterIt)
                               "\nStereo 24 Bit: round budget 990.718 ms"})
         EXPECT_NE(extra.find(label), std::string::npos) << label << "\n" << extra;
     EXPECT_NE(extra.find(" 2 tracks of Stereo 24 Bit\n"), std::string::npos) << extra;
+}
+
+std::string slurp(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// "1234.567" microseconds as nanoseconds, exactly.
+uint64_t microsecondsToNs(const std::string& text)
+{
+    size_t dot = text.find('.');
+    return std::stoull(text.substr(0, dot)) * 1000 + std::stoull(text.substr(dot + 1));
+}
+
+TEST_F(RealRun, RepeatedPassesCarryEveryPassTheirSummaryLogAndPlot)
+{
+    ProgramRun run = runTrakmon("write --tracks 12 --request 512 --repeat 5 --rate 96000 --bits 24 "
+                                "--json --log " + folder + "/log.csv --plot " + folder +
+                                "/plot.svg " + base);
+    ASSERT_EQ(run.exitCode, 0) << run.out;
+    std::vector<json> lines = jsonLines(run.out);
+    ASSERT_EQ(lines.size(), 6u);
+    std::vector<double> rates;
+    uint64_t slowest = 0;
+    for (uint32_t pass = 1; pass <= 5; ++pass) {
+        const json& test = lines[pass - 1];
+        EXPECT_EQ(test["test"], "write");
+        EXPECT_EQ(test["pass"], pass);
+        EXPECT_EQ(test["passes"], 5u);
+        rates.push_back(test["precise"]["rateMBytesPerSec"]);
+        slowest = std::max<uint64_t>(slowest, test["rounds"]["slowestNs"]);
+        // 524288 / (96000 x 3) s, and stereo half of it.
+        EXPECT_EQ(test["audio"][0]["format"], "96 kHz 24-bit mono");
+        EXPECT_EQ(test["audio"][0]["roundBudgetNs"], 1820444444u);
+        EXPECT_EQ(test["audio"][1]["roundBudgetNs"], 910222222u);
+    }
+    const json& summary = lines.back();
+    EXPECT_EQ(summary["test"], "write-summary");
+    EXPECT_EQ(summary["passes"], 5u);
+    const uint32_t medianPass = summary["medianPass"];
+    ASSERT_TRUE(medianPass >= 1 && medianPass <= 5);
+    EXPECT_EQ(summary["preciseRateMBytesPerSec"]["median"].get<double>(), rates[medianPass - 1]);
+    std::vector<double> sorted = rates;
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_EQ(summary["preciseRateMBytesPerSec"]["median"].get<double>(), sorted[2]);
+    EXPECT_EQ(summary["preciseRateMBytesPerSec"]["min"].get<double>(), sorted[0]);
+    EXPECT_EQ(summary["preciseRateMBytesPerSec"]["max"].get<double>(), sorted[4]);
+    EXPECT_EQ(summary["slowestRound"]["ns"], slowest);
+    EXPECT_DOUBLE_EQ(summary["audio"][1]["margin"].get<double>(), 910222222.0 / slowest);
+
+    // The log: a line per request, 180 per pass, whose latencies add up to
+    // the pass's precise time.
+    std::istringstream log(slurp(folder + "/log.csv"));
+    std::string line;
+    std::getline(log, line);
+    EXPECT_EQ(line, "pass,test,tracks,round,track,bytes,time_us,latency_us");
+    uint64_t latencySum[6] = {}, lastTime[6] = {};
+    int count = 0;
+    while (std::getline(log, line)) {
+        ++count;
+        std::vector<std::string> field;
+        std::istringstream cells(line);
+        for (std::string cell; std::getline(cells, cell, ',');) field.push_back(cell);
+        ASSERT_EQ(field.size(), 8u) << line;
+        int pass = std::stoi(field[0]);
+        ASSERT_TRUE(pass >= 1 && pass <= 5) << line;
+        EXPECT_EQ(field[5], "524288");
+        latencySum[pass] += microsecondsToNs(field[7]);
+        lastTime[pass] = microsecondsToNs(field[6]);
+    }
+    EXPECT_EQ(count, 5 * 180);
+    for (uint32_t pass = 1; pass <= 5; ++pass) {
+        const uint64_t elapsedNs = lines[pass - 1]["precise"]["elapsedNs"];
+        EXPECT_EQ(latencySum[pass], elapsedNs) << pass;
+        EXPECT_EQ(lastTime[pass], elapsedNs) << pass;
+    }
+
+    // The plot: one point per round of every pass (15 rounds of 12 requests).
+    std::string plot = slurp(folder + "/plot.svg");
+    expectWellFormedXml(plot);
+    size_t points = 0;
+    for (size_t at = plot.find("<circle "); at != std::string::npos;
+         at = plot.find("<circle ", at + 1))
+        ++points;
+    EXPECT_EQ(points, 5u * 15);
+    EXPECT_NE(plot.find("96 kHz 24-bit mono: budget 1820.444 ms"), std::string::npos);
+    EXPECT_NE(plot.find("96 kHz 24-bit stereo: budget 910.222 ms"), std::string::npos);
+}
+
+TEST_F(RealRun, RepeatedTextKeepsEveryReportAndEndsWithTheSummaries)
+{
+    ProgramRun once = runTrakmon("run --tracks 2 --write-request 512 --read-request 512 " + base);
+    ASSERT_EQ(once.exitCode, 0) << once.out;
+    EXPECT_EQ(once.out.find("Pass "), std::string::npos);
+    EXPECT_EQ(once.out.find("Summary"), std::string::npos);
+
+    ProgramRun twice =
+        runTrakmon("run --tracks 2 --write-request 512 --read-request 512 --repeat 2 " + base);
+    ASSERT_EQ(twice.exitCode, 0) << twice.out;
+    // Write 1, read 1, write 2, read 2, then the two summaries.
+    std::vector<size_t> at;
+    for (const char* text : {"Disk Write Test Results\n", "Disk Read Test Results\n",
+                             "Disk Write Test Results\n", "Disk Read Test Results\n",
+                             "Summary of 2 write passes", "Summary of 2 read passes"})
+        at.push_back(twice.out.find(text, at.empty() ? 0 : at.back() + 1));
+    for (size_t i = 0; i < at.size(); ++i) EXPECT_NE(at[i], std::string::npos) << i;
+    EXPECT_TRUE(std::is_sorted(at.begin(), at.end())) << twice.out;
+    const std::string reportEnd = "2 Track(s) Of 44100 Stereo 24 Bit Files =  529.20 KBytes/Sec\n"
+                                  "\nPass 2 of 2\nPrecise time";
+    EXPECT_NE(twice.out.find(reportEnd), std::string::npos) << twice.out;
 }
 
 TEST_F(RealRun, AFailedTestHasNullFiguresAndExitsOne)

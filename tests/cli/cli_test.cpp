@@ -125,6 +125,34 @@ TEST_F(GoldenCli, RunWritesThenReadsWithTheirOwnRequestSizes)
     EXPECT_LT(run.out.find("Disk Write Test Results"), run.out.find("Disk Read Test Results"));
 }
 
+// Every 4 KB block carries its offset in the pass (low half) and the pass
+// number (high half) in its cache line (block number mod 64) of 64 bytes;
+// the rest is the process's own random fill.
+TEST_F(GoldenCli, WrittenBlocksCarryTheirPassOffsetAndEachRunItsOwnData)
+{
+    std::string firstFill;
+    for (int run = 0; run < 2; ++run) {
+        ASSERT_EQ(runTrakmon({"write", "--tracks", "2", "--request", "32", base()}).exitCode, 0);
+        for (unsigned file = 0; file < 2; ++file) {
+            std::ifstream in(trackFile(folder.path, file + 1), std::ios::binary);
+            std::vector<char> block(4096);
+            for (uint64_t at = 0; in.read(block.data(), 4096); at += 4096) {
+                uint64_t stamp;
+                size_t line = at % 32768 / 4096 % 64 * 64;  // block number in the buffer
+                std::memcpy(&stamp, block.data() + line, 8);
+                uint64_t request = at / 32768 * 2 + file;  // round-robin over 2 files
+                ASSERT_EQ(stamp, (1ull << 32) + request * 32768 + at % 32768)
+                    << "file " << file + 1 << " offset " << at;
+                if (file == 0 && at == 0 && run == 0) firstFill.assign(block.data() + 8, 4088);
+                if (file == 0 && at == 0 && run == 1) {
+                    EXPECT_NE(firstFill, std::string(block.data() + 8, 4088));
+                }
+            }
+            EXPECT_TRUE(in.eof());
+        }
+    }
+}
+
 TEST_F(GoldenCli, ReadingMoreTracksThanWrittenNeedsTheWriteTest)
 {
     ASSERT_EQ(runTrakmon({"write", "--tracks", "12", base()}).exitCode, 0);
@@ -179,6 +207,13 @@ TEST_F(GoldenCli, BadUsageTouchesNoFile)
         {{"write"}, "BASE"},
         {{"erase", base()}, "subcommand"},
         {{"write", std::string(300, 'a')}, "259"},
+        {{"write", "--repeat", "0", base()}, "from 1 to 100"},
+        {{"sweep", "--repeat", "101", base()}, "from 1 to 100"},
+        {{"read", "--rate", "44000", base()}, "44100, 48000, 88200, 96000, 176400, 192000"},
+        {{"run", "--bits", "20", base()}, "16, 24, 32"},
+        {{"write", "--log", folder.path + "/no/such/folder/log.csv", base()}, "log.csv"},
+        {{"write", "--plot", trackFile(folder.path, 1), "--tracks", "2", base()}, "track file"},
+        {{"run", "--log", folder.path + "/x", "--plot", folder.path + "/x", base()}, "one file"},
     };
     for (const Case& c : cases) {
         RunResult result = runTrakmon(c.args);
@@ -198,6 +233,9 @@ TEST_F(GoldenCli, HelpAndVersion)
     RunResult commandHelp = runTrakmon({"run", "--help"});
     EXPECT_EQ(commandHelp.exitCode, 0);
     EXPECT_NE(commandHelp.out.find("--write-request"), std::string::npos);
+    for (const char* option : {"--repeat", "median of 5 or more", "--rate", "--bits", "--log",
+                               "--plot"})
+        EXPECT_NE(commandHelp.out.find(option), std::string::npos) << option;
     RunResult version = runTrakmon({"--version"});
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_NE(version.out.find("trakmon 2."), std::string::npos);
