@@ -9,9 +9,11 @@
 #include <cstring>
 #include <string>
 
+#include "cli/cli_checks.h"
 #include "cli/cli_front_end.h"
 #include "cli/command_line_json.h"
 #include "cli/pass_runner.h"
+#include "cli/session_commands.h"
 #include "cli/sweep.h"
 #include "engine/settings.h"
 #include "platform/platform.h"
@@ -42,13 +44,7 @@ const uint32_t maxRepeat = 100;
 // A whole decimal number of at most maxDigits digits, or false.
 bool parseSmallNumber(const std::string& text, uint32_t& value, size_t maxDigits = 4)
 {
-    if (text.empty() || text.size() > maxDigits) return false;
-    value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
-        value = value * 10 + static_cast<uint32_t>(c - '0');
-    }
-    return true;
+    return parseWholeNumber(text, static_cast<uint32_t>(maxDigits), value);
 }
 
 std::string trackCountCheck(const std::string& text)
@@ -90,13 +86,6 @@ std::string bitsCheck(const std::string& text)
 std::string outputFileCheck(const std::string& text)
 {
     return text.empty() ? "the file name is empty" : "";
-}
-
-std::string baseNameCheck(const std::string& text)
-{
-    if (text.empty()) return "the base file name is empty";
-    if (text.size() > maxBaseFileName) return "the base file name is longer than 259 characters";
-    return "";
 }
 
 // An option whose text check names the allowed values (shown in --help).
@@ -233,7 +222,9 @@ int main(int argc, char** argv)
         "Writes N numbered track files round-robin with the file cache bypassed (O_DIRECT),\n"
         "reads them back the same way, and reports the rate beside what N tracks of\n"
         "44.1 kHz audio need. The track files stay on disk. A single pass is a lottery on a\n"
-        "busy disk: run --repeat 5 (or more) and quote the median.",
+        "busy disk: run --repeat 5 (or more) and quote the median.\n"
+        "session runs a recorder's disk thread in real time and counts its dropouts;\n"
+        "capacity finds how many tracks it keeps up with.",
         "trakmon"};
     app.set_version_flag("--version", "trakmon " TRAKMON_VERSION_AND_BUILD);
     app.require_subcommand(1);
@@ -253,6 +244,9 @@ int main(int argc, char** argv)
         "then one table; states the disk space it needs first; removes nothing");
     addTestOptions(sweep, options, false);
     sweep->remove_option(sweep->get_option("--tracks"));
+    SessionOptions sessionOptions;
+    SessionOptions capacityOptions;
+    SessionCommands sessionCommands = addSessionCommands(app, sessionOptions, capacityOptions);
 
     // Hidden: the build makes the manual page and the completion from this.
     if (argc == 2 && std::strcmp(argv[1], "--command-line-json") == 0) {
@@ -272,6 +266,9 @@ int main(int argc, char** argv)
         app.exit(e);
         return exitUsage;
     }
+
+    if (sessionCommands.session->parsed()) return runSessionCommand(sessionOptions);
+    if (sessionCommands.capacity->parsed()) return runCapacityCommand(capacityOptions);
 
     TestSettings.trackCount = options.tracks;
     if (run->parsed()) {

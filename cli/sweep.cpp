@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "cli/number_text.h"
 #include "engine/results_report.h"
 #include "engine/settings.h"
 
@@ -55,13 +56,6 @@ SweepCell sweepCell(const SweepRow& row, uint32_t formatIndex)
     cell.margin = std::min(row.write.formats[formatIndex].margin, row.read.formats[formatIndex].margin);
     cell.verdict = verdictFor(cell.margin);
     return cell;
-}
-
-static std::string withThousands(uint64_t value)
-{
-    std::string digits = std::to_string(value);
-    for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) digits.insert(at, ",");
-    return digits;
 }
 
 std::string formatSweepNeed(const SweepDiskNeed& need)

@@ -21,6 +21,8 @@ uint64_t platformSeekTrackEnd(TrackHandle file);
 void platformRewindTrack(TrackHandle file);
 // Closing the invalid handle does nothing.
 void platformCloseTrack(TrackHandle file);
+// Deletes a closed track file (a link is removed, never followed); false on failure.
+bool platformRemoveTrackFile(const char* name);
 // Why the last create or open failed, in words for a user.
 const char* platformLastErrorText();
 
@@ -33,6 +35,16 @@ uint64_t platformFreeBytes(const char* path);
 void platformTimeBeginPeriod(uint32_t periodMs);
 uint32_t platformTimeGetTime();
 void platformTimeEndPeriod(uint32_t periodMs);
+
+// Nanoseconds of a monotonic clock (never set back); the origin is arbitrary.
+uint64_t platformMonotonicNs();
+// Returns once platformMonotonicNs() has reached deadlineNs: an absolute
+// deadline, so that a loop of sleeps does not drift.
+void platformSleepUntilNs(uint64_t deadlineNs);
+
+// Raises this process's limit of open files toward wanted, as far as the
+// system allows; returns the limit in force afterwards.
+uint32_t platformRaiseOpenFileLimit(uint32_t wanted);
 
 // A transfer buffer aligned for unbuffered I/O, filled with pseudo-random data
 // (seeded anew in each process) that no layer below can compress or skip;

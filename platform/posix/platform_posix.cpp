@@ -2,6 +2,7 @@
 // monotonic millisecond counter truncated to 32 bits like the Windows one.
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -100,6 +101,11 @@ void platformCloseTrack(TrackHandle file)
     close(descriptorOf(file));
 }
 
+bool platformRemoveTrackFile(const char* name)
+{
+    return unlink(name) == 0;
+}
+
 const char* platformLastErrorText()
 {
     return lastErrorText;
@@ -131,6 +137,43 @@ uint32_t platformTimeGetTime()
     clock_gettime(CLOCK_MONOTONIC, &now);
     uint64_t ms = static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
     return static_cast<uint32_t>(ms);
+}
+
+uint64_t platformMonotonicNs()
+{
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<uint64_t>(now.tv_sec) * 1000000000u + static_cast<uint64_t>(now.tv_nsec);
+}
+
+void platformSleepUntilNs(uint64_t deadlineNs)
+{
+    struct timespec deadline;
+    deadline.tv_sec = static_cast<time_t>(deadlineNs / 1000000000u);
+    deadline.tv_nsec = static_cast<long>(deadlineNs % 1000000000u);
+    // Restarted after a signal: the deadline stays the same.
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR) {
+    }
+}
+
+uint32_t platformRaiseOpenFileLimit(uint32_t wanted)
+{
+    struct rlimit limit;
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return 0;
+    if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < wanted) {
+        // A privileged process may raise the hard limit too; others go up to it.
+        struct rlimit raised = limit;
+        raised.rlim_cur = wanted;
+        if (raised.rlim_max != RLIM_INFINITY && raised.rlim_max < wanted) raised.rlim_max = wanted;
+        if (setrlimit(RLIMIT_NOFILE, &raised) != 0) {
+            raised = limit;
+            raised.rlim_cur = limit.rlim_max;
+            setrlimit(RLIMIT_NOFILE, &raised);
+        }
+        getrlimit(RLIMIT_NOFILE, &limit);
+    }
+    if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur > UINT32_MAX) return UINT32_MAX;
+    return static_cast<uint32_t>(limit.rlim_cur);
 }
 
 void* platformAllocTransferBuffer(uint32_t size)

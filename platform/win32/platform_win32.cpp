@@ -103,6 +103,11 @@ void platformCloseTrack(TrackHandle file)
     CloseHandle(fileOf(file));
 }
 
+bool platformRemoveTrackFile(const char* name)
+{
+    return DeleteFileA(name) != 0;
+}
+
 const char* platformLastErrorText()
 {
     if (lastRefusal != nullptr) {
@@ -172,6 +177,37 @@ uint32_t platformTimeGetTime()
 void platformTimeEndPeriod(uint32_t periodMs)
 {
     timeEndPeriod(periodMs);
+}
+
+uint64_t platformMonotonicNs()
+{
+    static LARGE_INTEGER frequency;
+    if (frequency.QuadPart == 0) QueryPerformanceFrequency(&frequency);
+    LARGE_INTEGER counter;
+    QueryPerformanceCounter(&counter);
+    uint64_t ticks = static_cast<uint64_t>(counter.QuadPart);
+    uint64_t perSecond = static_cast<uint64_t>(frequency.QuadPart);
+    // In two parts, so that the product cannot overflow.
+    return ticks / perSecond * 1000000000u + ticks % perSecond * 1000000000u / perSecond;
+}
+
+void platformSleepUntilNs(uint64_t deadlineNs)
+{
+    // Sleep counts whole milliseconds of the timer period (1 ms when the
+    // caller asked for it with platformTimeBeginPeriod): sleep to within a
+    // millisecond, then yield until the deadline.
+    for (;;) {
+        uint64_t now = platformMonotonicNs();
+        if (now >= deadlineNs) return;
+        uint64_t leftMs = (deadlineNs - now) / 1000000u;
+        Sleep(leftMs > 1 ? static_cast<DWORD>(leftMs - 1) : 0);
+    }
+}
+
+uint32_t platformRaiseOpenFileLimit(uint32_t wanted)
+{
+    // Kernel handles have no per-process limit that a session could reach.
+    return wanted;
 }
 
 // GlobalAlloc's fixed blocks are only 8-byte aligned, and unbuffered transfers

@@ -42,6 +42,8 @@ uint32_t transferCount(TrackHandle handle, uint32_t size)
 {
     ++transferCalls;
     fakeLog.transferOrder.push_back(fileOf(handle).name);
+    auto scripted = fakeScript.requestNsAt.find(transferCalls);
+    fakeLog.nowNs += scripted != fakeScript.requestNsAt.end() ? scripted->second : fakeScript.requestNs;
     if (transferCalls == fakeScript.shortTransferAt) return fakeScript.shortTransferBytes;
     return size;
 }
@@ -117,6 +119,12 @@ void platformCloseTrack(TrackHandle handle)
     fakeLog.closed.push_back(file.name);
 }
 
+bool platformRemoveTrackFile(const char* name)
+{
+    fakeLog.removed.push_back(name);
+    return fakeFiles.erase(name) == 1;
+}
+
 const char* platformLastErrorText()
 {
     return "scripted failure";
@@ -136,6 +144,22 @@ uint32_t platformTimeGetTime()
     // Scripted readings first; then a counter that advances 1 ms per reading.
     if (clockIndex < fakeScript.clockReadings.size()) return fakeScript.clockReadings[clockIndex++];
     return static_cast<uint32_t>(1000 + clockIndex++);
+}
+
+uint64_t platformMonotonicNs()
+{
+    return fakeLog.nowNs;
+}
+
+void platformSleepUntilNs(uint64_t deadlineNs)
+{
+    ++fakeLog.sleeps;
+    fakeLog.nowNs = std::max(fakeLog.nowNs, deadlineNs);
+}
+
+uint32_t platformRaiseOpenFileLimit(uint32_t wanted)
+{
+    return std::min(wanted, fakeScript.openFileLimit);
 }
 
 void* platformAllocTransferBuffer(uint32_t size)

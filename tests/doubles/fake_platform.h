@@ -18,6 +18,12 @@ struct FakeScript {
     uint32_t shortTransferBytes = 0; // what that request moves
     uint64_t freeBytes = 1ull << 40;
     std::vector<uint32_t> clockReadings;  // successive timeGetTime results
+    // The monotonic clock moves only when the program sleeps or a request
+    // runs: each request takes requestNs, or its own time from requestNsAt
+    // (1-based request number).
+    uint64_t requestNs = 0;
+    std::map<uint32_t, uint64_t> requestNsAt;
+    uint32_t openFileLimit = 1u << 20;
 };
 
 struct FakeLog {
@@ -30,6 +36,9 @@ struct FakeLog {
     uint32_t endPeriods = 0;
     std::string freeBytesPath;
     uint32_t openHandles = 0;  // handles open right now
+    std::vector<std::string> removed;
+    uint64_t nowNs = 0;  // the monotonic clock
+    uint32_t sleeps = 0;
 };
 
 extern FakeScript fakeScript;

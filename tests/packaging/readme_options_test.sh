@@ -9,8 +9,9 @@ trakmon=$1 readme=$2
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
-# The table: "| `--tracks N` | 1, 2, 12 | 1 |" as "--tracks<TAB>1, 2, 12<TAB>1",
-# one line per option of a row.
+# The tables: "| `--tracks N` | 1, 2, 12 | 1 |" as "--tracks<TAB>1, 2, 12<TAB>1<TAB>",
+# one line per option of a row. A row whose option cell ends in commands in
+# brackets, "(write, read)", is for those commands ("<TAB>write,read").
 table=$(awk -F'|' '
     /^\| option \| values \| default \|/ { inTable = 1; next }
     inTable && !/^\|/ { inTable = 0 }
@@ -18,14 +19,27 @@ table=$(awk -F'|' '
         values = $3; default = $4
         gsub(/^ +| +$/, "", values); gsub(/^ +| +$/, "", default)
         cell = $2
+        commands = ""
+        if (match(cell, /\([a-z, ]+\) *$/)) {
+            commands = substr(cell, RSTART + 1)
+            gsub(/[) ]/, "", commands)
+        }
         while (match(cell, /--[a-z][a-z-]*/)) {
-            print substr(cell, RSTART, RLENGTH) "\t" values "\t" default
+            print substr(cell, RSTART, RLENGTH) "\t" values "\t" default "\t" commands
             cell = substr(cell, RSTART + RLENGTH)
         }
     }' "$readme")
 [ -n "$table" ] || fail "README.md has no option table (| option | values | default |)"
-tableValues() { awk -F'\t' -v o="$1" '$1 == o { print $2; exit }' <<<"$table"; }
-tableDefault() { awk -F'\t' -v o="$1" '$1 == o { print $3; exit }' <<<"$table"; }
+# The row of option $1 for command $2: one that names the command, else one
+# that names none.
+tableRow() {
+    awk -F'\t' -v o="$1" -v c="$2" '
+        $1 == o && index("," $4 ",", "," c ",") { print; found = 1; exit }
+        $1 == o && $4 == "" && general == "" { general = $0 }
+        END { if (!found && general != "") print general }' <<<"$table"
+}
+tableValues() { tableRow "$1" "$2" | cut -f2; }
+tableDefault() { tableRow "$1" "$2" | cut -f3; }
 
 commands=$("$trakmon" --help | awk '/^Subcommands:/ { on = 1; next } on && /^  [a-z]/ { print $1 }')
 [ -n "$commands" ] || fail "trakmon --help lists no commands"
@@ -49,22 +63,22 @@ for command in $commands; do
 
     while read -r name type; do
         [ -n "$name" ] || continue
-        if ! grep -q "^$name	" <<<"$table"; then
+        if [ -z "$(tableRow "$name" "$command")" ]; then
             fail "README.md's option table lacks $name ($command)"
             continue
         fi
         if [ -z "$type" ]; then
-            [ "$(tableDefault "$name")" = off ] || fail "README.md: the flag $name's default is not 'off'"
+            [ "$(tableDefault "$name" "$command")" = off ] || fail "README.md: the flag $name's default is not 'off'"
             continue
         fi
         choices=$(tr ':' '\n' <<<"${type%%=*}" | grep '|' | head -n1)
         if [ -n "$choices" ]; then
-            [ "$(tableValues "$name")" = "${choices//|/, }" ] ||
-                fail "README.md: $name's values are '$(tableValues "$name")', --help has '${choices//|/, }'"
+            [ "$(tableValues "$name" "$command")" = "${choices//|/, }" ] ||
+                fail "README.md: $name's values ($command) are '$(tableValues "$name" "$command")', --help has '${choices//|/, }'"
         fi
         if [[ $type == *=* ]]; then
-            [ "$(tableDefault "$name")" = "${type#*=}" ] ||
-                fail "README.md: $name's default is '$(tableDefault "$name")', --help has '${type#*=}'"
+            [ "$(tableDefault "$name" "$command")" = "${type#*=}" ] ||
+                fail "README.md: $name's default ($command) is '$(tableDefault "$name" "$command")', --help has '${type#*=}'"
         fi
     done <<<"$options"
 done

@@ -76,6 +76,9 @@ TEST(TrackFileNameTest, LastDotAnywhereInThePath)
     EXPECT_EQ(trackName("D:\\Audio.new\\take", 1), "D:\\Audio.001");
     EXPECT_EQ(trackName("/data/audio/take.wav", 72), "/data/audio/take.072");
     EXPECT_EQ(trackName("take.wav", 1), "take.001");
+    EXPECT_EQ(trackName("take.wav", 999), "take.999");
+    EXPECT_EQ(trackName("take.wav", 1000), "take.1000");
+    EXPECT_EQ(trackName("take.wav", 4096), "take.4096");
 }
 
 TEST(TrackFileNameTest, LongestBaseFitsTheWorkingBuffer)
@@ -84,6 +87,7 @@ TEST(TrackFileNameTest, LongestBaseFitsTheWorkingBuffer)
     std::string name = trackName(base.c_str(), 72);
     EXPECT_EQ(name.size(), 263u);
     EXPECT_EQ(name.substr(259), ".072");
+    EXPECT_EQ(trackName(base.c_str(), 4096).substr(259), ".4096");
 }
 
 TEST(FindLastCharTest, PositionOrTerminator)

@@ -1,0 +1,27 @@
+#include "cli/number_text.h"
+
+#include <cstdio>
+
+std::string withThousands(uint64_t value)
+{
+    std::string digits = std::to_string(value);
+    for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) digits.insert(at, ",");
+    return digits;
+}
+
+std::string secondsText(double seconds)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", seconds);
+    std::string number = text;
+    while (number.back() == '0') number.pop_back();
+    if (number.back() == '.') number.pop_back();
+    return number + " s";
+}
+
+std::string bufferText(double seconds)
+{
+    std::string text = secondsText(seconds);
+    if (text.find('.') == std::string::npos) text.insert(text.size() - 2, ".0");
+    return text;
+}

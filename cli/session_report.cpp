@@ -1,0 +1,343 @@
+#include "cli/session_report.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+#include "cli/number_text.h"
+
+SessionSummary summariseSession(const SessionRun& run, const SampleFormat& format,
+                                double bufferSeconds)
+{
+    SessionSummary summary{};
+    const SessionModel& model = run.model;
+    summary.config = model.config;
+    summary.format = format;
+    summary.bytesPerSecond = sampleFormatBytesPerSecond(format);
+    summary.bufferSeconds = bufferSeconds;
+    uint32_t plays = model.config.playTracks;
+    uint32_t tracks = plays + model.config.recordTracks;
+    if (model.config.recordTracks > 0) {
+        summary.firstRecordFile = sessionTrackFileName(run, plays);
+        summary.lastRecordFile = sessionTrackFileName(run, tracks - 1);
+    }
+    summary.aborted = run.aborted;
+    if (run.aborted) summary.failedFile = sessionTrackFileName(run, run.failedTrack);
+    summary.elapsedNs = sessionElapsedNs(run);
+    summary.recording = model.recording;
+    summary.playback = model.playback;
+    if (model.recording.any) summary.firstOverrunFile = sessionTrackFileName(run, model.recording.firstTrack);
+    if (model.playback.any) summary.firstUnderrunFile = sessionTrackFileName(run, model.playback.firstTrack);
+    summary.requestCount = model.requestCount;
+    summary.busyNs = model.busyNs;
+
+    std::vector<uint64_t> latencies;
+    latencies.reserve(run.requests.size());
+    for (const RequestRecord& request : run.requests)
+        latencies.push_back(request.endNs - request.startNs);
+    if (!latencies.empty()) {
+        summary.latency.minNs = *std::min_element(latencies.begin(), latencies.end());
+        summary.latency.maxNs = *std::max_element(latencies.begin(), latencies.end());
+        summary.latency.medianNs = nearestRankPercentile(latencies, 50);
+        summary.latency.p99Ns = nearestRankPercentile(latencies, 99);
+    }
+    return summary;
+}
+
+bool sessionHasDropout(const SessionSummary& summary)
+{
+    return summary.recording.any || summary.playback.any;
+}
+
+double audioSeconds(uint64_t bytes, uint32_t bytesPerSecond)
+{
+    return static_cast<double>(bytes) / bytesPerSecond;
+}
+
+uint32_t lowestHeadroomBytes(const SessionSummary& summary)
+{
+    uint32_t lowest = summary.config.bufferBytes;
+    if (summary.config.recordTracks > 0) lowest = std::min(lowest, summary.recording.lowestHeadroom);
+    if (summary.config.playTracks > 0) lowest = std::min(lowest, summary.playback.lowestHeadroom);
+    return lowest;
+}
+
+double diskBusyPercent(const SessionSummary& summary)
+{
+    if (summary.elapsedNs == 0) return 0;
+    return 100.0 * static_cast<double>(summary.busyNs) / static_cast<double>(summary.elapsedNs);
+}
+
+static double nsSeconds(uint64_t ns)
+{
+    return static_cast<double>(ns) / 1e9;
+}
+
+static std::string tracksPhrase(const SessionConfig& config, bool canDo)
+{
+    char text[96];
+    uint32_t last = config.playTracks > 0 ? config.playTracks : config.recordTracks;
+    const char* noun = last == 1 ? "track" : "tracks";
+    if (config.playTracks == 0)
+        std::snprintf(text, sizeof text, "%s %u %s", canDo ? "records" : "cannot record",
+                      static_cast<unsigned>(config.recordTracks), noun);
+    else
+        std::snprintf(text, sizeof text, "%s %u and %s %u %s", canDo ? "records" : "cannot record",
+                      static_cast<unsigned>(config.recordTracks), canDo ? "plays" : "play",
+                      static_cast<unsigned>(config.playTracks), noun);
+    return text;
+}
+
+std::string sessionVerdict(const SessionSummary& summary)
+{
+    char text[320];
+    if (summary.aborted) {
+        std::snprintf(text, sizeof text, "session aborted after %.2f s: a request to %s failed",
+                      nsSeconds(summary.elapsedNs), summary.failedFile.c_str());
+        return text;
+    }
+    bool dropout = sessionHasDropout(summary);
+    std::string lead = tracksPhrase(summary.config, !dropout) + " of " +
+                       sampleFormatLabel(summary.format) + " with a " +
+                       bufferText(summary.bufferSeconds) + " buffer: ";
+    std::string length = secondsText(nsSeconds(summary.config.durationNs));
+    double headroom = audioSeconds(lowestHeadroomBytes(summary), summary.bytesPerSecond);
+    double busy = diskBusyPercent(summary);
+    if (!dropout) {
+        std::snprintf(text, sizeof text, "no dropout in %s, lowest headroom %.2f s, disk busy %.0f %%",
+                      length.c_str(), headroom, busy);
+    } else {
+        uint32_t events = summary.recording.events + summary.playback.events;
+        uint64_t first = std::min(summary.recording.any ? summary.recording.firstNs : UINT64_MAX,
+                                  summary.playback.any ? summary.playback.firstNs : UINT64_MAX);
+        std::snprintf(text, sizeof text, "%u %s in %s, the first at %.2f s, disk busy %.0f %%",
+                      static_cast<unsigned>(events), events == 1 ? "dropout" : "dropouts",
+                      length.c_str(), nsSeconds(first), busy);
+    }
+    return lead + text;
+}
+
+static std::string directionLine(const char* name, const char* lost, const char* event,
+                                 const DropoutTally& tally, const SessionSummary& summary)
+{
+    const SessionConfig& config = summary.config;
+    char text[240];
+    std::snprintf(text, sizeof text,
+                  "%s: %s samples (%.3f s of audio) %s in %u %s%s; lowest headroom %.2f s (%.0f %%)\n",
+                  name, withThousands(tally.frames).c_str(),
+                  static_cast<double>(tally.frames) / config.frameRate, lost,
+                  static_cast<unsigned>(tally.events), event, tally.events == 1 ? "" : "s",
+                  audioSeconds(tally.lowestHeadroom, summary.bytesPerSecond),
+                  100.0 * tally.lowestHeadroom / config.bufferBytes);
+    return text;
+}
+
+static double milliseconds(uint64_t ns)
+{
+    return static_cast<double>(ns) / 1e6;
+}
+
+std::string formatSessionText(const SessionSummary& summary)
+{
+    const SessionConfig& config = summary.config;
+    std::string text;
+    char line[400];
+    std::string recorded = config.recordTracks == 0
+                               ? std::string("none")
+                               : std::to_string(config.recordTracks) + " (" +
+                                     summary.firstRecordFile + " .. " + summary.lastRecordFile + ")";
+    std::snprintf(line, sizeof line,
+                  "Session of %s: tracks recorded %s, played %u; %s, %s bytes/s a track; "
+                  "%s buffer a track (%s bytes); %u KByte requests\n",
+                  secondsText(nsSeconds(config.durationNs)).c_str(), recorded.c_str(),
+                  static_cast<unsigned>(config.playTracks), sampleFormatLabel(summary.format).c_str(),
+                  withThousands(summary.bytesPerSecond).c_str(),
+                  bufferText(summary.bufferSeconds).c_str(),
+                  withThousands(config.bufferBytes).c_str(),
+                  static_cast<unsigned>(config.requestSize >> 10));
+    text += line;
+    uint32_t overruns = summary.recording.events;
+    uint32_t underruns = summary.playback.events;
+    if (!sessionHasDropout(summary)) {
+        text += "Dropouts: none\n";
+    } else {
+        bool recordingFirst =
+            !summary.playback.any ||
+            (summary.recording.any && summary.recording.firstNs <= summary.playback.firstNs);
+        const DropoutTally& first = recordingFirst ? summary.recording : summary.playback;
+        std::snprintf(line, sizeof line,
+                      "Dropouts: %u (%u overrun%s, %u underrun%s); the first at %.3f s, in %s\n",
+                      static_cast<unsigned>(overruns + underruns), static_cast<unsigned>(overruns),
+                      overruns == 1 ? "" : "s", static_cast<unsigned>(underruns),
+                      underruns == 1 ? "" : "s", nsSeconds(first.firstNs),
+                      (recordingFirst ? summary.firstOverrunFile : summary.firstUnderrunFile).c_str());
+        text += line;
+    }
+    if (config.recordTracks > 0)
+        text += directionLine("Recording", "lost", "overrun", summary.recording, summary);
+    if (config.playTracks > 0)
+        text += directionLine("Playback", "missed", "underrun", summary.playback, summary);
+    std::snprintf(line, sizeof line,
+                  "Request latency: min %.3f ms, median %.3f ms, 99th percentile %.3f ms, "
+                  "max %.3f ms (%s requests)\n",
+                  milliseconds(summary.latency.minNs), milliseconds(summary.latency.medianNs),
+                  milliseconds(summary.latency.p99Ns), milliseconds(summary.latency.maxNs),
+                  withThousands(summary.requestCount).c_str());
+    text += line;
+    std::snprintf(line, sizeof line, "Disk busy: %.0f %% (%.3f s inside requests in %.3f s)\n",
+                  diskBusyPercent(summary), nsSeconds(summary.busyNs), nsSeconds(summary.elapsedNs));
+    text += line;
+    return text + "\n" + sessionVerdict(summary) + "\n";
+}
+
+static nlohmann::json directionJson(const DropoutTally& tally, uint32_t tracks,
+                                    const SessionSummary& summary, const std::string& firstFile)
+{
+    using nlohmann::json;
+    if (tracks == 0) return nullptr;
+    return {{"tracks", tracks},
+            {"dropouts", tally.events},
+            {"samples", tally.frames},
+            {"seconds", static_cast<double>(tally.frames) / summary.config.frameRate},
+            {"firstSeconds", tally.any ? json(nsSeconds(tally.firstNs)) : json()},
+            {"firstFile", tally.any ? json(firstFile) : json()},
+            {"lowestHeadroomBytes", tally.lowestHeadroom},
+            {"lowestHeadroomSeconds", audioSeconds(tally.lowestHeadroom, summary.bytesPerSecond)},
+            {"lowestHeadroomPercent", 100.0 * tally.lowestHeadroom / summary.config.bufferBytes}};
+}
+
+nlohmann::json sessionJson(const SessionSummary& summary)
+{
+    using nlohmann::json;
+    const SessionConfig& config = summary.config;
+    const char* outcome = summary.aborted ? "aborted" : sessionHasDropout(summary) ? "dropout"
+                                                                                   : "no-dropout";
+    return {{"test", "session"},
+            {"outcome", outcome},
+            {"verdict", sessionVerdict(summary)},
+            {"recordTracks", config.recordTracks},
+            {"playTracks", config.playTracks},
+            {"firstRecordFile", summary.firstRecordFile},
+            {"lastRecordFile", summary.lastRecordFile},
+            {"format",
+             {{"rate", summary.format.rate},
+              {"bits", summary.format.bits},
+              {"channels", summary.format.channels},
+              {"label", sampleFormatLabel(summary.format)},
+              {"bytesPerSecond", summary.bytesPerSecond}}},
+            {"bufferSeconds", summary.bufferSeconds},
+            {"bufferBytes", config.bufferBytes},
+            {"requestSize", config.requestSize},
+            {"seconds", nsSeconds(config.durationNs)},
+            {"elapsedNs", summary.elapsedNs},
+            {"failedFile", summary.aborted ? json(summary.failedFile) : json()},
+            {"dropouts", summary.recording.events + summary.playback.events},
+            {"recording", directionJson(summary.recording, config.recordTracks, summary,
+                                        summary.firstOverrunFile)},
+            {"playback", directionJson(summary.playback, config.playTracks, summary,
+                                       summary.firstUnderrunFile)},
+            {"requests", summary.requestCount},
+            {"requestLatency",
+             {{"minNs", summary.latency.minNs},
+              {"medianNs", summary.latency.medianNs},
+              {"p99Ns", summary.latency.p99Ns},
+              {"maxNs", summary.latency.maxNs}}},
+            {"percentileMethod", "nearest-rank"},
+            {"busyNs", summary.busyNs},
+            {"diskBusyPercent", diskBusyPercent(summary)}};
+}
+
+void writeSessionLog(std::FILE* out, const SessionRun& run, uint32_t bytesPerSecond)
+{
+    const SessionConfig& config = run.model.config;
+    std::fprintf(out, "request,file_number,direction,bytes,start_us,end_us,latency_us,"
+                      "buffer_bytes,headroom_ms\n");
+    uint64_t number = 0;
+    for (const RequestRecord& request : run.requests) {
+        bool play = request.track < config.playTracks;
+        uint32_t file = play ? request.track + 1
+                             : run.files.firstRecordNumber + request.track - config.playTracks;
+        uint32_t headroom = play ? request.level : config.bufferBytes - request.level;
+        std::fprintf(out, "%llu,%u,%s,%u,%.3f,%.3f,%.3f,%u,%.3f\n",
+                     static_cast<unsigned long long>(++number), static_cast<unsigned>(file),
+                     play ? "read" : "write", static_cast<unsigned>(config.requestSize),
+                     request.startNs / 1e3, request.endNs / 1e3,
+                     (request.endNs - request.startNs) / 1e3, static_cast<unsigned>(request.level),
+                     1e3 * audioSeconds(headroom, bytesPerSecond));
+    }
+}
+
+namespace {
+
+// The worst request of each direction in one interval of session time.
+struct ChartInterval {
+    bool has[2] = {false, false};  // write, read
+    ChartPoint headroom[2];        // lowest
+    ChartPoint latency[2];         // highest
+};
+
+void keepWorst(ChartInterval& interval, int direction, double seconds, double headroom,
+               double latencyMs)
+{
+    if (!interval.has[direction] || headroom < interval.headroom[direction].y)
+        interval.headroom[direction] = {seconds, headroom};
+    if (!interval.has[direction] || latencyMs > interval.latency[direction].y)
+        interval.latency[direction] = {seconds, latencyMs};
+    interval.has[direction] = true;
+}
+
+}  // namespace
+
+std::vector<SvgChart> sessionCharts(const SessionRun& run, const SessionSummary& summary)
+{
+    const SessionConfig& config = run.model.config;
+    uint64_t span = std::max<uint64_t>(summary.elapsedNs, 1);
+    std::vector<ChartInterval> intervals(chartIntervals);
+    for (const RequestRecord& request : run.requests) {
+        bool play = request.track < config.playTracks;
+        uint32_t headroom = play ? request.level : config.bufferBytes - request.level;
+        size_t at = std::min<uint64_t>(chartIntervals - 1, request.startNs * chartIntervals / span);
+        keepWorst(intervals[at], play ? 1 : 0, nsSeconds(request.startNs),
+                  audioSeconds(headroom, summary.bytesPerSecond),
+                  milliseconds(request.endNs - request.startNs));
+    }
+
+    SvgChart headroom;
+    headroom.title = "Lowest headroom of each interval: " + std::to_string(config.recordTracks) +
+                     " recorded, " +
+                     (config.playTracks > 0 ? std::to_string(config.playTracks) + " played, " : "") +
+                     bufferText(summary.bufferSeconds) + " buffer";
+    headroom.x = {"session time (s)", false, 0, nsSeconds(span)};
+    headroom.y = {"headroom at the request (s of audio)", false, 0, summary.bufferSeconds};
+    SvgChart latency;
+    latency.title = "Slowest request of each interval";
+    latency.x = headroom.x;
+    latency.y = {"latency (ms)", true, 0, 0};
+    const char* names[2] = {"recording (writes)", "playback (reads)"};
+    for (int direction = 0; direction < 2; ++direction) {
+        if ((direction == 0 ? config.recordTracks : config.playTracks) == 0) continue;
+        ChartSeries lowest{names[direction], "", {}, true};
+        ChartSeries slowest{names[direction], "", {}, false};
+        for (const ChartInterval& interval : intervals) {
+            if (!interval.has[direction]) continue;
+            lowest.points.push_back(interval.headroom[direction]);
+            slowest.points.push_back(interval.latency[direction]);
+        }
+        headroom.series.push_back(lowest);
+        latency.series.push_back(slowest);
+    }
+    headroom.references.push_back({0, "dropout", "#d62728"});
+    latency.references.push_back(
+        {summary.bufferSeconds * 1e3, "a whole buffer (" + bufferText(summary.bufferSeconds) + ")",
+         "#d62728"});
+    bool dropout = sessionHasDropout(summary);
+    if (dropout) {
+        uint64_t first = std::min(summary.recording.any ? summary.recording.firstNs : UINT64_MAX,
+                                  summary.playback.any ? summary.playback.firstNs : UINT64_MAX);
+        char label[64];
+        std::snprintf(label, sizeof label, "first dropout at %.2f s", nsSeconds(first));
+        headroom.marks.push_back({{nsSeconds(first), 0}, label});
+    }
+    return {headroom, latency};
+}

@@ -1,0 +1,201 @@
+#include "session/session_runner.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "engine/plan.h"
+
+static std::string trackFileName(const std::string& base, uint32_t number)
+{
+    char name[trackFileNameSize];
+    std::snprintf(name, sizeof name, "%.259s", base.c_str());
+    formatTrackFileName(name, number);
+    return name;
+}
+
+std::string sessionTrackFileName(const SessionRun& run, uint32_t track)
+{
+    uint32_t plays = run.model.config.playTracks;
+    if (track < plays) return trackFileName(run.files.playBase, track + 1);
+    return trackFileName(run.files.recordBase, run.files.firstRecordNumber + track - plays);
+}
+
+static SetupResult failSetup(SessionRun& run, SessionSetup status, const std::string& fileName,
+                             const std::string& reason)
+{
+    closeSession(run);
+    SetupResult result;
+    result.status = status;
+    result.fileName = fileName;
+    result.reason = reason;
+    return result;
+}
+
+SetupResult openSession(SessionRun& run, const SessionConfig& config, const SessionFiles& files)
+{
+    run = SessionRun();
+    startModel(run.model, config);
+    run.files = files;
+    uint32_t trackCount = config.playTracks + config.recordTracks;
+
+    SetupResult limit;
+    limit.openFilesNeeded = trackCount + spareOpenFiles;
+    limit.openFileLimit = platformRaiseOpenFileLimit(limit.openFilesNeeded);
+    if (limit.openFileLimit < limit.openFilesNeeded) {
+        limit.status = setupOpenFileLimit;
+        return limit;
+    }
+    run.buffer = platformAllocTransferBuffer(config.requestSize);
+    if (run.buffer == nullptr) return failSetup(run, setupNoMemory, "", "");
+
+    run.handles.assign(trackCount, emptyTrackSlot);
+    run.playLength.assign(config.playTracks, 0);
+    run.playPosition.assign(config.playTracks, 0);
+    for (uint32_t track = 0; track < trackCount; ++track) {
+        std::string name = sessionTrackFileName(run, track);
+        bool play = track < config.playTracks;
+        TrackHandle file = play ? platformOpenTrackFile(name.c_str())
+                                : platformCreateTrackFile(name.c_str());
+        if (file == invalidTrackHandle)
+            return failSetup(run, play ? setupPlayFileMissing : setupCreateFailed, name,
+                             platformLastErrorText());
+        run.handles[track] = file;
+        if (!play) continue;
+        uint64_t size = platformSeekTrackEnd(file);
+        platformRewindTrack(file);
+        run.playLength[track] = size / config.requestSize * config.requestSize;
+        if (run.playLength[track] == 0)
+            return failSetup(run, setupPlayFileTooSmall, name, "");
+    }
+
+    // Asked once the recording files are emptied, so that their old bytes count.
+    uint64_t needed = recordedBytesPerTrack(config) * config.recordTracks + freeSpaceReserve;
+    uint64_t freeBytes = platformFreeBytes(sessionTrackFileName(run, trackCount - 1).c_str());
+    if (freeBytes != 0 && freeBytes <= needed) {
+        SetupResult space = failSetup(run, setupNotEnoughSpace, "", "");
+        space.bytesNeeded = needed;
+        space.bytesFree = freeBytes;
+        return space;
+    }
+    return limit;
+}
+
+static uint32_t readPlayTrack(SessionRun& run, uint32_t track)
+{
+    uint32_t size = run.model.config.requestSize;
+    if (run.playPosition[track] + size > run.playLength[track]) {
+        platformRewindTrack(run.handles[track]);
+        run.playPosition[track] = 0;
+    }
+    run.playPosition[track] += size;
+    return platformReadTrack(run.handles[track], run.buffer, size);
+}
+
+bool prerollAndStart(SessionRun& run)
+{
+    const SessionConfig& config = run.model.config;
+    uint32_t reads = prerollRequests(config);
+    for (uint32_t track = 0; track < config.playTracks; ++track)
+        for (uint32_t read = 0; read < reads; ++read)
+            if (readPlayTrack(run, track) != config.requestSize) {
+                run.aborted = true;
+                run.failedTrack = track;
+                return false;
+            }
+    run.originNs = platformMonotonicNs();
+    run.nowNs = 0;
+    return true;
+}
+
+bool runSessionUntil(SessionRun& run, uint64_t untilNs)
+{
+    SessionModel& model = run.model;
+    const uint64_t endNs = model.config.durationNs;
+    const uint32_t size = model.config.requestSize;
+    const uint32_t plays = model.config.playTracks;
+    untilNs = std::min(untilNs, endNs);
+    uint64_t now = run.nowNs;
+    while (now < untilNs && !run.aborted) {
+        int32_t next = nextRequestTrack(model, now);
+        if (next < 0) {
+            platformSleepUntilNs(run.originNs + std::min(nextReadyNs(model, now), untilNs));
+            now = platformMonotonicNs() - run.originNs;
+            continue;
+        }
+        // Read again so that the choice is not counted as the request's time.
+        uint32_t track = static_cast<uint32_t>(next);
+        RequestRecord record;
+        record.track = track;
+        record.startNs = platformMonotonicNs() - run.originNs;
+        record.level = beginRequest(model, track, record.startNs);
+        uint32_t count = track < plays ? readPlayTrack(run, track)
+                                       : platformWriteTrack(run.handles[track], run.buffer, size);
+        now = platformMonotonicNs() - run.originNs;
+        record.endNs = now;
+        uint32_t after = endRequest(model, track, record.startNs, now);
+        if (track < plays) record.level = after;
+        run.requests.push_back(record);
+        if (count != size) {
+            run.aborted = true;
+            run.failedTrack = track;
+        }
+    }
+    run.nowNs = now;
+    if (now < endNs && !run.aborted) return true;
+    finishModel(model, sessionElapsedNs(run));
+    return false;
+}
+
+uint64_t sessionElapsedNs(const SessionRun& run)
+{
+    if (run.aborted) return run.nowNs;
+    return std::max(run.nowNs, run.model.config.durationNs);
+}
+
+void closeSession(SessionRun& run)
+{
+    for (TrackHandle& file : run.handles) {
+        if (file != emptyTrackSlot) platformCloseTrack(file);
+        file = emptyTrackSlot;
+    }
+    if (run.buffer != nullptr) platformFreeTransferBuffer(run.buffer);
+    run.buffer = nullptr;
+}
+
+std::string preparePlayFiles(const std::string& base, uint32_t count, uint64_t bytes,
+                             uint32_t requestSize, std::string& reason)
+{
+    void* buffer = nullptr;
+    for (uint32_t number = 1; number <= count; ++number) {
+        std::string name = trackFileName(base, number);
+        TrackHandle file = platformOpenTrackFile(name.c_str());
+        uint64_t size = file == invalidTrackHandle ? 0 : platformSeekTrackEnd(file);
+        platformCloseTrack(file);
+        if (size >= bytes) continue;
+        if (buffer == nullptr) buffer = platformAllocTransferBuffer(requestSize);
+        file = buffer == nullptr ? invalidTrackHandle : platformCreateTrackFile(name.c_str());
+        if (file == invalidTrackHandle) {
+            reason = buffer == nullptr ? "no memory for the transfer buffer" : platformLastErrorText();
+            if (buffer != nullptr) platformFreeTransferBuffer(buffer);
+            return name;
+        }
+        for (uint64_t written = 0; written < bytes; written += requestSize)
+            if (platformWriteTrack(file, buffer, requestSize) != requestSize) {
+                platformCloseTrack(file);
+                platformFreeTransferBuffer(buffer);
+                reason = "the write failed (is the disk full?)";
+                return name;
+            }
+        platformCloseTrack(file);
+    }
+    if (buffer != nullptr) platformFreeTransferBuffer(buffer);
+    return "";
+}
+
+uint32_t removeTrackFiles(const std::string& base, uint32_t first, uint32_t count)
+{
+    uint32_t removed = 0;
+    for (uint32_t number = first; number < first + count; ++number)
+        if (platformRemoveTrackFile(trackFileName(base, number).c_str())) ++removed;
+    return removed;
+}

@@ -1,0 +1,96 @@
+// The simulated recorder on the real disk: its track files, one aligned
+// transfer buffer, the monotonic clock and the requests, through the
+// platform layer. The buffers of the tracks are fill levels only
+// (session_model.h): 4096 tracks of 5 s would be gigabytes of memory.
+//
+// Track files: playback track k reads playBase with its extension replaced
+// by the number k (1, 2, ...); recording track k writes recordBase numbered
+// firstRecordNumber + k - 1. Recorded files are created (or emptied), not
+// preallocated, and stay on disk. A playback file is read from its start,
+// in whole requests, and starts over when it runs out.
+#pragma once
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "session/session_model.h"
+
+struct SessionFiles {
+    std::string playBase;
+    std::string recordBase;
+    uint32_t firstRecordNumber;
+};
+
+// One request as the log shows it.
+struct RequestRecord {
+    uint64_t startNs;  // session time
+    uint64_t endNs;
+    uint32_t track;    // the model's track index
+    uint32_t level;    // the track's buffer in bytes: before a write took its bytes,
+                       // before a read's bytes arrived
+};
+
+enum SessionSetup {
+    setupReady,
+    setupOpenFileLimit,     // the system allows fewer open files than the tracks need
+    setupNoMemory,
+    setupPlayFileMissing,   // a playback file cannot be opened
+    setupPlayFileTooSmall,  // a playback file holds less than one request
+    setupCreateFailed,      // a recording file cannot be created
+    setupNotEnoughSpace,    // the volume cannot hold what the session records
+};
+
+struct SetupResult {
+    SessionSetup status = setupReady;
+    std::string fileName;  // the file concerned
+    std::string reason;
+    uint32_t openFilesNeeded = 0;
+    uint32_t openFileLimit = 0;
+    uint64_t bytesNeeded = 0;  // more than this must be free
+    uint64_t bytesFree = 0;
+};
+
+struct SessionRun {
+    SessionModel model;
+    SessionFiles files;
+    std::vector<TrackHandle> handles;  // by track index
+    std::vector<uint64_t> playLength;  // bytes read before a playback file starts over
+    std::vector<uint64_t> playPosition;
+    std::deque<RequestRecord> requests;  // grows without moving what it holds
+    void* buffer = nullptr;
+    uint64_t originNs = 0;  // clock reading at session time 0
+    uint64_t nowNs = 0;     // session time of the last reading
+    bool aborted = false;   // a request moved fewer bytes than asked
+    uint32_t failedTrack = 0;
+};
+
+// Open files a session of this many tracks asks for beyond its track files.
+const uint32_t spareOpenFiles = 32;
+
+// The name of a track's file.
+std::string sessionTrackFileName(const SessionRun& run, uint32_t track);
+
+// Raises the open-file limit, opens the playback files, creates the
+// recording files and checks the free space; on failure everything is closed.
+SetupResult openSession(SessionRun& run, const SessionConfig& config, const SessionFiles& files);
+// Fills the playback buffers (real reads, before the clock starts), then
+// starts the clock.
+bool prerollAndStart(SessionRun& run);
+// Runs requests until session time untilNs, the end of the session or a
+// failed request. Returns true while the session has more to run.
+bool runSessionUntil(SessionRun& run, uint64_t untilNs);
+// Closes every track file and frees the transfer buffer.
+void closeSession(SessionRun& run);
+// Session time at which the session ended: its length, or later when the
+// last request completed after it.
+uint64_t sessionElapsedNs(const SessionRun& run);
+
+// Makes playback files base.001 .. base.count hold at least bytes each,
+// writing at full speed the ones that are missing or shorter. Returns the
+// name of a file that could not be written, or "".
+std::string preparePlayFiles(const std::string& base, uint32_t count, uint64_t bytes,
+                             uint32_t requestSize, std::string& reason);
+// Removes base.first .. base.(first + count - 1); returns how many went.
+uint32_t removeTrackFiles(const std::string& base, uint32_t first, uint32_t count);
