@@ -3,8 +3,12 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include "engine/front_end.h"
 #include "platform/platform.h"
@@ -34,6 +38,43 @@ static TerminalBar bar;
 static const uint32_t terminalBarColumns = 40;
 static const uint64_t barRedrawNs = 100000000;
 
+// The bar is cleared with "\r\033[K". A Windows console understands that only
+// with virtual-terminal processing on, which consoles before Windows 10
+// refuse: there, and wherever the mode cannot be read, spaces overwrite the
+// bar instead.
+static bool lineClearsWithSpaces = false;
+#ifdef _WIN32
+static HANDLE consoleChanged = nullptr;
+static DWORD consoleModeBefore = 0;
+
+static void restoreConsoleMode() { SetConsoleMode(consoleChanged, consoleModeBefore); }
+
+static void prepareConsole()
+{
+    HANDLE console = GetStdHandle(STD_ERROR_HANDLE);
+    DWORD mode = 0;
+    lineClearsWithSpaces = true;
+    if (!GetConsoleMode(console, &mode)) return;
+    if ((mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) == 0) {
+        if (!SetConsoleMode(console, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING)) return;
+        if (consoleChanged == nullptr) std::atexit(restoreConsoleMode);
+        consoleChanged = console;
+        consoleModeBefore = mode;
+    }
+    lineClearsWithSpaces = false;
+}
+#else
+static void prepareConsole() {}
+#endif
+
+static void clearBarLine()
+{
+    if (lineClearsWithSpaces)
+        std::fprintf(stderr, "\r%*s\r", static_cast<int>(terminalBarColumns + 3 + bar.caption.size()), "");
+    else
+        std::fprintf(stderr, "\r\033[K");
+}
+
 uint64_t monotonicNanoseconds()
 {
     struct timespec now;
@@ -47,6 +88,7 @@ void beginCliTest(const std::string& baseFileName, bool drawProgressBar)
     baseName = baseFileName;
     bar = TerminalBar();
     bar.enabled = drawProgressBar;
+    if (drawProgressBar) prepareConsole();
 }
 
 const CliTestRecord& currentCliTest()
@@ -131,7 +173,7 @@ void closeProgress()
     if (!bar.open) return;
     bar.open = false;
     if (bar.enabled) {
-        std::fprintf(stderr, "\r\033[K");
+        clearBarLine();
         std::fflush(stderr);
     }
 }
@@ -141,7 +183,7 @@ void repaintMainWindow() {}
 void showMessageBox(const char* text, const char* caption, uint32_t)
 {
     // Shown at once, as the box would be; a bar on the line is cleared first.
-    if (bar.enabled && bar.open) std::fprintf(stderr, "\r\033[K");
+    if (bar.enabled && bar.open) clearBarLine();
     if (caption != nullptr) std::fprintf(stderr, "%s\n", caption);
     std::fprintf(stderr, "%s\n", text);
     // The free-space warning also stands for a volume that could not be

@@ -44,7 +44,8 @@ void rememberDialogResult(const char* pathBuffer, uint32_t fileOffset, uint32_t 
     else
         DialogMemory.lastFileName[0] = '\0';
 
-    if (extensionOffset != 0 && extensionOffset <= length)
+    // A name ending in '.' has its extension offset at the terminator: no extension.
+    if (extensionOffset != 0 && extensionOffset < length)
         copyDialogText(DialogMemory.lastExtension, dialogTextSize, pathBuffer + extensionOffset - 1);
     else
         DialogMemory.lastExtension[0] = '\0';

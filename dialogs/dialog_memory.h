@@ -33,7 +33,8 @@ void makeDefaultExtension(const char* extension, char* out, size_t capacity);
 // Takes the file name, the extension and the filter from a dialog that has
 // just returned. fileOffset and extensionOffset are the dialog's own offsets
 // into pathBuffer; an extension offset of 0 means no extension (and, after a
-// cancelled dialog, the file offset 0 keeps the preloaded name). Offsets that
-// lie past the end of the text are taken as empty.
+// cancelled dialog, the file offset 0 keeps the preloaded name), and so does
+// one at the terminator (a name ending in '.'). Offsets that lie past the end
+// of the text are taken as empty.
 void rememberDialogResult(const char* pathBuffer, uint32_t fileOffset, uint32_t extensionOffset,
                           uint32_t filterIndex);

@@ -1,11 +1,13 @@
 #!/bin/bash
-# Cross-builds the 32-bit Windows programs into build-win32 and checks what
-# came out: trakmon32.exe a PE32 GUI program for i386, trakmon.exe a console
-# one, neither needing any DLL but the system's.
+# Cross-builds the Windows programs and checks what came out: the i686 build
+# in build-win32 (the product: trakmon32.exe a PE32 GUI program for i386,
+# trakmon.exe a console one) and the same programs for x86-64 in build-win64,
+# none needing any DLL but the system's.
 set -eu
 repo=$(cd "$(dirname "$0")/.." && pwd)
 need=()
 command -v i686-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-i686-posix)
+command -v x86_64-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-x86-64-posix)
 command -v file >/dev/null || need+=(file)
 [ -f /usr/include/CLI/CLI.hpp ] || need+=(libcli11-dev)
 [ -f /usr/include/nlohmann/json.hpp ] || need+=(nlohmann-json3-dev)
@@ -15,28 +17,34 @@ if [ ${#need[@]} -gt 0 ]; then
     apt-get update -qq
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}" >/dev/null
 fi
-out=$repo/build-win32
-configure=(cmake -S "$repo" -B "$out" -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-i686.cmake")
-"${configure[@]}" >/dev/null 2>&1 || "${configure[@]}"
-cmake --build "$out" -j"$(nproc)" --target trakmon32 trakmon >/dev/null
 
 fail=0
-check() {  # file, expected kind
+check() {  # build folder, file, expected kind, objdump
     local kind
-    kind=$(file -b "$out/$1")
+    kind=$(file -b "$1/$2")
     case "$kind" in
-        "PE32 executable ($2) Intel 80386"*) ;;
-        *) echo "build-win32: $1 is '$kind', expected a PE32 $2 program for i386" >&2; fail=1 ;;
+        "$3"*) ;;
+        *) echo "build-win32: $1/$2 is '$kind', expected '$3'" >&2; fail=1 ;;
     esac
     local dlls
-    dlls=$(i686-w64-mingw32-objdump -p "$out/$1" | sed -n 's/^\tDLL Name: //p' | tr 'A-Z' 'a-z' |
+    dlls=$($4 -p "$1/$2" | sed -n 's/^\tDLL Name: //p' | tr 'A-Z' 'a-z' |
            grep -v -x -E 'kernel32.dll|user32.dll|gdi32.dll|comdlg32.dll|winmm.dll|msvcrt.dll|advapi32.dll' || true)
     if [ -n "$dlls" ]; then
-        echo "build-win32: $1 needs DLLs beyond the system's: $dlls" >&2
+        echo "build-win32: $1/$2 needs DLLs beyond the system's: $dlls" >&2
         fail=1
     fi
 }
-check trakmon32.exe GUI
-check trakmon.exe console
-[ $fail = 0 ] && echo "build-win32: trakmon32.exe (GUI) and trakmon.exe (console), PE32 i386, system DLLs only"
+build() {  # folder, toolchain
+    local configure=(cmake -S "$repo" -B "$1" -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/$2")
+    "${configure[@]}" >/dev/null 2>&1 || "${configure[@]}"
+    cmake --build "$1" -j2 --target trakmon32 trakmon >/dev/null
+}
+
+build "$repo/build-win32" mingw-i686.cmake
+check "$repo/build-win32" trakmon32.exe "PE32 executable (GUI) Intel 80386" i686-w64-mingw32-objdump
+check "$repo/build-win32" trakmon.exe "PE32 executable (console) Intel 80386" i686-w64-mingw32-objdump
+build "$repo/build-win64" mingw-x86_64.cmake
+check "$repo/build-win64" trakmon32.exe "PE32+ executable (GUI) x86-64" x86_64-w64-mingw32-objdump
+check "$repo/build-win64" trakmon.exe "PE32+ executable (console) x86-64" x86_64-w64-mingw32-objdump
+[ $fail = 0 ] && echo "build-win32: trakmon32.exe (GUI) and trakmon.exe (console) for i386 (build-win32) and x86-64 (build-win64), system DLLs only"
 exit $fail

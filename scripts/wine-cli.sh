@@ -16,4 +16,4 @@ for arg in "$@"; do
     fi
     args+=("$arg")
 done
-exec "$(dirname "$0")/wine-exec.sh" "$session" "$wine" "$exe" "${args[@]}"
+exec "$(dirname "$0")/wine-exec.sh" --plain "$session" "$wine" "$exe" "${args[@]}"

@@ -1,95 +1,115 @@
 #!/bin/bash
 # The Windows build's tests under Wine and Xvfb, from a fresh clone:
 #
-#   scripts/wine-tests.sh [--screenshots] [ctest arguments...]
+#   scripts/wine-tests.sh [--x86-64] [--screenshots] [ctest arguments...]
 #
-# Installs what is missing (Debian packages: wine, Xvfb, the MinGW-w64
-# compilers, ImageMagick), cross-builds into build-win32-wine, builds the
-# Linux command-line tests into build-wine-host, makes one Wine session
-# (prefix, server, Xvfb display) and runs ctest in the cross build: the
-# engine's unit tests, trakmon32.exe driven from outside, the program's own
-# code in a test program, and the command line's golden checks against
-# trakmon.exe. --screenshots refreshes docs/*.png on the way.
+# Tests the i686 build, the 32-bit Windows program that trakmon32.exe is,
+# under the 32-bit Wine: natively where the kernel runs 32-bit code, and
+# elsewhere through qemu-i386, registered in binfmt_misc for the run and
+# removed at its end (scripts/wine-i386.sh). --x86-64 tests the x86-64 build
+# under wine64 instead.
 #
-# Where the kernel runs 32-bit programs the build is 32-bit (wine32);
-# elsewhere the same sources are built for 64-bit Windows and run by wine64.
+# Installs what is missing (Debian packages: wine32:i386 and wine64, Xvfb,
+# the MinGW-w64 compilers, ImageMagick), builds the Linux command-line tests
+# in build/, cross-builds into build-win32 (build-win64), makes one Wine
+# session (Xvfb display, prefix, server) and runs ctest there: the engine's
+# unit tests, trakmon32.exe driven from outside, the program's own code in a
+# test program, the command line's golden checks against trakmon.exe, and
+# the report figures against the Linux build's. Further arguments go to
+# ctest (-R REGEX, --repeat until-fail:5, ...). --screenshots refreshes
+# docs/*.png on the way.
 set -eu
 repo=$(cd "$(dirname "$0")/.." && pwd)
 cd "$repo"
+arch=i686
 screenshots=0
-if [ "${1:-}" = "--screenshots" ]; then
-    screenshots=1
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --x86-64) arch=x86_64 ;;
+        --screenshots) screenshots=1 ;;
+        *) break ;;
+    esac
     shift
-fi
+done
 started=$SECONDS
 
-# ---- Which Windows: 32-bit where it can run -------------------------------
-arch=x86_64
-if [ -x /usr/lib/wine/wine ]; then
-    /usr/lib/wine/wine --version >/dev/null 2>&1 && arch=i686
-elif [ -x /lib/ld-linux.so.2 ]; then
-    /lib/ld-linux.so.2 --version >/dev/null 2>&1 && arch=i686
+# ---- 32-bit code on this machine -------------------------------------------------
+. "$repo/scripts/wine-i386.sh"
+session=""
+loader=/usr/lib/wine/wine64
+finish() {
+    local status=$?
+    set +e
+    [ -z "$session" ] || "$repo/scripts/wine-session.sh" stop "$session" "$loader" 8>&-
+    [ $arch != i686 ] || i386Release
+    echo "wine-tests: finished in $((SECONDS - started)) s"
+    exit $status
+}
+trap finish EXIT
+if [ $arch = i686 ]; then
+    i386Acquire || exit 1
+    echo "wine-tests: i686 build under the 32-bit Wine; i386 code runs $i386How"
+    loader=/usr/lib/wine/wine
+else
+    echo "wine-tests: x86-64 build under wine64"
 fi
 
+# ---- Packages -----------------------------------------------------------------------
+bash "$repo/scripts/install-deps.sh"
 need=()
 command -v Xvfb >/dev/null || need+=(xvfb)
 [ -x /usr/bin/convert ] || need+=(imagemagick)
-command -v cmake >/dev/null || need+=(cmake)
-if [ $arch = i686 ]; then
-    [ -x /usr/lib/wine/wine ] || need+=(wine wine32:i386)
-    command -v i686-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-i686)
-else
-    [ -x /usr/lib/wine/wine64 ] || need+=(wine wine64)
-    command -v x86_64-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-x86-64)
-fi
+command -v i686-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-i686-posix)
+command -v x86_64-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-x86-64-posix)
 [ -d /usr/src/googletest ] || need+=(googletest)
-[ -f /usr/include/CLI/CLI.hpp ] || need+=(libcli11-dev)
-[ -f /usr/include/nlohmann/json.hpp ] || need+=(nlohmann-json3-dev)
-[ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
-if [ ${#need[@]} -gt 0 ]; then
-    echo "wine-tests: installing ${need[*]}"
-    if [ $arch = i686 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
-        dpkg --add-architecture i386
-    fi
+# Wine without its recommendations (fonts, sound and media libraries for
+# other programs): 190 packages instead of about 240.
+wineNeed=()
+[ -x /usr/lib/wine/wine ] || wineNeed+=(wine wine32:i386)
+[ -x /usr/lib/wine/wine64 ] || wineNeed+=(wine wine64)
+if [ ${#need[@]} -gt 0 ] || [ ${#wineNeed[@]} -gt 0 ]; then
+    echo "wine-tests: installing ${need[*]} ${wineNeed[*]}"
+    installStarted=$SECONDS
+    dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
     apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}" >/dev/null
-fi
-
-if [ $arch = i686 ]; then
-    toolchain=$repo/cmake/mingw-i686.cmake
-    loader=/usr/lib/wine/wine
-else
-    toolchain=$repo/cmake/mingw-x86_64.cmake
-    loader=/usr/lib/wine/wine64
-    echo "wine-tests: this kernel runs no 32-bit code; building for 64-bit Windows (wine64)"
+    export DEBIAN_FRONTEND=noninteractive
+    [ ${#need[@]} = 0 ] || apt-get install -y -qq "${need[@]}" >/dev/null
+    [ ${#wineNeed[@]} = 0 ] || apt-get install -y -qq --no-install-recommends "${wineNeed[@]}" >/dev/null
+    echo "wine-tests: installed in $((SECONDS - installStarted)) s"
 fi
 
 # ---- Builds ---------------------------------------------------------------------
-jobs=$(nproc 2>/dev/null || echo 2)
-host=$repo/build-wine-host
-cross=$repo/build-win32-wine
+jobs=2
+host=$repo/build
+if [ $arch = i686 ]; then
+    cross=$repo/build-win32
+    toolchain=$repo/cmake/mingw-i686.cmake
+else
+    cross=$repo/build-win64
+    toolchain=$repo/cmake/mingw-x86_64.cmake
+fi
 cmake -S . -B "$host" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$host" --target trakmon_cli_tests -j "$jobs" >/dev/null
+cmake --build "$host" --target trakmon_cli_tests trakmon_report_replay -j $jobs >/dev/null
 faultfs=""
 if [ -f /usr/include/fuse3/fuse.h ]; then
-    cmake --build "$host" --target faultfs -j "$jobs" >/dev/null
+    cmake --build "$host" --target faultfs -j $jobs >/dev/null
     faultfs=$host/tests/faultfs/faultfs
 fi
 if [ -f "$cross/CMakeCache.txt" ] && ! grep -q "CMAKE_TOOLCHAIN_FILE:[A-Z]*=$toolchain\$" "$cross/CMakeCache.txt"; then
     rm -rf "$cross"
 fi
+session=$cross/wine-session
 cmake -S . -B "$cross" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
     -DTRAKMON_WINE_TESTS=ON -DTRAKMON_WINE_LOADER="$loader" \
-    -DCMAKE_CROSSCOMPILING_EMULATOR="$repo/scripts/wine-exec.sh;$cross/wine-session;$loader" \
-    -DTRAKMON_HOST_CLI_TESTS="$host/tests/trakmon_cli_tests" -DTRAKMON_HOST_FAULTFS="$faultfs" >/dev/null
-cmake --build "$cross" -j "$jobs" >/dev/null
+    -DCMAKE_CROSSCOMPILING_EMULATOR="$repo/scripts/wine-exec.sh;$session;$loader" \
+    -DTRAKMON_HOST_BUILD="$host" -DTRAKMON_HOST_FAULTFS="$faultfs" >/dev/null
+cmake --build "$cross" -j $jobs >/dev/null
 echo "wine-tests: built in $((SECONDS - started)) s"
 
 # ---- Session and tests ---------------------------------------------------------------
-session=$cross/wine-session
-stopSession() { "$repo/scripts/wine-session.sh" stop "$session" "$loader"; }
-trap stopSession EXIT
-"$repo/scripts/wine-session.sh" start "$session" "$loader"
+# The run's hold on the i386 registration (descriptor 8) stays with this
+# shell: no server or display started below may keep it.
+"$repo/scripts/wine-session.sh" start "$session" "$loader" 8>&-
 
 shots=""
 if [ $screenshots = 1 ]; then
@@ -100,7 +120,9 @@ if [ $screenshots = 1 ]; then
 fi
 
 status=0
-( cd "$cross" && timeout 900 ctest --output-on-failure --timeout 300 "$@" ) || status=$?
+testsStarted=$SECONDS
+( cd "$cross" && timeout 1500 ctest --output-on-failure --timeout 300 "$@" 8>&- ) || status=$?
+echo "wine-tests: ctest ran $((SECONDS - testsStarted)) s"
 
 if [ $screenshots = 1 ]; then
     for bmp in "$shots"/*.bmp; do
@@ -111,5 +133,4 @@ if [ $screenshots = 1 ]; then
         echo "wine-tests: $png ($(stat -c %s "$png") bytes)"
     done
 fi
-echo "wine-tests: finished in $((SECONDS - started)) s"
 exit $status

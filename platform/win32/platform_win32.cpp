@@ -14,7 +14,7 @@ static const DWORD trackFileFlags = FILE_FLAG_NO_BUFFERING | FILE_ATTRIBUTE_NORM
 static char lastErrorText[320];
 static DWORD lastError;
 static const char* lastAction = "open";
-static bool lastFailureNotAFile;
+static const char* lastRefusal;  // why a name was refused as a track file; null when the system failed
 
 static TrackHandle handleOf(HANDLE file)
 {
@@ -26,19 +26,31 @@ static HANDLE fileOf(TrackHandle file)
     return reinterpret_cast<HANDLE>(file);
 }
 
-// Only files on a disk are track files: a device name such as NUL or CON
-// would swallow or refuse the data and still look like a test.
-static TrackHandle acceptDiskFile(HANDLE file, const char* action)
+// A symbolic link or junction in a track file's place is refused before it
+// is opened: CreateFileA would follow it and write through to its target
+// (GetFileType reports the target, a disk file).
+static bool refuseReparsePoint(const char* name, const char* action)
 {
     lastAction = action;
-    lastFailureNotAFile = false;
+    lastRefusal = nullptr;
+    DWORD attributes = GetFileAttributesA(name);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
+        return false;
+    lastRefusal = "it is a symbolic link or junction; track files must be regular files";
+    return true;
+}
+
+// Only files on a disk are track files: a device name such as NUL or CON
+// would swallow or refuse the data and still look like a test.
+static TrackHandle acceptDiskFile(HANDLE file)
+{
     if (file == INVALID_HANDLE_VALUE) {
         lastError = GetLastError();
         return invalidTrackHandle;
     }
     if (GetFileType(file) != FILE_TYPE_DISK) {
         CloseHandle(file);
-        lastFailureNotAFile = true;
+        lastRefusal = "not a file on a disk";
         return invalidTrackHandle;
     }
     return handleOf(file);
@@ -46,14 +58,16 @@ static TrackHandle acceptDiskFile(HANDLE file, const char* action)
 
 TrackHandle platformCreateTrackFile(const char* name)
 {
+    if (refuseReparsePoint(name, "create")) return invalidTrackHandle;
     HANDLE file = CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, trackFileFlags, nullptr);
-    return acceptDiskFile(file, "create");
+    return acceptDiskFile(file);
 }
 
 TrackHandle platformOpenTrackFile(const char* name)
 {
+    if (refuseReparsePoint(name, "open")) return invalidTrackHandle;
     HANDLE file = CreateFileA(name, GENERIC_READ, 0, nullptr, OPEN_EXISTING, trackFileFlags, nullptr);
-    return acceptDiskFile(file, "open");
+    return acceptDiskFile(file);
 }
 
 uint32_t platformWriteTrack(TrackHandle file, const void* buffer, uint32_t size)
@@ -109,9 +123,8 @@ bool platformRemoveTrackFile(const char* name)
 
 const char* platformLastErrorText()
 {
-    if (lastFailureNotAFile) {
-        std::snprintf(lastErrorText, sizeof lastErrorText, "cannot %s: not a file on a disk",
-                      lastAction);
+    if (lastRefusal != nullptr) {
+        std::snprintf(lastErrorText, sizeof lastErrorText, "cannot %s: %s", lastAction, lastRefusal);
         return lastErrorText;
     }
     char reason[256];

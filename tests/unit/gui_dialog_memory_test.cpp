@@ -72,9 +72,13 @@ TEST_F(DialogMemoryTest, CancelledDialogKeepsTheNameAndForgetsTheExtension)
 
 TEST_F(DialogMemoryTest, NameEndingInADotLeavesNoExtension)
 {
-    rememberDialogResult("D:\\Audio\\take.", 9, 0, 1);
-    EXPECT_STREQ(DialogMemory.lastFileName, "take.");
-    EXPECT_STREQ(DialogMemory.lastExtension, "");
+    // The dialog gives 0, or the offset of the terminator (14), for such a name.
+    for (uint32_t extensionOffset : {0u, 14u}) {
+        resetDialogMemory();
+        rememberDialogResult("D:\\Audio\\take.", 9, extensionOffset, 1);
+        EXPECT_STREQ(DialogMemory.lastFileName, "take.");
+        EXPECT_STREQ(DialogMemory.lastExtension, "") << "extension offset " << extensionOffset;
+    }
 }
 
 TEST_F(DialogMemoryTest, OffsetsPastTheTextAreTakenAsEmpty)
