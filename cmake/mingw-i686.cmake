@@ -6,7 +6,7 @@ set(MINGW_TRIPLE i686-w64-mingw32)
 # builds, so every printed figure is the same bit for bit (x87's 80-bit
 # intermediates can round a last digit differently). Windows keeps the stack
 # only 4-byte aligned when it calls back (window procedures, threads):
-# -mstackrealign aligns it where SSE code needs 16.
-set(CMAKE_C_FLAGS_INIT "-msse2 -mfpmath=sse -mstackrealign")
-set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse -mstackrealign")
+# -mstackrealign aligns it where SSE code needs 16. Compile options rather
+# than initial flags, so that a build folder configured before keeps them too.
+add_compile_options(-msse2 -mfpmath=sse -mstackrealign)
 include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
