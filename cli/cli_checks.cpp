@@ -19,3 +19,35 @@ std::string baseNameCheck(const std::string& text)
     if (text.size() > maxBaseFileName) return "the base file name is longer than 259 characters";
     return "";
 }
+
+CLI::Validator choiceValidator(const uint32_t* choices, uint32_t count, const std::string& what)
+{
+    std::string names;
+    std::string list;
+    for (uint32_t i = 0; i < count; ++i) {
+        names += (i == 0 ? "" : "|") + std::to_string(choices[i]);
+        list += (i == 0 ? "" : ", ") + std::to_string(choices[i]);
+    }
+    return CLI::Validator(
+        [=](const std::string& text) {
+            uint32_t value;
+            if (parseWholeNumber(text, 9, value))
+                for (uint32_t i = 0; i < count; ++i)
+                    if (value == choices[i]) return std::string();
+            return what + " must be one of " + list + " (got '" + text + "')";
+        },
+        names, what);
+}
+
+CLI::Validator wholeRangeValidator(uint32_t low, uint32_t high, const std::string& what)
+{
+    return CLI::Validator(
+        [=](const std::string& text) {
+            uint32_t value;
+            if (parseWholeNumber(text, 9, value) && value >= low && value <= high)
+                return std::string();
+            return what + " must be a whole number from " + std::to_string(low) + " to " +
+                   std::to_string(high) + " (got '" + text + "')";
+        },
+        std::to_string(low) + "-" + std::to_string(high), what);
+}

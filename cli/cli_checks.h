@@ -1,5 +1,8 @@
-// Checks of command-line values shared by the commands.
+// Checks of command-line values shared by the commands. Each validator
+// names the allowed values, so that --help, the manual page and the
+// completion show them.
 #pragma once
+#include <CLI/CLI.hpp>
 #include <cstdint>
 #include <string>
 
@@ -8,3 +11,8 @@ bool parseWholeNumber(const std::string& text, uint32_t maxDigits, uint32_t& val
 
 // "" for a usable base file name, else what is wrong with it.
 std::string baseNameCheck(const std::string& text);
+
+// One of choices ("1|2|12|..."); the message names them all.
+CLI::Validator choiceValidator(const uint32_t* choices, uint32_t count, const std::string& what);
+// A whole number from low to high ("1-100").
+CLI::Validator wholeRangeValidator(uint32_t low, uint32_t high, const std::string& what);

@@ -13,6 +13,7 @@
 #include "cli/cli_front_end.h"
 #include "cli/command_line_json.h"
 #include "cli/pass_runner.h"
+#include "cli/sample_format.h"
 #include "cli/session_commands.h"
 #include "cli/sweep.h"
 #include "engine/settings.h"
@@ -40,110 +41,69 @@ struct Options {
 };
 
 const uint32_t maxRepeat = 100;
-
-// A whole decimal number of at most maxDigits digits, or false.
-bool parseSmallNumber(const std::string& text, uint32_t& value, size_t maxDigits = 4)
-{
-    return parseWholeNumber(text, static_cast<uint32_t>(maxDigits), value);
-}
-
-std::string trackCountCheck(const std::string& text)
-{
-    uint32_t value;
-    if (parseSmallNumber(text, value) && isTrackCountChoice(value)) return "";
-    return "track count must be one of 1, 2, 12, 24, 36, 48, 60, 72 (got '" + text + "')";
-}
-
-std::string requestSizeCheck(const std::string& text)
-{
-    uint32_t value;
-    if (parseSmallNumber(text, value) && isRequestSizeChoice(value << 10)) return "";
-    return "request size must be one of 32, 64, 128, 256, 512 KBytes (got '" + text + "')";
-}
-
-std::string repeatCheck(const std::string& text)
-{
-    uint32_t value;
-    if (parseSmallNumber(text, value) && value >= 1 && value <= maxRepeat) return "";
-    return "repeat count must be from 1 to 100 (got '" + text + "')";
-}
-
-std::string rateCheck(const std::string& text)
-{
-    uint32_t value;
-    if (parseSmallNumber(text, value, 6) && isSampleRateChoice(value)) return "";
-    return "sample rate must be one of 44100, 48000, 88200, 96000, 176400, 192000 (got '" +
-           text + "')";
-}
-
-std::string bitsCheck(const std::string& text)
-{
-    uint32_t value;
-    if (parseSmallNumber(text, value) && isSampleBitsChoice(value)) return "";
-    return "bits per sample must be one of 16, 24, 32 (got '" + text + "')";
-}
+// The request sizes as the options give them, in KBytes.
+const uint32_t requestKBytesChoices[requestSizeChoiceCount] = {32, 64, 128, 256, 512};
 
 std::string outputFileCheck(const std::string& text)
 {
     return text.empty() ? "the file name is empty" : "";
 }
 
-// An option whose text check names the allowed values (shown in --help).
-template <typename Value>
-CLI::Option* addCheckedOption(CLI::App* command, const char* name, Value& value,
-                              const char* description, std::string (*check)(const std::string&),
-                              const char* allowed)
-{
-    return command->add_option(name, value, description)
-        ->check(CLI::Validator(check, allowed, name[0] == '-' ? name + 2 : name));
-}
-
 void addTestOptions(CLI::App* command, Options& options, bool separateRequests)
 {
-    const char* requestSizes = "32|64|128|256|512";
-    addCheckedOption(command, "--tracks", options.tracks, "track files written or read at once",
-                     trackCountCheck, "1|2|12|24|36|48|60|72")
+    CLI::Validator requestSizes =
+        choiceValidator(requestKBytesChoices, requestSizeChoiceCount, "request size in KBytes");
+    command->add_option("--tracks", options.tracks, "track files written or read at once")
+        ->check(choiceValidator(trackCountChoices, trackCountChoiceCount, "track count"))
         ->default_val(defaultTrackCount);
     if (separateRequests) {
-        addCheckedOption(command, "--write-request", options.writeRequestKBytes,
-                         "write request size in KBytes", requestSizeCheck, requestSizes)
+        command->add_option("--write-request", options.writeRequestKBytes,
+                            "write request size in KBytes")
+            ->check(requestSizes)
             ->default_val(defaultRequestSize >> 10);
-        addCheckedOption(command, "--read-request", options.readRequestKBytes,
-                         "read request size in KBytes", requestSizeCheck, requestSizes)
+        command->add_option("--read-request", options.readRequestKBytes,
+                            "read request size in KBytes")
+            ->check(requestSizes)
             ->default_val(defaultRequestSize >> 10);
     } else {
-        addCheckedOption(command, "--request", options.requestKBytes, "request size in KBytes",
-                         requestSizeCheck, requestSizes)
+        command->add_option("--request", options.requestKBytes, "request size in KBytes")
+            ->check(requestSizes)
             ->default_val(defaultRequestSize >> 10);
     }
     command->add_flag("--json", options.json, "one JSON object per test instead of the report");
-    addCheckedOption(command, "--repeat", options.repeat,
+    command
+        ->add_option("--repeat", options.repeat,
                      "passes of each test, each reported in full, then a summary: median, "
                      "minimum and maximum rate, verdicts on the slowest round of all passes. "
-                     "One pass is a lottery on a busy disk: quote the median of 5 or more",
-                     repeatCheck, "1-100")
+                     "One pass is a lottery on a busy disk: quote the median of 5 or more")
+        ->check(wholeRangeValidator(1, maxRepeat, "repeat count"))
         ->default_val(1);
-    addCheckedOption(command, "--rate", options.rate,
+    command
+        ->add_option("--rate", options.rate,
                      "judge the verdicts at this sample rate (mono and stereo) instead of the "
-                     "report's four 44.1 kHz formats; the report stays as it is",
-                     rateCheck, "44100|48000|88200|96000|176400|192000");
-    addCheckedOption(command, "--bits", options.bits,
+                     "report's four 44.1 kHz formats; the report stays as it is")
+        ->check(choiceValidator(sampleRateChoices, sampleRateChoiceCount, "sample rate"));
+    command
+        ->add_option("--bits", options.bits,
                      "judge the verdicts at this word length (mono and stereo; without it 16 "
-                     "and 24)",
-                     bitsCheck, "16|24|32");
-    addCheckedOption(command, "--log", options.log,
+                     "and 24)")
+        ->check(choiceValidator(sampleBitsChoices, sampleBitsChoiceCount, "bits per sample"));
+    command
+        ->add_option("--log", options.log,
                      "write one CSV line per request: pass, test, tracks, round, track, bytes, "
-                     "completion and latency in microseconds",
-                     outputFileCheck, "FILE.csv");
-    addCheckedOption(command, "--plot", options.plot,
+                     "completion and latency in microseconds")
+        ->check(CLI::Validator(outputFileCheck, "FILE.csv", "log"));
+    command
+        ->add_option("--plot", options.plot,
                      "draw every round's time through every pass against each format's budget, "
-                     "as an SVG picture that a browser opens",
-                     outputFileCheck, "FILE.svg");
-    addCheckedOption(command, "BASE", options.base,
+                     "as an SVG picture that a browser opens")
+        ->check(CLI::Validator(outputFileCheck, "FILE.svg", "plot"));
+    command
+        ->add_option("BASE", options.base,
                      "base file name; the track files are BASE with its extension replaced "
-                     "by .001, .002, ...",
-                     baseNameCheck, "PATH")
-        ->required();
+                     "by .001, .002, ...")
+        ->required()
+        ->check(CLI::Validator(baseNameCheck, "PATH", "base"));
 }
 
 // The write or the read test, or both in turn (run), passOutputs.repeat
