@@ -6,10 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#ifdef _WIN32
-#include <windows.h>
-#endif
 
+#include "cli/terminal_line.h"
 #include "engine/front_end.h"
 #include "platform/platform.h"
 #include "progress/progress_scale.h"
@@ -38,43 +36,6 @@ static TerminalBar bar;
 static const uint32_t terminalBarColumns = 40;
 static const uint64_t barRedrawNs = 100000000;
 
-// The bar is cleared with "\r\033[K". A Windows console understands that only
-// with virtual-terminal processing on, which consoles before Windows 10
-// refuse: there, and wherever the mode cannot be read, spaces overwrite the
-// bar instead.
-static bool lineClearsWithSpaces = false;
-#ifdef _WIN32
-static HANDLE consoleChanged = nullptr;
-static DWORD consoleModeBefore = 0;
-
-static void restoreConsoleMode() { SetConsoleMode(consoleChanged, consoleModeBefore); }
-
-static void prepareConsole()
-{
-    HANDLE console = GetStdHandle(STD_ERROR_HANDLE);
-    DWORD mode = 0;
-    lineClearsWithSpaces = true;
-    if (!GetConsoleMode(console, &mode)) return;
-    if ((mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) == 0) {
-        if (!SetConsoleMode(console, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING)) return;
-        if (consoleChanged == nullptr) std::atexit(restoreConsoleMode);
-        consoleChanged = console;
-        consoleModeBefore = mode;
-    }
-    lineClearsWithSpaces = false;
-}
-#else
-static void prepareConsole() {}
-#endif
-
-static void clearBarLine()
-{
-    if (lineClearsWithSpaces)
-        std::fprintf(stderr, "\r%*s\r", static_cast<int>(terminalBarColumns + 3 + bar.caption.size()), "");
-    else
-        std::fprintf(stderr, "\r\033[K");
-}
-
 uint64_t monotonicNanoseconds()
 {
     struct timespec now;
@@ -88,7 +49,7 @@ void beginCliTest(const std::string& baseFileName, bool drawProgressBar)
     baseName = baseFileName;
     bar = TerminalBar();
     bar.enabled = drawProgressBar;
-    if (drawProgressBar) prepareConsole();
+    if (drawProgressBar) prepareTerminalLine();
 }
 
 const CliTestRecord& currentCliTest()
@@ -119,13 +80,9 @@ static void drawBar()
     uint32_t filled = filledColumns();
     bar.drawnFilled = filled;
     bar.drawnNs = monotonicNanoseconds();
-    char line[terminalBarColumns + 3];
-    line[0] = '[';
-    for (uint32_t i = 0; i < terminalBarColumns; ++i) line[i + 1] = i < filled ? '#' : '.';
-    line[terminalBarColumns + 1] = ']';
-    line[terminalBarColumns + 2] = '\0';
-    std::fprintf(stderr, "\r%s %s", line, bar.caption.c_str());
-    std::fflush(stderr);
+    std::string line = "[" + std::string(filled, '#') +
+                       std::string(terminalBarColumns - filled, '.') + "] " + bar.caption;
+    drawTerminalLine(line);
 }
 
 void openProgress(uint32_t stepCount)
@@ -172,10 +129,7 @@ void closeProgress()
 {
     if (!bar.open) return;
     bar.open = false;
-    if (bar.enabled) {
-        clearBarLine();
-        std::fflush(stderr);
-    }
+    if (bar.enabled) clearTerminalLine();
 }
 
 void repaintMainWindow() {}
@@ -183,7 +137,7 @@ void repaintMainWindow() {}
 void showMessageBox(const char* text, const char* caption, uint32_t)
 {
     // Shown at once, as the box would be; a bar on the line is cleared first.
-    if (bar.enabled && bar.open) clearBarLine();
+    if (bar.enabled && bar.open) clearTerminalLine();
     if (caption != nullptr) std::fprintf(stderr, "%s\n", caption);
     std::fprintf(stderr, "%s\n", text);
     // The free-space warning also stands for a volume that could not be

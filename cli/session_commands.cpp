@@ -14,6 +14,7 @@
 #include "cli/number_text.h"
 #include "cli/sample_format.h"
 #include "cli/session_report.h"
+#include "cli/terminal_line.h"
 #include "engine/plan.h"
 #include "platform/platform.h"
 
@@ -27,11 +28,6 @@ const uint32_t maxBufferSeconds = 60;
 const uint32_t maxSessionSeconds = 3600;
 const uint64_t progressSliceNs = 250000000;  // the bar is redrawn four times a second
 
-bool parseWhole(const std::string& text, uint32_t& value)
-{
-    return parseWholeNumber(text, 9, value);
-}
-
 bool parseDecimal(const std::string& text, double& value)
 {
     if (text.empty() || text.size() > 16) return false;
@@ -40,18 +36,6 @@ bool parseDecimal(const std::string& text, double& value)
     value = std::strtod(text.c_str(), &end);
     return errno == 0 && end == text.c_str() + text.size() && std::isfinite(value) &&
            text.find_first_not_of("0123456789.") == std::string::npos;
-}
-
-CLI::Validator wholeRange(uint32_t low, uint32_t high, const std::string& what)
-{
-    return CLI::Validator(
-        [=](const std::string& text) {
-            uint32_t value;
-            if (parseWhole(text, value) && value >= low && value <= high) return std::string();
-            return what + " must be a whole number from " + std::to_string(low) + " to " +
-                   std::to_string(high) + " (got '" + text + "')";
-        },
-        std::to_string(low) + "-" + std::to_string(high), what);
 }
 
 // A positive decimal number of seconds (or %) up to high.
@@ -71,22 +55,11 @@ CLI::Validator positiveUpTo(double high, bool zeroAllowed, const std::string& wh
         "NUMBER", what);
 }
 
-std::string choiceCheck(const std::string& text, const uint32_t* choices, uint32_t count,
-                        const std::string& what)
-{
-    uint32_t value;
-    std::string list;
-    for (uint32_t i = 0; i < count; ++i) {
-        if (parseWhole(text, value) && value == choices[i]) return "";
-        list += (i == 0 ? "" : ", ") + std::to_string(choices[i]);
-    }
-    return what + " must be one of " + list + " (got '" + text + "')";
-}
-
 std::string requestCheck(const std::string& text)
 {
     uint32_t value;
-    if (parseWhole(text, value) && value >= 32 && value <= 4096 && value % 4 == 0) return "";
+    if (parseWholeNumber(text, 9, value) && value >= 32 && value <= 4096 && value % 4 == 0)
+        return "";
     return "request size must be a multiple of 4 KBytes from 32 to 4096 (got '" + text + "')";
 }
 
@@ -94,12 +67,8 @@ std::string requestCheck(const std::string& text)
 void addChoiceOption(CLI::App* command, const char* name, uint32_t& value, const uint32_t* choices,
                      uint32_t count, const std::string& what, const char* help)
 {
-    std::string names;
-    for (uint32_t i = 0; i < count; ++i) names += (i == 0 ? "" : "|") + std::to_string(choices[i]);
     command->add_option(name, value, help)
-        ->check(CLI::Validator(
-            [=](const std::string& text) { return choiceCheck(text, choices, count, what); }, names,
-            what))
+        ->check(choiceValidator(choices, count, what))
         ->default_val(value);
 }
 
@@ -180,20 +149,17 @@ void drawSessionBar(const SessionRun& run, const std::string& caption)
     uint64_t total = model.config.durationNs;
     uint32_t filled =
         static_cast<uint32_t>(std::min<uint64_t>(columns, run.nowNs * columns / total));
-    char bar[columns + 1];
-    for (uint32_t i = 0; i < columns; ++i) bar[i] = i < filled ? '#' : '.';
-    bar[columns] = '\0';
-    std::fprintf(stderr, "\r\033[K[%s] %s%.1f / %s, dropouts %u", bar, caption.c_str(),
-                 run.nowNs / 1e9, secondsText(total / 1e9).c_str(),
-                 static_cast<unsigned>(model.recording.events + model.playback.events));
-    std::fflush(stderr);
+    char figures[96];
+    std::snprintf(figures, sizeof figures, "%.1f / %s, dropouts %u", run.nowNs / 1e9,
+                  secondsText(total / 1e9).c_str(),
+                  static_cast<unsigned>(model.recording.events + model.playback.events));
+    drawTerminalLine("[" + std::string(filled, '#') + std::string(columns - filled, '.') + "] " +
+                     caption + figures);
 }
 
 void clearBar(bool drawBar)
 {
-    if (!drawBar) return;
-    std::fprintf(stderr, "\r\033[K");
-    std::fflush(stderr);
+    if (drawBar) clearTerminalLine();
 }
 
 // Says why a session could not start; returns the exit status.
@@ -267,9 +233,12 @@ void reportAbort(const SessionRun& run)
                                  : "the request moved too few bytes");
 }
 
+// A terminal gets a progress line.
 bool standardErrorIsTerminal()
 {
-    return isatty(STDERR_FILENO) != 0;
+    if (isatty(STDERR_FILENO) == 0) return false;
+    prepareTerminalLine();
+    return true;
 }
 
 }  // namespace
@@ -284,11 +253,11 @@ SessionCommands addSessionCommands(CLI::App& app, SessionOptions& session, Sessi
         "numbers; the recorded files stay on disk");
     CLI::App* command = commands.session;
     command->add_option("--tracks", session.tracks, "tracks recorded")
-        ->check(wholeRange(1, maxSessionTracks, "track count"))
+        ->check(wholeRangeValidator(1, maxSessionTracks, "track count"))
         ->default_val(session.tracks);
     command->add_option("--play", session.play, "tracks played back at the same time, from files "
                                                 "a write test or an earlier session made")
-        ->check(wholeRange(0, maxSessionTracks, "playback track count"))
+        ->check(wholeRangeValidator(0, maxSessionTracks, "playback track count"))
         ->default_val(session.play);
     addCommonOptions(command, session);
     command->add_option("--seconds", session.seconds, "length of the session")
@@ -327,7 +296,7 @@ SessionCommands addSessionCommands(CLI::App& app, SessionOptions& session, Sessi
         ->check(positiveUpTo(100, true, "headroom"))
         ->default_val(capacity.headroomPercent);
     command->add_option("--max-tracks", capacity.maxTracks, "the largest track count tried, in all")
-        ->check(wholeRange(1, maxSessionTracks, "track count"))
+        ->check(wholeRangeValidator(1, maxSessionTracks, "track count"))
         ->default_val(capacity.maxTracks);
     addBaseArgument(command, capacity);
     return commands;
@@ -395,9 +364,7 @@ std::string playBaseFor(const std::string& base)
 
 void showCapacityProgress(bool drawBar, const std::string& text)
 {
-    if (!drawBar) return;
-    std::fprintf(stderr, "\r\033[K%s", text.c_str());
-    std::fflush(stderr);
+    if (drawBar) drawTerminalLine(text);
 }
 
 // The limit of the search, lowered to what the open-file limit and the
