@@ -29,15 +29,21 @@ inline uint32_t stampPosition(uint32_t blockStart)
 // pass does not repeat the blocks of the last either.
 extern uint32_t writePassNumber;
 
+// Block b of the request gets the 64-bit number firstStamp + b * 4096.
+inline void stampBlocks(void* buffer, uint32_t size, uint64_t firstStamp)
+{
+    unsigned char* bytes = static_cast<unsigned char*>(buffer);
+    uint64_t stamp = firstStamp;
+    for (uint32_t at = 0; at < size; at += stampBlockSize, stamp += stampBlockSize)
+        std::memcpy(bytes + stampPosition(at), &stamp, sizeof stamp);
+}
+
 // Block b of the request starting passOffset bytes into the pass gets the
 // 64-bit number passNumber * 2^32 + passOffset + b * 4096: its own offset
 // in the pass (under 2^32, as every pass is).
 inline void stampWriteRequest(void* buffer, uint32_t size, uint32_t passOffset, uint32_t passNumber)
 {
-    unsigned char* bytes = static_cast<unsigned char*>(buffer);
-    uint64_t stamp = (static_cast<uint64_t>(passNumber) << 32) | passOffset;
-    for (uint32_t at = 0; at < size; at += stampBlockSize, stamp += stampBlockSize)
-        std::memcpy(bytes + stampPosition(at), &stamp, sizeof stamp);
+    stampBlocks(buffer, size, (static_cast<uint64_t>(passNumber) << 32) | passOffset);
 }
 
 typedef uint32_t (*PlatformWrite)(TrackHandle file, const void* buffer, uint32_t size);

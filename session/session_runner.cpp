@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "engine/plan.h"
+#include "engine/write_stamp.h"
 
 static std::string trackFileName(const std::string& base, uint32_t number)
 {
@@ -47,6 +48,10 @@ SetupResult openSession(SessionRun& run, const SessionConfig& config, const Sess
     }
     run.buffer = platformAllocTransferBuffer(config.requestSize);
     if (run.buffer == nullptr) return failSetup(run, setupNoMemory, "", "");
+    // Every block the session writes is new data, as a recording's are; a
+    // session number above the byte count keeps the sessions of one
+    // process (a capacity search) apart too.
+    run.stampBase = static_cast<uint64_t>(++writePassNumber) << 48;
 
     run.handles.assign(trackCount, emptyTrackSlot);
     run.playLength.assign(config.playTracks, 0);
@@ -124,6 +129,10 @@ bool runSessionUntil(SessionRun& run, uint64_t untilNs)
         }
         // Read again so that the choice is not counted as the request's time.
         uint32_t track = static_cast<uint32_t>(next);
+        if (track >= plays) {
+            stampBlocks(run.buffer, size, run.stampBase + run.writtenBytes);
+            run.writtenBytes += size;
+        }
         RequestRecord record;
         record.track = track;
         record.startNs = platformMonotonicNs() - run.originNs;
@@ -185,13 +194,16 @@ std::string preparePlayFiles(const std::string& base, uint32_t count, uint64_t b
             if (buffer != nullptr) platformFreeTransferBuffer(buffer);
             return name;
         }
-        for (uint64_t written = 0; written < bytes; written += requestSize)
+        uint64_t stampBase = static_cast<uint64_t>(++writePassNumber) << 48;
+        for (uint64_t written = 0; written < bytes; written += requestSize) {
+            stampBlocks(buffer, requestSize, stampBase + written);
             if (platformWriteTrack(file, buffer, requestSize) != requestSize) {
                 platformCloseTrack(file);
                 platformFreeTransferBuffer(buffer);
                 reason = "the write failed (is the disk full?)";
                 return name;
             }
+        }
         platformCloseTrack(file);
     }
     if (buffer != nullptr) platformFreeTransferBuffer(buffer);

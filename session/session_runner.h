@@ -60,6 +60,8 @@ struct SessionRun {
     std::vector<uint64_t> playPosition;
     std::deque<RequestRecord> requests;  // grows without moving what it holds
     void* buffer = nullptr;
+    uint64_t stampBase = 0;     // this session's stamps start here (write_stamp.h)
+    uint64_t writtenBytes = 0;  // by the session's write requests so far
     uint64_t originNs = 0;  // clock reading at session time 0
     uint64_t nowNs = 0;     // session time of the last reading
     bool aborted = false;   // a request moved fewer bytes than asked, or:

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 
@@ -70,6 +71,16 @@ TEST_F(GoldenSession, ShortSessionAndCapacity)
               std::string::npos)
         << session.out;
     EXPECT_GT(fileSize(trackFile(folder.path, 2)), 0);
+    // Recorded audio never repeats, and neither does what the session writes.
+    std::set<std::string> blocks;
+    size_t blockCount = 0;
+    for (unsigned n = 1; n <= 2; ++n) {
+        std::ifstream in(trackFile(folder.path, n), std::ios::binary);
+        for (std::string block(4096, '\0'); in.read(&block[0], 4096); ++blockCount)
+            blocks.insert(block);
+    }
+    EXPECT_GT(blockCount, 0u);
+    EXPECT_EQ(blocks.size(), blockCount) << "some 4 KB blocks of the session repeat";
 
     RunResult capacity = runTrakmon({"capacity", "--seconds", "0.5", "--buffer", "1", "--request",
                                      "32", "--max-tracks", "2", base});
