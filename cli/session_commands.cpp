@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -27,6 +28,16 @@ const int exitUsage = 2;
 const uint32_t maxBufferSeconds = 60;
 const uint32_t maxSessionSeconds = 3600;
 const uint64_t progressSliceNs = 250000000;  // the bar is redrawn four times a second
+
+// Set by Ctrl-C (or a termination request) during a capacity search: the
+// trial under way stops at its next slice, and the search removes its files
+// before it ends, as it would have after the trial.
+volatile std::sig_atomic_t searchInterrupted = 0;
+
+void interruptSearch(int)
+{
+    searchInterrupted = 1;
+}
 
 bool parseDecimal(const std::string& text, double& value)
 {
@@ -214,7 +225,7 @@ SetupResult runOneSession(SessionRun& run, const SessionConfig& config, const Se
     if (setup.status != setupReady) return setup;
     if (prerollAndStart(run)) {
         platformTimeBeginPeriod(1);
-        while (runSessionUntil(run, run.nowNs + progressSliceNs))
+        while (!searchInterrupted && runSessionUntil(run, run.nowNs + progressSliceNs))
             if (drawBar) drawSessionBar(run, caption);
         platformTimeEndPeriod(1);
     }
@@ -442,6 +453,8 @@ int runCapacityCommand(const SessionOptions& options)
     }
 
     bool drawBar = !options.json && standardErrorIsTerminal();
+    std::signal(SIGINT, interruptSearch);
+    std::signal(SIGTERM, interruptSearch);
     CapacitySearch search = startCapacitySearch(setup.limit);
     std::vector<CapacityTrial> trials;
     uint32_t playFilesMade = 0;
@@ -474,6 +487,10 @@ int runCapacityCommand(const SessionOptions& options)
         SetupResult started = runOneSession(run, trialConfig, SessionFiles{playBase, options.base, 1},
                                             drawBar, caption);
         removeTrackFiles(options.base, 1, count);
+        if (searchInterrupted) {
+            status = exitFailed;
+            break;
+        }
         if (started.status != setupReady) {
             status = reportSetupFailure(started, trialConfig);
             break;
@@ -493,6 +510,10 @@ int runCapacityCommand(const SessionOptions& options)
     }
     removeTrackFiles(playBase, 1, playFilesMade);
     clearBar(drawBar);
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+    if (searchInterrupted)
+        std::fprintf(stderr, "trakmon: capacity search interrupted; its track files are removed\n");
 
     if (options.json) {
         nlohmann::json object = capacityJson(setup, search, trials);

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -18,7 +19,7 @@ static std::string slurp(const std::string& path)
     return text.str();
 }
 
-RunResult runTrakmon(const std::vector<std::string>& args)
+RunResult runTrakmon(const std::vector<std::string>& args, int interruptAfterMs)
 {
     const char* override = std::getenv("TRAKMON_COMMAND");
     std::string program = override != nullptr ? override : TRAKMON_BINARY;
@@ -41,6 +42,13 @@ RunResult runTrakmon(const std::vector<std::string>& args)
         _exit(127);
     }
     int status = 0;
+    if (interruptAfterMs > 0) {
+        for (int waited = 0; waited < interruptAfterMs; waited += 10) {
+            if (waitpid(child, &status, WNOHANG) == child) break;
+            usleep(10000);
+        }
+        kill(child, SIGINT);
+    }
     waitpid(child, &status, 0);
     close(outFd);
     close(errFd);

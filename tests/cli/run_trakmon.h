@@ -11,7 +11,8 @@ struct RunResult {
 
 // TRAKMON_COMMAND, when set, is the program to run instead of the built one
 // (for example a wrapper that runs the Windows build under Wine).
-RunResult runTrakmon(const std::vector<std::string>& args);
+// With interruptAfterMs, the child gets SIGINT (Ctrl-C) once that long has passed.
+RunResult runTrakmon(const std::vector<std::string>& args, int interruptAfterMs = 0);
 
 // A fresh folder under the system's temporary folder, removed with its files.
 struct TempFolder {

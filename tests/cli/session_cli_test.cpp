@@ -184,6 +184,20 @@ TEST_F(SessionCli, CapacitySearchRemovesEveryTrialsFiles)
         EXPECT_FALSE(fileExists(disk + "/" + name)) << name;
 }
 
+TEST_F(SessionCli, InterruptedCapacitySearchRemovesItsFiles)
+{
+    // Ctrl-C in the middle of the first 5-second trial.
+    RunResult run = runTrakmon({"capacity", "--seconds", "5", "--buffer", "1", "--request", "32",
+                                "--max-tracks", "4", "--play-ratio", "1:1", base()},
+                               1500);
+    EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+    EXPECT_NE(run.err.find("capacity search interrupted; its track files are removed"),
+              std::string::npos)
+        << run.err;
+    for (const char* name : {"take.001", "take-play.001"})
+        EXPECT_FALSE(fileExists(disk + "/" + name)) << name;
+}
+
 TEST_F(SessionCli, BadUsageTouchesNoFile)
 {
     struct Case {
