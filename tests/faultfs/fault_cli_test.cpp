@@ -327,6 +327,34 @@ TEST_F(FaultCli, FailingCreateOpenTruncateAndClose)
     }
 }
 
+TEST_F(FaultCli, SessionDropsAudioWhenAStallOutlastsTheBuffer)
+{
+    // 12 tracks of 48 kHz 24-bit mono, 2 s buffers, 32 KB requests (0.228 s
+    // of audio). Write 13, the first of the second round, starts near 0.455 s
+    // and stalls the whole disk for 3 s. The other tracks hold about 0.23 s
+    // of audio then and run full near 2.23 s; the stalled track's buffer,
+    // emptied by its request, at 2.46 s. Every track loses one stretch of
+    // audio. The same session without the stall loses nothing.
+    for (bool stall : {true, false}) {
+        SCOPED_TRACE(stall ? "a 3 s stall" : "no stall");
+        restart(stall ? "write 13 delay 3000" : "");
+        RunResult run = runTrakmon({"session", "--json", "--tracks", "12", "--buffer", "2",
+                                    "--request", "32", "--seconds", "5", base()});
+        nlohmann::json session = nlohmann::json::parse(run.out);
+        nlohmann::json& recording = session["recording"];
+        if (stall) {
+            EXPECT_EQ(run.exitCode, 1) << run.err;
+            EXPECT_EQ(recording["dropouts"], 12) << run.out;
+            EXPECT_GT(recording["firstSeconds"].get<double>(), 2.1) << run.out;
+            EXPECT_LT(recording["firstSeconds"].get<double>(), 2.6) << run.out;
+            EXPECT_EQ(fired("write"), 1u);
+        } else {
+            EXPECT_EQ(run.exitCode, 0) << run.err;
+            EXPECT_EQ(session["dropouts"], 0) << run.out;
+        }
+    }
+}
+
 TEST_F(FaultCli, SessionEndsWithTheWriteErrorOfARequestOrAClose)
 {
     struct Case {
