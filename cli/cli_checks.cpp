@@ -39,6 +39,23 @@ CLI::Validator choiceValidator(const uint32_t* choices, uint32_t count, const st
         names, what);
 }
 
+CLI::Validator outputFileValidator(const std::string& shape, const std::string& what)
+{
+    return CLI::Validator(
+        [](const std::string& text) { return text.empty() ? "the file name is empty" : ""; },
+        shape, what);
+}
+
+void addBaseArgument(CLI::App* command, std::string& base)
+{
+    command
+        ->add_option("BASE", base,
+                     "base file name; the track files are BASE with its extension replaced "
+                     "by .001, .002, ...")
+        ->required()
+        ->check(CLI::Validator(baseNameCheck, "PATH", "base"));
+}
+
 CLI::Validator wholeRangeValidator(uint32_t low, uint32_t high, const std::string& what)
 {
     return CLI::Validator(

@@ -16,3 +16,10 @@ std::string baseNameCheck(const std::string& text);
 CLI::Validator choiceValidator(const uint32_t* choices, uint32_t count, const std::string& what);
 // A whole number from low to high ("1-100").
 CLI::Validator wholeRangeValidator(uint32_t low, uint32_t high, const std::string& what);
+// A file to write (--log, --plot): any name but an empty one. shape is how
+// --help shows it ("FILE.csv").
+CLI::Validator outputFileValidator(const std::string& shape, const std::string& what);
+
+// The base file name, the last argument of every command that makes or
+// reads track files.
+void addBaseArgument(CLI::App* command, std::string& base);

@@ -44,11 +44,6 @@ const uint32_t maxRepeat = 100;
 // The request sizes as the options give them, in KBytes.
 const uint32_t requestKBytesChoices[requestSizeChoiceCount] = {32, 64, 128, 256, 512};
 
-std::string outputFileCheck(const std::string& text)
-{
-    return text.empty() ? "the file name is empty" : "";
-}
-
 void addTestOptions(CLI::App* command, Options& options, bool separateRequests)
 {
     CLI::Validator requestSizes =
@@ -92,18 +87,13 @@ void addTestOptions(CLI::App* command, Options& options, bool separateRequests)
         ->add_option("--log", options.log,
                      "write one CSV line per request: pass, test, tracks, round, track, bytes, "
                      "completion and latency in microseconds")
-        ->check(CLI::Validator(outputFileCheck, "FILE.csv", "log"));
+        ->check(outputFileValidator("FILE.csv", "log"));
     command
         ->add_option("--plot", options.plot,
                      "draw every round's time through every pass against each format's budget, "
                      "as an SVG picture that a browser opens")
-        ->check(CLI::Validator(outputFileCheck, "FILE.svg", "plot"));
-    command
-        ->add_option("BASE", options.base,
-                     "base file name; the track files are BASE with its extension replaced "
-                     "by .001, .002, ...")
-        ->required()
-        ->check(CLI::Validator(baseNameCheck, "PATH", "base"));
+        ->check(outputFileValidator("FILE.svg", "plot"));
+    addBaseArgument(command, options.base);
 }
 
 // The write or the read test, or both in turn (run), passOutputs.repeat

@@ -101,17 +101,6 @@ void addCommonOptions(CLI::App* command, SessionOptions& options)
     command->add_flag("--json", options.json, "one JSON object instead of the text");
 }
 
-// The base file name, last of a command's arguments.
-void addBaseArgument(CLI::App* command, SessionOptions& options)
-{
-    command
-        ->add_option("BASE", options.base,
-                     "base file name; the track files are BASE with its extension replaced by "
-                     ".001, .002, ...")
-        ->required()
-        ->check(CLI::Validator(baseNameCheck, "PATH", "base"));
-}
-
 // The format and the buffer of a session, or a message saying what is wrong.
 std::string sessionConfig(const SessionOptions& options, uint32_t playTracks, uint32_t recordTracks,
                           SessionConfig& config, SampleFormat& format)
@@ -275,10 +264,11 @@ SessionCommands addSessionCommands(CLI::App& app, SessionOptions& session, Sessi
         ->check(positiveUpTo(maxSessionSeconds, false, "session length"))
         ->default_val(session.seconds);
     command->add_option("--log", session.logPath, "CSV file with one line per request")
-        ->type_name("FILE.csv");
-    command->add_option("--plot", session.plotPath, "SVG picture of the buffers' headroom over the session")
-        ->type_name("FILE.svg");
-    addBaseArgument(command, session);
+        ->check(outputFileValidator("FILE.csv", "log"));
+    command->add_option("--plot", session.plotPath,
+                        "SVG picture of the buffers' headroom over the session")
+        ->check(outputFileValidator("FILE.svg", "plot"));
+    addBaseArgument(command, session.base);
 
     capacity.seconds = 30;
     commands.capacity = app.add_subcommand(
@@ -309,7 +299,7 @@ SessionCommands addSessionCommands(CLI::App& app, SessionOptions& session, Sessi
     command->add_option("--max-tracks", capacity.maxTracks, "the largest track count tried, in all")
         ->check(wholeRangeValidator(1, maxSessionTracks, "track count"))
         ->default_val(capacity.maxTracks);
-    addBaseArgument(command, capacity);
+    addBaseArgument(command, capacity.base);
     return commands;
 }
 

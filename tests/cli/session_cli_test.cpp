@@ -216,6 +216,7 @@ TEST_F(SessionCli, BadUsageTouchesNoFile)
         {{"session", "--seconds", "0", base()}, "above 0"},
         {{"session", "--buffer", "1e3", base()}, "up to 60"},
         {{"session", "--buffer", "1", base()}, "not more than one 256 KByte request"},
+        {{"session", "--log", "", base()}, "--log: the file name is empty"},
         {{"capacity", "--buffer", "2", base()}, "at most 9 % headroom"},
         {{"capacity", "--play-ratio", "3", base()}, "RECORDED:PLAYED"},
         {{"capacity", "--headroom", "101", base()}, "up to 100"},
