@@ -39,50 +39,23 @@ uint32_t maxRecordTracksFor(const PlayRatio& ratio, uint32_t maxTracks)
     return count;
 }
 
-CapacitySearch startCapacitySearch(uint32_t limit)
-{
-    return CapacitySearch{limit, 0, 0};
-}
-
-uint32_t nextTrialCount(const CapacitySearch& search)
-{
-    if (search.failed == 0) {
-        if (search.passed >= search.limit) return 0;
-        return search.passed == 0 ? 1 : std::min(search.passed * 2, search.limit);
-    }
-    if (search.failed - search.passed <= 1) return 0;
-    return search.passed + (search.failed - search.passed) / 2;
-}
-
-void noteTrial(CapacitySearch& search, uint32_t count, bool passed)
-{
-    if (passed)
-        search.passed = std::max(search.passed, count);
-    else if (search.failed == 0 || count < search.failed)
-        search.failed = count;
-}
-
-SearchBound worstCaseSearch(uint32_t limit)
-{
-    // Every possible answer, played out.
-    SearchBound worst{0, 0};
-    for (uint32_t answer = 0; answer <= limit; ++answer) {
-        CapacitySearch search = startCapacitySearch(limit);
-        SearchBound bound{0, 0};
-        for (uint32_t count; (count = nextTrialCount(search)) != 0; ++bound.trials) {
-            bound.recordedFiles += count;
-            noteTrial(search, count, count <= answer);
-        }
-        worst.trials = std::max(worst.trials, bound.trials);
-        worst.recordedFiles = std::max(worst.recordedFiles, bound.recordedFiles);
-    }
-    return worst;
-}
-
 bool trialPasses(const SessionSummary& summary, double headroomPercent)
 {
-    if (summary.aborted || sessionHasDropout(summary)) return false;
+    if (sessionOutcome(summary) != sessionNoDropout) return false;
     return 100.0 * lowestHeadroomBytes(summary) >= headroomPercent * summary.config.bufferBytes;
+}
+
+TrialResult trialResult(const SessionSummary& summary, bool passed)
+{
+    TrialResult result{};
+    result.count = summary.config.recordTracks;
+    result.passed = passed;
+    result.headroomShare = sessionHasDropout(summary)
+                               ? 0.0
+                               : static_cast<double>(lowestHeadroomBytes(summary)) /
+                                     summary.config.bufferBytes;
+    result.busyShare = diskBusyPercent(summary) / 100.0;
+    return result;
 }
 
 uint64_t playFileBytes(const SessionConfig& config)
@@ -120,54 +93,76 @@ static std::string durationText(double seconds)
     return text;
 }
 
-// Besides its own length a trial takes about a second, and each track file
-// 3-7 ms to create, fill, close and remove (as measured on our build machine).
-const double trialSetupSeconds = 1.0;
-const double fileSetupSeconds = 0.005;
+static double nsSeconds(uint64_t ns)
+{
+    return static_cast<double>(ns) / 1e9;
+}
+
+SearchRules capacityRules(const CapacitySetup& setup)
+{
+    return capacitySearchRules(setup.limit, setup.repeat, setup.headroomPercent / 100.0,
+                               setup.config.bufferBytes, setup.config.requestSize);
+}
+
+// Besides its own length a trial takes about a second to start and end, and
+// its pre-roll reads a buffer of every played track.
+const uint64_t trialSetupNs = 2000000000u;
+
+uint64_t nominalTrialNs(const CapacitySetup& setup)
+{
+    return setup.config.durationNs + trialSetupNs;
+}
+
+uint64_t capacityEstimateNs(const CapacitySetup& setup)
+{
+    return plannedTrials(capacityRules(setup)) * nominalTrialNs(setup);
+}
 
 std::string formatCapacityPlan(const CapacitySetup& setup)
 {
     const SessionConfig& config = setup.config;
     uint32_t plays = playTracksFor(setup.ratio, setup.limit);
-    char line[512];
+    uint32_t bytesPerSecond = sampleFormatBytesPerSecond(setup.format);
+    char line[640];
     std::string text;
     std::snprintf(line, sizeof line,
-                  "Capacity search on %s: %s, %s buffer a track, %u KByte requests, trials of %s, "
-                  "%s.\n",
-                  setup.base.c_str(), sampleFormatLabel(setup.format).c_str(),
+                  "Capacity search in %s: %s, %s buffer a track, %u KByte requests (%.3f s of "
+                  "audio), %s, trials of %s, %s.\n",
+                  setup.folder.c_str(), sampleFormatLabel(setup.format).c_str(),
                   bufferText(setup.bufferSeconds).c_str(),
                   static_cast<unsigned>(config.requestSize >> 10),
-                  secondsText(static_cast<double>(config.durationNs) / 1e9).c_str(),
-                  ratioText(setup.ratio).c_str());
+                  audioSeconds(config.requestSize, bytesPerSecond), cachingText(setup.caching),
+                  secondsText(nsSeconds(config.durationNs)).c_str(), ratioText(setup.ratio).c_str());
     text += line;
     std::snprintf(line, sizeof line,
-                  "A trial passes with no dropout and at least %g %% of the buffer as headroom; "
-                  "the count doubles from 1 until a trial fails, then the gap is halved, up to %u "
-                  "recorded tracks.\n",
-                  setup.headroomPercent, static_cast<unsigned>(setup.limit));
+                  "A trial passes with no dropout and at least %g %% of the buffer as headroom "
+                  "(%.2f s; at best %.2f s is left beside one request). The search aims at the "
+                  "count where trials start to fail, narrows it down, and tries the answer %u "
+                  "times; up to %u recorded tracks.\n",
+                  setup.headroomPercent, setup.bufferSeconds * setup.headroomPercent / 100.0,
+                  audioSeconds(bestHeadroomBytes(config), bytesPerSecond),
+                  static_cast<unsigned>(setup.repeat), static_cast<unsigned>(setup.limit));
     text += line;
     uint64_t recorded = recordedBytesPerTrack(config) * setup.limit;
     std::string disk = "Disk: the largest trial records " + withThousands(recorded) +
                        " bytes into " + std::to_string(setup.limit) + " files";
     if (plays > 0)
         disk += " and plays " + std::to_string(plays) + " files of " +
-                withThousands(playFileBytes(config)) + " bytes, written before the first trial " +
-                "that needs them and removed at the end";
+                withThousands(playFileBytes(config)) + " bytes, written round-robin as a " +
+                "recorder leaves an earlier take and read cold";
     disk += "; " + withThousands(trialDiskBytes(config, setup.ratio, setup.limit) + freeSpaceReserve) +
             " bytes must be free";
     if (setup.freeBytes != 0) disk += ", " + withThousands(setup.freeBytes) + " are";
-    disk += ". Each trial's recorded files are removed before the next.\n";
+    disk += ". Every file is made in that folder, which is removed at the end.\n";
     text += disk;
-    SearchBound bound = worstCaseSearch(setup.limit);
-    // Recordings for every trial; the playback files once.
-    double files = static_cast<double>(bound.recordedFiles + plays);
-    double seconds = bound.trials * (static_cast<double>(config.durationNs) / 1e9 + trialSetupSeconds) +
-                     files * fileSetupSeconds;
+    uint64_t estimate = capacityEstimateNs(setup);
     std::snprintf(line, sizeof line,
-                  "Time: at most %u trials of %s, with their track files: about %s at most.\n",
-                  static_cast<unsigned>(bound.trials),
-                  secondsText(static_cast<double>(config.durationNs) / 1e9).c_str(),
-                  durationText(seconds).c_str());
+                  "Time: about %s (%u trials of about %s); it starts no trial that would end "
+                  "after %s.\n",
+                  durationText(nsSeconds(estimate)).c_str(),
+                  static_cast<unsigned>(plannedTrials(capacityRules(setup))),
+                  durationText(nsSeconds(nominalTrialNs(setup))).c_str(),
+                  durationText(nsSeconds(estimate + estimate / 2)).c_str());
     text += line;
     if (setup.limitReason != limitAsked) {
         std::snprintf(line, sizeof line, "The search stops at %u recorded tracks: %s.\n",
@@ -188,38 +183,55 @@ static std::string countsText(const PlayRatio& ratio, uint32_t recordTracks, boo
            std::to_string(plays) + " tracks (" + std::to_string(recordTracks + plays) + " in all)";
 }
 
-std::string capacitySentence(const CapacitySetup& setup, const CapacitySearch& search)
+std::string capacitySentence(const CapacitySetup& setup, const SearchAnswer& answer,
+                             const SearchRun& run)
 {
-    char tail[320];
-    std::snprintf(tail, sizeof tail,
-                  " of %s with a %s buffer and %u KByte requests for %s with no dropout and at "
-                  "least %g %% headroom",
+    uint32_t bytesPerSecond = sampleFormatBytesPerSecond(setup.format);
+    char what[320];
+    std::snprintf(what, sizeof what,
+                  " of %s with a %s buffer and %u KByte requests, %s, for %s with no dropout and "
+                  "at least %g %% headroom",
                   sampleFormatLabel(setup.format).c_str(), bufferText(setup.bufferSeconds).c_str(),
-                  static_cast<unsigned>(setup.config.requestSize >> 10),
-                  secondsText(static_cast<double>(setup.config.durationNs) / 1e9).c_str(),
-                  setup.headroomPercent);
-    if (search.passed == 0)
-        return "This disk cannot record " + countsText(setup.ratio, 1, false) + tail + ".";
-    std::string sentence = "This disk records ";
-    if (search.failed == 0) sentence += "at least ";
-    sentence += countsText(setup.ratio, search.passed, true) + tail;
-    if (search.failed != 0)
-        sentence += "; " + std::to_string(search.failed) +
-                    (setup.ratio.play == 0 ? " did not." : " recorded did not.");
+                  static_cast<unsigned>(setup.config.requestSize >> 10), cachingText(setup.caching),
+                  secondsText(nsSeconds(setup.config.durationNs)).c_str(), setup.headroomPercent);
+    std::string failed = answer.firstFailed == 0 ? std::string()
+                                                 : std::to_string(answer.firstFailed) + " failed";
+    if (answer.tracks == 0) {
+        if (answer.unconfirmed != 0)
+            return "The search ran out of time before any count passed " +
+                   std::to_string(setup.repeat) + " trials: " +
+                   std::to_string(answer.unconfirmed) + " passed fewer" +
+                   (failed.empty() ? "" : ", " + failed) + ".";
+        return "This disk cannot record " + countsText(setup.ratio, 1, false) + what + ".";
+    }
+    char figures[240];
+    std::snprintf(figures, sizeof figures,
+                  ": %u of %u trials passed at %u, the lowest headroom %.2f s of a possible %.2f s",
+                  static_cast<unsigned>(answer.passes), static_cast<unsigned>(answer.passes),
+                  static_cast<unsigned>(answer.tracks),
+                  answer.lowestHeadroomShare * setup.config.bufferBytes / bytesPerSecond,
+                  audioSeconds(bestHeadroomBytes(setup.config), bytesPerSecond));
+    std::string sentence = std::string("This disk records ") + (answer.atLimit ? "at least " : "") +
+                           countsText(setup.ratio, answer.tracks, true) + what + figures;
+    if (answer.firstFailed != 0)
+        sentence += "; " + failed + (setup.ratio.play == 0 ? "" : " recorded") +
+                    ", so the limit lies from " + std::to_string(answer.tracks) + " to " +
+                    std::to_string(answer.firstFailed - 1);
     else if (setup.limitReason == limitDiskSpace)
-        sentence += " (the disk has room for no more).";
+        sentence += " (the disk has room for no more)";
     else if (setup.limitReason == limitOpenFiles)
-        sentence += " (the open-file limit allows no more).";
-    else
-        sentence += ".";
-    return sentence;
+        sentence += " (the open-file limit allows no more)";
+    else if (!answer.atLimit)
+        sentence += "; no count failed";
+    if (run.outOfTime) sentence += "; the search stopped at its time limit";
+    return sentence + ".";
 }
 
 std::string formatCapacityTable(const std::vector<CapacityTrial>& trials)
 {
     std::string text;
     char line[200];
-    std::snprintf(line, sizeof line, "%5s  %6s  %6s  %-6s  %8s  %-17s  %6s  %12s\n", "Trial",
+    std::snprintf(line, sizeof line, "%5s  %6s  %6s  %-6s  %8s  %-17s  %7s  %12s\n", "Trial",
                   "Record", "Play", "Result", "Dropouts", "Lowest headroom", "Busy", "p99 latency");
     text += line;
     uint32_t number = 0;
@@ -230,23 +242,21 @@ std::string formatCapacityTable(const std::vector<CapacityTrial>& trials)
         std::snprintf(headroom, sizeof headroom, "%.2f s (%.0f %%)",
                       audioSeconds(bytes, summary.bytesPerSecond),
                       100.0 * bytes / summary.config.bufferBytes);
-        char busy[16];
-        std::snprintf(busy, sizeof busy, "%.1f %%", diskBusyPercent(summary));
         char latency[24];
         std::snprintf(latency, sizeof latency, "%.3f ms", summary.latency.p99Ns / 1e6);
-        std::snprintf(line, sizeof line, "%5u  %6u  %6u  %-6s  %8u  %-17s  %6s  %12s\n",
+        std::snprintf(line, sizeof line, "%5u  %6u  %6u  %-6s  %8u  %-17s  %7s  %12s\n",
                       static_cast<unsigned>(++number), static_cast<unsigned>(trial.recordTracks),
                       static_cast<unsigned>(trial.playTracks),
                       summary.aborted ? "error" : trial.passed ? "pass" : "fail",
                       static_cast<unsigned>(summary.recording.events + summary.playback.events),
-                      headroom, busy, latency);
+                      headroom, busyText(diskBusyPercent(summary)).c_str(), latency);
         text += line;
     }
     return text;
 }
 
-nlohmann::json capacityJson(const CapacitySetup& setup, const CapacitySearch& search,
-                            const std::vector<CapacityTrial>& trials)
+nlohmann::json capacityJson(const CapacitySetup& setup, const SearchAnswer& answer,
+                            const SearchRun& run, const std::vector<CapacityTrial>& trials)
 {
     using nlohmann::json;
     json list = json::array();
@@ -256,9 +266,12 @@ nlohmann::json capacityJson(const CapacitySetup& setup, const CapacitySearch& se
         list.push_back(session);
     }
     const char* reasons[] = {"asked", "disk-space", "open-files"};
-    uint32_t plays = playTracksFor(setup.ratio, search.passed);
+    uint32_t bytesPerSecond = sampleFormatBytesPerSecond(setup.format);
+    uint64_t estimate = capacityEstimateNs(setup);
     return {{"test", "capacity"},
             {"baseFileName", jsonArgumentText(setup.base)},
+            {"searchFolder", jsonArgumentText(setup.folder)},
+            {"cache", cachingName(setup.caching)},
             {"format",
              {{"rate", setup.format.rate},
               {"bits", setup.format.bits},
@@ -266,17 +279,29 @@ nlohmann::json capacityJson(const CapacitySetup& setup, const CapacitySearch& se
               {"label", sampleFormatLabel(setup.format)}}},
             {"bufferSeconds", setup.bufferSeconds},
             {"requestSize", setup.config.requestSize},
-            {"trialSeconds", static_cast<double>(setup.config.durationNs) / 1e9},
+            {"trialSeconds", nsSeconds(setup.config.durationNs)},
             {"headroomPercent", setup.headroomPercent},
+            {"bestHeadroomSeconds", audioSeconds(bestHeadroomBytes(setup.config), bytesPerSecond)},
+            {"repeat", setup.repeat},
             {"playRatio", {{"record", setup.ratio.record}, {"play", setup.ratio.play}}},
             {"limit", setup.limit},
             {"limitReason", reasons[setup.limitReason]},
             {"diskBytesNeeded", trialDiskBytes(setup.config, setup.ratio, setup.limit) + freeSpaceReserve},
             {"freeBytes", setup.freeBytes},
-            {"recordTracks", search.passed},
-            {"playTracks", plays},
-            {"atLeast", search.passed > 0 && search.failed == 0},
-            {"firstFailedRecordTracks", search.failed == 0 ? json() : json(search.failed)},
-            {"sentence", capacitySentence(setup, search)},
+            {"estimateSeconds", nsSeconds(estimate)},
+            {"timeLimitSeconds", nsSeconds(estimate + estimate / 2)},
+            {"elapsedSeconds", nsSeconds(run.elapsedNs)},
+            {"outOfTime", run.outOfTime},
+            {"recordTracks", answer.tracks},
+            {"playTracks", playTracksFor(setup.ratio, answer.tracks)},
+            {"passes", answer.passes},
+            {"atLeast", answer.atLimit},
+            {"firstFailedRecordTracks", answer.firstFailed == 0 ? json() : json(answer.firstFailed)},
+            {"unconfirmedRecordTracks", answer.unconfirmed == 0 ? json() : json(answer.unconfirmed)},
+            {"lowestHeadroomSeconds",
+             answer.tracks == 0 ? json()
+                                : json(answer.lowestHeadroomShare * setup.config.bufferBytes /
+                                       bytesPerSecond)},
+            {"sentence", capacitySentence(setup, answer, run)},
             {"trials", list}};
 }

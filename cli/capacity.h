@@ -1,12 +1,7 @@
 // trakmon capacity: the largest track count that records (and plays, in a
-// given ratio) for a trial's length with no dropout and a minimum headroom.
-//
-// The search runs over the count of recorded tracks r (the played ones
-// follow from the ratio): doubling from 1 until a trial fails or the limit
-// passes, then halving the gap between the largest count that passed and
-// the smallest that failed. Its answer had no dropout, and the next count
-// either failed or lies beyond the limit. The search assumes that a disk
-// which keeps up with r tracks keeps up with fewer.
+// given ratio) for a trial's length with no dropout and a minimum headroom,
+// found by the search of session/capacity_search.h; here its plan, its
+// trials as the search sees them, and what it says at the end.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -15,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/session_report.h"
+#include "session/capacity_search.h"
 
 // recorded : played, e.g. 1:3 for overdubs; 1:0 records only.
 struct PlayRatio {
@@ -29,27 +25,11 @@ uint32_t playTracksFor(const PlayRatio& ratio, uint32_t recordTracks);
 // The most recorded tracks whose trial has at most maxTracks in all.
 uint32_t maxRecordTracksFor(const PlayRatio& ratio, uint32_t maxTracks);
 
-struct CapacitySearch {
-    uint32_t limit;   // the largest recorded count that may be tried
-    uint32_t passed;  // the largest count that passed, 0 for none
-    uint32_t failed;  // the smallest count that failed, 0 for none
-};
-
-CapacitySearch startCapacitySearch(uint32_t limit);
-// The next count to try, 0 when the search is over.
-uint32_t nextTrialCount(const CapacitySearch& search);
-void noteTrial(CapacitySearch& search, uint32_t count, bool passed);
-// The most trials the search can take for a limit, and the most recorded
-// track files its trials can create in all (each bound over every answer).
-struct SearchBound {
-    uint32_t trials;
-    uint64_t recordedFiles;
-};
-SearchBound worstCaseSearch(uint32_t limit);
-
-// No dropout in either direction, and the lowest headroom at least
-// headroomPercent of the buffer.
+// No dropout in either direction, long enough to tell, and the lowest
+// headroom at least headroomPercent of the buffer.
 bool trialPasses(const SessionSummary& summary, double headroomPercent);
+// What the search needs of a finished trial.
+TrialResult trialResult(const SessionSummary& summary, bool passed);
 
 struct CapacityTrial {
     uint32_t recordTracks;
@@ -71,19 +51,30 @@ enum CapacityLimitReason { limitAsked, limitDiskSpace, limitOpenFiles };
 struct CapacitySetup {
     SessionConfig config;  // of one track pair; the counts are set per trial
     SampleFormat format;
+    TrackCaching caching;
     double bufferSeconds;
     double headroomPercent;
+    uint32_t repeat;
     PlayRatio ratio;
     std::string base;
-    uint32_t limit;  // recorded tracks
+    std::string folder;  // the search's own, beside base: every file it makes is in it
+    uint32_t limit;      // recorded tracks
     CapacityLimitReason limitReason;
     uint64_t freeBytes;  // 0 when unknown
 };
 
-// What the search needs: the settings, the disk space, the time.
+SearchRules capacityRules(const CapacitySetup& setup);
+// What one trial is expected to take before any has run: its length, the
+// pre-roll and the files around it.
+uint64_t nominalTrialNs(const CapacitySetup& setup);
+// The search's time estimate; it keeps within half again of it.
+uint64_t capacityEstimateNs(const CapacitySetup& setup);
+
+// What the search needs: the settings, the folder, the disk space, the time.
 std::string formatCapacityPlan(const CapacitySetup& setup);
 // The one sentence of the answer.
-std::string capacitySentence(const CapacitySetup& setup, const CapacitySearch& search);
+std::string capacitySentence(const CapacitySetup& setup, const SearchAnswer& answer,
+                             const SearchRun& run);
 std::string formatCapacityTable(const std::vector<CapacityTrial>& trials);
-nlohmann::json capacityJson(const CapacitySetup& setup, const CapacitySearch& search,
-                            const std::vector<CapacityTrial>& trials);
+nlohmann::json capacityJson(const CapacitySetup& setup, const SearchAnswer& answer,
+                            const SearchRun& run, const std::vector<CapacityTrial>& trials);

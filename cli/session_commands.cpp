@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cmath>
@@ -28,6 +29,7 @@ const int exitUsage = 2;
 const uint32_t maxBufferSeconds = 60;
 const uint32_t maxSessionSeconds = 3600;
 const uint64_t progressSliceNs = 250000000;  // the bar is redrawn four times a second
+const uint64_t nsPerSecond = 1000000000u;
 
 // Set by Ctrl-C (or a termination request) during a capacity search: the
 // trial under way stops at its next slice, and the search removes its files
@@ -95,10 +97,21 @@ void addCommonOptions(CLI::App* command, SessionOptions& options)
     command->add_option("--buffer", options.bufferSeconds, "seconds of audio each track's buffer holds")
         ->check(positiveUpTo(maxBufferSeconds, false, "buffer length"))
         ->default_val(options.bufferSeconds);
-    command->add_option("--request", options.requestKBytes, "request size in KBytes")
-        ->check(CLI::Validator(requestCheck, "32..4096", "kbytes"))
-        ->default_val(options.requestKBytes);
+    command->add_option("--request", options.requestKBytes,
+                        "request size in KBytes; by default a recorder's 65,536 frames of the "
+                        "format, rounded up to 4 KBytes (192 at 48 kHz 24-bit mono)")
+        ->check(CLI::Validator(requestCheck, "32..4096", "kbytes"));
+    command->add_option("--cache", options.cache,
+                        "bypass: the file cache bypassed, the disk itself, as the write and read "
+                        "tests measure it; os: through the file cache, as most recorders write")
+        ->check(CLI::IsMember({"bypass", "os"}))
+        ->default_val(options.cache);
     command->add_flag("--json", options.json, "one JSON object instead of the text");
+}
+
+TrackCaching cachingOf(const SessionOptions& options)
+{
+    return options.cache == "os" ? throughFileCache : bypassFileCache;
 }
 
 // The format and the buffer of a session, or a message saying what is wrong.
@@ -111,11 +124,11 @@ std::string sessionConfig(const SessionOptions& options, uint32_t playTracks, ui
     config.recordTracks = recordTracks;
     config.frameRate = options.rate;
     config.frameBytes = options.bits / 8 * options.channels;
-    config.requestSize = options.requestKBytes << 10;
+    config.requestSize = options.requestKBytes != 0 ? options.requestKBytes << 10
+                                                    : recorderRequestBytes(config.frameBytes);
     config.durationNs = static_cast<uint64_t>(std::llround(options.seconds * 1e9));
     uint64_t frames = static_cast<uint64_t>(std::llround(options.bufferSeconds * options.rate));
     config.bufferBytes = static_cast<uint32_t>(frames * config.frameBytes);
-    if (config.durationNs == 0) return "the session must last at least a nanosecond";
     if (config.bufferBytes < config.requestSize + config.frameBytes) {
         char text[300];
         std::snprintf(text, sizeof text,
@@ -123,9 +136,10 @@ std::string sessionConfig(const SessionOptions& options, uint32_t playTracks, ui
                       "choose a longer --buffer or a smaller --request",
                       secondsText(options.bufferSeconds).c_str(),
                       withThousands(config.bufferBytes).c_str(), sampleFormatLabel(format).c_str(),
-                      static_cast<unsigned>(options.requestKBytes));
+                      static_cast<unsigned>(config.requestSize >> 10));
         return text;
     }
+    if (config.durationNs == 0) config.durationNs = std::max(30 * nsPerSecond, shortestTellingNs(config));
     return "";
 }
 
@@ -135,10 +149,53 @@ int usageError(const char* command, const std::string& message)
     return exitUsage;
 }
 
-std::FILE* openOutput(const std::string& path)
+// A log or plot named on the command line: checked before the session
+// without changing it (made empty only when it did not exist), written in
+// binary once the session has run, and removed again when the session never
+// started and the file is one this run made.
+struct SessionOutput {
+    std::string path;
+    const char* kind;  // "log", "plot"
+    bool made;
+};
+
+bool prepareOutput(SessionOutput& output, std::string& problem)
 {
-    if (path.empty()) return nullptr;
-    return std::fopen(path.c_str(), "w");
+    if (output.path.empty()) return true;
+    std::FILE* existing = std::fopen(output.path.c_str(), "rb");
+    output.made = existing == nullptr;
+    if (existing != nullptr) std::fclose(existing);
+    std::FILE* file = std::fopen(output.path.c_str(), "ab");
+    if (file == nullptr || std::fclose(file) != 0) {
+        problem = std::string("cannot write the ") + output.kind + " " + output.path + ": " +
+                  std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+void discardOutput(const SessionOutput& output)
+{
+    if (!output.path.empty() && output.made) std::remove(output.path.c_str());
+}
+
+// Writes what write puts into the file; false (and says why) when any write
+// or the close failed.
+template <typename Write>
+bool writeOutput(const SessionOutput& output, Write write)
+{
+    if (output.path.empty()) return true;
+    std::FILE* file = std::fopen(output.path.c_str(), "wb");
+    bool written = file != nullptr;
+    if (written) {
+        write(file);
+        written = std::ferror(file) == 0;
+        written = std::fclose(file) == 0 && written;
+    }
+    if (!written)
+        std::fprintf(stderr, "trakmon: cannot write the %s %s: %s\n", output.kind,
+                     output.path.c_str(), std::strerror(errno));
+    return written;
 }
 
 // The terminal's progress line: a bar of the session's time and what it has cost so far.
@@ -270,12 +327,13 @@ SessionCommands addSessionCommands(CLI::App& app, SessionOptions& session, Sessi
         ->check(outputFileValidator("FILE.svg", "plot"));
     addBaseArgument(command, session.base);
 
-    capacity.seconds = 30;
+    capacity.seconds = 0;
     commands.capacity = app.add_subcommand(
         "capacity",
         "the largest track count that records (and plays, with --play-ratio) for a trial's "
-        "length with no dropout and enough headroom; states the disk space and time it needs "
-        "first; removes each trial's files");
+        "length with no dropout and enough headroom, passed --repeat times; states the disk "
+        "space and time it needs first; makes every file in a new folder beside BASE and "
+        "removes it at the end");
     command = commands.capacity;
     command->add_option("--play-ratio", capacity.playRatio,
                         "recorded:played tracks, e.g. 1:3 for overdubs; 1:0 records only")
@@ -289,9 +347,14 @@ SessionCommands addSessionCommands(CLI::App& app, SessionOptions& session, Sessi
             "R:P", "ratio"))
         ->default_val(capacity.playRatio);
     addCommonOptions(command, capacity);
-    command->add_option("--seconds", capacity.seconds, "length of each trial")
-        ->check(positiveUpTo(maxSessionSeconds, false, "trial length"))
-        ->default_val(capacity.seconds);
+    command->add_option("--seconds", capacity.seconds,
+                        "length of each trial; at least three buffer lengths and ten requests' "
+                        "audio (shorter trials cannot fail); by default the larger of 30 s and that")
+        ->check(positiveUpTo(maxSessionSeconds, false, "trial length"));
+    command->add_option("--repeat", capacity.repeat,
+                        "trials a count must pass, every time, to be the answer")
+        ->check(wholeRangeValidator(1, 10, "repeat count"))
+        ->default_val(capacity.repeat);
     command->add_option("--headroom", capacity.headroomPercent,
                         "% of the buffer that must stay free (recording) or full (playback)")
         ->check(positiveUpTo(100, true, "headroom"))
@@ -309,39 +372,33 @@ int runSessionCommand(const SessionOptions& options)
     SampleFormat format;
     std::string problem = sessionConfig(options, options.play, options.tracks, config, format);
     if (!problem.empty()) return usageError("session", problem);
-    // Both files are opened first: a path that cannot be written fails
+    // Both files are checked first: a path that cannot be written fails
     // before the session, not after it.
-    std::FILE* log = openOutput(options.logPath);
-    if (!options.logPath.empty() && log == nullptr)
-        return usageError("session", "cannot write the log " + options.logPath + ": " +
-                                         std::strerror(errno));
-    std::FILE* plot = openOutput(options.plotPath);
-    if (!options.plotPath.empty() && plot == nullptr) {
-        std::string reason = std::strerror(errno);
-        if (log != nullptr) std::fclose(log);
-        return usageError("session", "cannot write the plot " + options.plotPath + ": " + reason);
+    SessionOutput log{options.logPath, "log", false};
+    SessionOutput plot{options.plotPath, "plot", false};
+    if (!prepareOutput(log, problem) || !prepareOutput(plot, problem)) {
+        discardOutput(log);
+        return usageError("session", problem);
     }
 
-    SessionFiles files{options.base, options.base, options.play + 1};
+    SessionFiles files{options.base, options.base, options.play + 1, cachingOf(options)};
     SessionRun run;
     bool drawBar = !options.json && standardErrorIsTerminal();
     SetupResult setup = runOneSession(run, config, files, drawBar, "");
     if (setup.status != setupReady) {
-        if (log != nullptr) std::fclose(log);
-        if (plot != nullptr) std::fclose(plot);
+        discardOutput(log);
+        discardOutput(plot);
         return reportSetupFailure(setup, config);
     }
     if (run.aborted) reportAbort(run);
 
     SessionSummary summary = summariseSession(run, format, options.bufferSeconds);
-    if (log != nullptr) {
-        writeSessionLog(log, run, summary.bytesPerSecond);
-        std::fclose(log);
-    }
-    if (plot != nullptr) {
-        std::fputs(svgDocument(sessionCharts(run, summary)).c_str(), plot);
-        std::fclose(plot);
-    }
+    bool written = writeOutput(log, [&](std::FILE* out) {
+        writeSessionLog(out, run, summary.bytesPerSecond);
+    });
+    written = writeOutput(plot, [&](std::FILE* out) {
+        std::fputs(svgDocument(sessionCharts(run, summary)).c_str(), out);
+    }) && written;
     if (options.json) {
         nlohmann::json object = sessionJson(summary);
         object["baseFileName"] = jsonArgumentText(options.base);
@@ -350,22 +407,60 @@ int runSessionCommand(const SessionOptions& options)
         std::printf("%s", formatSessionText(summary).c_str());
     }
     std::fflush(stdout);
-    return summary.aborted || sessionHasDropout(summary) ? exitFailed : exitNoDropout;
+    return sessionOutcome(summary) == sessionNoDropout && written ? exitNoDropout : exitFailed;
 }
 
 namespace {
 
-// base with "-play" before its last dot: /data/take.wav -> /data/take-play.wav.
-std::string playBaseFor(const std::string& base)
+// Where the file name in path starts: after its last folder separator.
+size_t fileNameStart(const std::string& path)
 {
-    std::string play = base;
-    play.insert(findLastChar(base.c_str(), '.'), "-play");
+#ifdef _WIN32
+    size_t separator = path.find_last_of("/\\:");
+#else
+    size_t separator = path.find_last_of('/');
+#endif
+    return separator == std::string::npos ? 0 : separator + 1;
+}
+
+// A file name with "-play" before its last dot: take.wav -> take-play.wav.
+std::string playNameFor(const std::string& name)
+{
+    size_t dot = name.find_last_of('.');
+    std::string play = name;
+    play.insert(dot == std::string::npos ? name.size() : dot, "-play");
     return play;
 }
 
-void showCapacityProgress(bool drawBar, const std::string& text)
+// Makes the search's own folder beside base, BASE.capacity-XXXXXX, under a
+// name nothing had: every file of the search lives in it.
+bool makeSearchFolder(CapacitySetup& setup, std::string& reason)
 {
-    if (drawBar) drawTerminalLine(text);
+    std::string name = setup.base.substr(fileNameStart(setup.base));
+    for (uint32_t attempt = 0; attempt < 64; ++attempt) {
+        char suffix[32];
+        std::snprintf(suffix, sizeof suffix, ".capacity-%06x",
+                      static_cast<unsigned>((platformMonotonicNs() / 1000 + attempt * 7919u) & 0xffffff));
+        setup.folder = setup.base + suffix;
+        // Room for the played files' names inside it.
+        if (setup.folder.size() + 1 + playNameFor(name).size() + 5 > maxBaseFileName) {
+            reason = "the base file name is too long to name the search's folder and files";
+            return false;
+        }
+        if (platformMakeFolder(setup.folder.c_str())) return true;
+    }
+    reason = std::string(platformLastErrorText()) + ": " + setup.folder;
+    return false;
+}
+
+std::string recordBaseOf(const CapacitySetup& setup)
+{
+    return setup.folder + "/" + setup.base.substr(fileNameStart(setup.base));
+}
+
+std::string playBaseOf(const CapacitySetup& setup)
+{
+    return setup.folder + "/" + playNameFor(setup.base.substr(fileNameStart(setup.base)));
 }
 
 // The limit of the search, lowered to what the open-file limit and the
@@ -382,10 +477,7 @@ void limitCapacitySearch(CapacitySetup& setup, uint32_t maxTracks)
                           : 0;
         setup.limitReason = limitOpenFiles;
     }
-    char name[trackFileNameSize];
-    std::snprintf(name, sizeof name, "%.259s", setup.base.c_str());
-    formatTrackFileName(name, 1);
-    setup.freeBytes = queryFreeBytes(name);
+    setup.freeBytes = queryFreeBytes(numberedTrackFileName(recordBaseOf(setup), 1).c_str());
     if (setup.freeBytes == 0) return;  // unknown: each trial checks for itself
     uint32_t fits = setup.limit;
     while (fits > 0 &&
@@ -397,122 +489,200 @@ void limitCapacitySearch(CapacitySetup& setup, uint32_t maxTracks)
     }
 }
 
+// The settings of a search, or a message saying what is wrong with them.
+std::string configureCapacity(const SessionOptions& options, CapacitySetup& setup)
+{
+    SessionOptions trial = options;
+    trial.seconds = 0;
+    std::string problem = sessionConfig(trial, 0, 0, setup.config, setup.format);
+    if (!problem.empty()) return problem;
+    const SessionConfig& config = setup.config;
+    parsePlayRatio(options.playRatio, setup.ratio);
+    setup.caching = cachingOf(options);
+    setup.bufferSeconds = options.bufferSeconds;
+    setup.headroomPercent = options.headroomPercent;
+    setup.repeat = options.repeat;
+    setup.base = options.base;
+    double bytesPerSecond = sampleFormatBytesPerSecond(setup.format);
+    char text[400];
+    if (options.seconds != 0) {
+        // A trial too short to fail would pass whatever the disk does.
+        double shortest = std::ceil(shortestTellingNs(config) / 1e8) / 10;
+        if (options.seconds < shortest) {
+            std::snprintf(text, sizeof text,
+                          "a trial of %s cannot show a dropout: with a %s buffer and %u KByte "
+                          "requests (%.3f s of audio) it must last at least %s (three buffer "
+                          "lengths and ten requests' audio); choose --seconds %g or more",
+                          secondsText(options.seconds).c_str(),
+                          bufferText(options.bufferSeconds).c_str(),
+                          static_cast<unsigned>(config.requestSize >> 10),
+                          config.requestSize / bytesPerSecond, secondsText(shortest).c_str(),
+                          shortest);
+            return text;
+        }
+        setup.config.durationNs = static_cast<uint64_t>(std::llround(options.seconds * 1e9));
+    }
+    // Headroom can never exceed what is left of the buffer beside one request.
+    double reachable = 100.0 * bestHeadroomBytes(config) / config.bufferBytes;
+    if (reachable < setup.headroomPercent) {
+        std::snprintf(text, sizeof text,
+                      "a %u KByte request holds %.2f s of one track, so a %s buffer keeps at most "
+                      "%.0f %% headroom, less than the %g %% asked: choose a smaller --request, a "
+                      "longer --buffer or a lower --headroom",
+                      static_cast<unsigned>(config.requestSize >> 10),
+                      config.requestSize / bytesPerSecond,
+                      secondsText(options.bufferSeconds).c_str(), reachable, setup.headroomPercent);
+        return text;
+    }
+    return "";
+}
+
+// The search's side of the trials: its files, the trials so far, the bar.
+struct CapacityRun {
+    const CapacitySetup* setup;
+    std::string recordBase;
+    std::string playBase;
+    uint32_t playFilesMade;
+    std::vector<CapacityTrial> trials;
+    bool drawBar;
+    std::string caption;
+};
+
+// Playback files for a trial of `plays` played tracks: all of them written
+// anew, round-robin, whenever more are needed than exist.
+bool preparePlayback(CapacityRun& search, uint32_t plays)
+{
+    if (plays <= search.playFilesMade) return true;
+    const CapacitySetup& setup = *search.setup;
+    if (search.drawBar) drawTerminalLine(search.caption + "writing the playback files");
+    search.playFilesMade = plays;
+    std::string reason;
+    std::string failed = preparePlayFiles(search.playBase, plays, playFileBytes(setup.config),
+                                          setup.config.requestSize, setup.caching, reason);
+    if (failed.empty()) return true;
+    clearBar(search.drawBar);
+    std::fprintf(stderr, "trakmon: %s: %s\n", failed.c_str(), reason.c_str());
+    return false;
+}
+
+void announceTrial(void* context, uint32_t number, uint32_t count)
+{
+    CapacityRun& search = *static_cast<CapacityRun*>(context);
+    char caption[96];
+    std::snprintf(caption, sizeof caption, "trial %u: %u recorded, %u played: ",
+                  static_cast<unsigned>(number), static_cast<unsigned>(count),
+                  static_cast<unsigned>(playTracksFor(search.setup->ratio, count)));
+    search.caption = caption;
+}
+
+bool runCapacityTrial(void* context, uint32_t count, TrialResult& result)
+{
+    CapacityRun& search = *static_cast<CapacityRun*>(context);
+    const CapacitySetup& setup = *search.setup;
+    CapacityTrial trial{};
+    trial.recordTracks = count;
+    trial.playTracks = playTracksFor(setup.ratio, count);
+    if (!preparePlayback(search, trial.playTracks) || searchInterrupted) return false;
+    SessionConfig config = setup.config;
+    config.playTracks = trial.playTracks;
+    config.recordTracks = count;
+    SessionRun run;
+    SetupResult started =
+        runOneSession(run, config, SessionFiles{search.playBase, search.recordBase, 1, setup.caching},
+                      search.drawBar, search.caption);
+    removeTrackFiles(search.recordBase, 1, count);
+    if (searchInterrupted) return false;
+    if (started.status != setupReady) {
+        reportSetupFailure(started, config);
+        return false;
+    }
+    trial.summary = summariseSession(run, setup.format, setup.bufferSeconds);
+    trial.passed = trialPasses(trial.summary, setup.headroomPercent);
+    search.trials.push_back(trial);
+    if (run.aborted) {
+        reportAbort(run);
+        return false;
+    }
+    if (search.drawBar)
+        std::fprintf(stderr, "%s%s: %s\n", search.caption.c_str(), trial.passed ? "pass" : "fail",
+                     sessionVerdict(trial.summary).c_str());
+    result = trialResult(trial.summary, trial.passed);
+    return true;
+}
+
+uint64_t searchClock(void*)
+{
+    return platformMonotonicNs();
+}
+
+// Removes every file the search made, then its folder.
+void removeSearchFiles(const CapacityRun& search)
+{
+    removeTrackFiles(search.playBase, 1, search.playFilesMade);
+    if (!platformRemoveFolder(search.setup->folder.c_str()))
+        std::fprintf(stderr,
+                     "trakmon: the search's folder %s is left: it holds files the search did not "
+                     "make\n",
+                     search.setup->folder.c_str());
+}
+
+void printCapacityResult(const CapacitySetup& setup, const SearchRun& run,
+                         const std::vector<CapacityTrial>& trials, bool json, bool completed)
+{
+    SearchAnswer answer = searchAnswer(capacityRules(setup), run.trials);
+    if (json) {
+        nlohmann::json object = capacityJson(setup, answer, run, trials);
+        object["completed"] = completed;
+        std::printf("%s\n", jsonLine(object).c_str());
+    } else {
+        if (completed) std::printf("%s\n\n", capacitySentence(setup, answer, run).c_str());
+        std::printf("%s", formatCapacityTable(trials).c_str());
+    }
+    std::fflush(stdout);
+}
+
 }  // namespace
 
 int runCapacityCommand(const SessionOptions& options)
 {
     CapacitySetup setup;
-    std::string problem = sessionConfig(options, 0, 0, setup.config, setup.format);
+    std::string problem = configureCapacity(options, setup);
     if (!problem.empty()) return usageError("capacity", problem);
-    parsePlayRatio(options.playRatio, setup.ratio);
-    setup.bufferSeconds = options.bufferSeconds;
-    setup.headroomPercent = options.headroomPercent;
-    setup.base = options.base;
-    std::string playBase = playBaseFor(options.base);
-    if (setup.ratio.play > 0 && playBase.size() > maxBaseFileName)
-        return usageError("capacity", "the base file name is longer than 254 characters, too long "
-                                      "to name the playback files");
-    // Headroom can never exceed what is left of the buffer beside one request.
-    const SessionConfig& config = setup.config;
-    double reachable = 100.0 * (config.bufferBytes - config.requestSize) / config.bufferBytes;
-    if (reachable < setup.headroomPercent) {
-        char text[300];
-        std::snprintf(text, sizeof text,
-                      "a %u KByte request holds %.2f s of one track, so a %s buffer keeps at most "
-                      "%.0f %% headroom, less than the %g %% asked: choose a smaller --request, a "
-                      "longer --buffer or a lower --headroom",
-                      static_cast<unsigned>(options.requestKBytes),
-                      audioSeconds(config.requestSize, sampleFormatBytesPerSecond(setup.format)),
-                      secondsText(options.bufferSeconds).c_str(), reachable, setup.headroomPercent);
-        return usageError("capacity", text);
+    if (!makeSearchFolder(setup, problem)) {
+        std::fprintf(stderr, "trakmon: %s\n", problem.c_str());
+        return exitFailed;
     }
-
     limitCapacitySearch(setup, options.maxTracks);
+    std::string plan = formatCapacityPlan(setup);
     if (options.json)
-        std::printf("%s\n", jsonLine({{"test", "capacity-plan"},
-                                      {"text", formatCapacityPlan(setup)}})
-                                .c_str());
+        std::printf("%s\n", jsonLine({{"test", "capacity-plan"}, {"text", plan}}).c_str());
     else
-        std::printf("%s\n", formatCapacityPlan(setup).c_str());
+        std::printf("%s\n", plan.c_str());
     std::fflush(stdout);
+
+    CapacityRun search{&setup, recordBaseOf(setup), playBaseOf(setup), 0, {},
+                       !options.json && standardErrorIsTerminal(), ""};
+    SearchRun run{};
     if (setup.limit == 0) {
         std::fprintf(stderr, "trakmon: not even one track fits: %s\n",
                      setup.limitReason == limitDiskSpace ? "too little free disk space"
                                                          : "the open-file limit is too low");
-        return exitFailed;
+        run.stopped = true;
+    } else {
+        std::signal(SIGINT, interruptSearch);
+        std::signal(SIGTERM, interruptSearch);
+        CapacityWiring wiring{&search, runCapacityTrial, searchClock, announceTrial};
+        run = runCapacitySearch(capacityRules(setup), capacityEstimateNs(setup),
+                                nominalTrialNs(setup), wiring);
     }
-
-    bool drawBar = !options.json && standardErrorIsTerminal();
-    std::signal(SIGINT, interruptSearch);
-    std::signal(SIGTERM, interruptSearch);
-    CapacitySearch search = startCapacitySearch(setup.limit);
-    std::vector<CapacityTrial> trials;
-    uint32_t playFilesMade = 0;
-    int status = exitNoDropout;
-    for (uint32_t count; (count = nextTrialCount(search)) != 0;) {
-        CapacityTrial trial{};
-        trial.recordTracks = count;
-        trial.playTracks = playTracksFor(setup.ratio, count);
-        char caption[96];
-        std::snprintf(caption, sizeof caption, "trial %u: %u recorded, %u played: ",
-                      static_cast<unsigned>(trials.size() + 1), static_cast<unsigned>(count),
-                      static_cast<unsigned>(trial.playTracks));
-        if (trial.playTracks > playFilesMade) {
-            showCapacityProgress(drawBar, std::string(caption) + "writing the playback files");
-            std::string reason;
-            std::string failed = preparePlayFiles(playBase, trial.playTracks, playFileBytes(config),
-                                                  config.requestSize, reason);
-            playFilesMade = std::max(playFilesMade, trial.playTracks);
-            if (!failed.empty()) {
-                clearBar(drawBar);
-                std::fprintf(stderr, "trakmon: %s: %s\n", failed.c_str(), reason.c_str());
-                status = exitFailed;
-                break;
-            }
-        }
-        SessionConfig trialConfig = config;
-        trialConfig.playTracks = trial.playTracks;
-        trialConfig.recordTracks = count;
-        SessionRun run;
-        SetupResult started = runOneSession(run, trialConfig, SessionFiles{playBase, options.base, 1},
-                                            drawBar, caption);
-        removeTrackFiles(options.base, 1, count);
-        if (searchInterrupted) {
-            status = exitFailed;
-            break;
-        }
-        if (started.status != setupReady) {
-            status = reportSetupFailure(started, trialConfig);
-            break;
-        }
-        trial.summary = summariseSession(run, setup.format, setup.bufferSeconds);
-        trial.passed = trialPasses(trial.summary, setup.headroomPercent);
-        trials.push_back(trial);
-        if (drawBar && !run.aborted)
-            std::fprintf(stderr, "%s%s: %s\n", caption, trial.passed ? "pass" : "fail",
-                         sessionVerdict(trial.summary).c_str());
-        if (run.aborted) {
-            reportAbort(run);
-            status = exitFailed;
-            break;
-        }
-        noteTrial(search, count, trial.passed);
-    }
-    removeTrackFiles(playBase, 1, playFilesMade);
-    clearBar(drawBar);
+    removeSearchFiles(search);
+    clearBar(search.drawBar);
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
     if (searchInterrupted)
         std::fprintf(stderr, "trakmon: capacity search interrupted; its track files are removed\n");
-
-    if (options.json) {
-        nlohmann::json object = capacityJson(setup, search, trials);
-        object["completed"] = status == exitNoDropout;
-        std::printf("%s\n", jsonLine(object).c_str());
-    } else {
-        if (status == exitNoDropout) std::printf("%s\n\n", capacitySentence(setup, search).c_str());
-        std::printf("%s", formatCapacityTable(trials).c_str());
-    }
-    std::fflush(stdout);
-    return status;
+    SearchAnswer answer = searchAnswer(capacityRules(setup), run.trials);
+    bool completed = !run.stopped && answer.tracks != 0;
+    printCapacityResult(setup, run, search.trials, options.json, !run.stopped);
+    return completed ? exitNoDropout : exitFailed;
 }

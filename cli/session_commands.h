@@ -13,8 +13,9 @@ struct SessionOptions {
     uint32_t bits = 24;
     uint32_t channels = 1;
     double bufferSeconds = 5.0;
-    uint32_t requestKBytes = 256;
-    double seconds = 60;
+    uint32_t requestKBytes = 0;  // 0: a recorder's request of 65,536 frames
+    double seconds = 60;         // capacity: 0 for the larger of 30 s and the shortest that can tell
+    std::string cache = "bypass";
     bool json = false;
     std::string logPath;
     std::string plotPath;
@@ -23,6 +24,7 @@ struct SessionOptions {
     std::string playRatio = "1:0";
     double headroomPercent = 50;
     uint32_t maxTracks = 4096;
+    uint32_t repeat = 3;
 };
 
 struct SessionCommands {
@@ -31,7 +33,7 @@ struct SessionCommands {
 };
 
 SessionCommands addSessionCommands(CLI::App& app, SessionOptions& session, SessionOptions& capacity);
-// Exit status: 0 no dropout (capacity: the search ended), 1 dropouts or a
-// failure, 2 bad usage.
+// Exit status: 0 no dropout (capacity: the search found its answer), 1
+// dropouts, a session too short to tell, or a failure, 2 bad usage.
 int runSessionCommand(const SessionOptions& options);
 int runCapacityCommand(const SessionOptions& options);

@@ -13,6 +13,8 @@ SessionSummary summariseSession(const SessionRun& run, const SampleFormat& forma
     SessionSummary summary{};
     const SessionModel& model = run.model;
     summary.config = model.config;
+    summary.caching = run.files.caching;
+    summary.playedCold = run.playedCold;
     summary.format = format;
     summary.bytesPerSecond = sampleFormatBytesPerSecond(format);
     summary.bufferSeconds = bufferSeconds;
@@ -30,6 +32,8 @@ SessionSummary summariseSession(const SessionRun& run, const SampleFormat& forma
     if (model.recording.any) summary.firstOverrunFile = sessionTrackFileName(run, model.recording.firstTrack);
     if (model.playback.any) summary.firstUnderrunFile = sessionTrackFileName(run, model.playback.firstTrack);
     summary.requestCount = model.requestCount;
+    summary.writeRequests = model.writeRequests;
+    summary.readRequests = model.readRequests;
     summary.busyNs = model.busyNs;
 
     std::vector<uint64_t> latencies;
@@ -48,6 +52,37 @@ SessionSummary summariseSession(const SessionRun& run, const SampleFormat& forma
 bool sessionHasDropout(const SessionSummary& summary)
 {
     return summary.recording.any || summary.playback.any;
+}
+
+SessionOutcome sessionOutcome(const SessionSummary& summary)
+{
+    const SessionConfig& config = summary.config;
+    if (summary.aborted) return sessionAborted;
+    if (sessionHasDropout(summary)) return sessionDropout;
+    if (config.durationNs < shortestTellingNs(config)) return sessionTooShort;
+    if ((config.recordTracks > 0 && summary.writeRequests == 0) ||
+        (config.playTracks > 0 && summary.readRequests == 0))
+        return sessionTooShort;
+    return sessionNoDropout;
+}
+
+const char* cachingText(TrackCaching caching)
+{
+    return caching == bypassFileCache ? "file cache bypassed" : "through the file cache";
+}
+
+const char* cachingName(TrackCaching caching)
+{
+    return caching == bypassFileCache ? "bypass" : "os";
+}
+
+std::string busyText(double percent)
+{
+    char text[32];
+    if (percent > 0 && percent < 0.05)
+        return "< 0.1 %";
+    std::snprintf(text, sizeof text, "%.1f %%", percent);
+    return text;
 }
 
 double audioSeconds(uint64_t bytes, uint32_t bytesPerSecond)
@@ -89,31 +124,71 @@ static std::string tracksPhrase(const SessionConfig& config, bool canDo)
     return text;
 }
 
+// Seconds cut down to what is shown, so that the stall named is survived.
+static std::string stallText(double seconds)
+{
+    // The nanosecond added keeps an exact 0.1 s from being cut to 0.09 s.
+    char text[32];
+    if (seconds >= 1)
+        std::snprintf(text, sizeof text, "%.1f s", std::floor(seconds * 10 + 1e-9) / 10);
+    else
+        std::snprintf(text, sizeof text, "%.2f s", std::floor(seconds * 100 + 1e-9) / 100);
+    return text;
+}
+
+// Every track's bytes per second together, recorded and played.
+static double totalMegabytesPerSecond(const SessionSummary& summary)
+{
+    const SessionConfig& config = summary.config;
+    return static_cast<double>(config.recordTracks + config.playTracks) * summary.bytesPerSecond / 1e6;
+}
+
 std::string sessionVerdict(const SessionSummary& summary)
 {
-    char text[320];
-    if (summary.aborted) {
+    char text[400];
+    SessionOutcome outcome = sessionOutcome(summary);
+    if (outcome == sessionAborted) {
         std::snprintf(text, sizeof text, "session aborted after %.2f s: a request to %s failed",
                       nsSeconds(summary.elapsedNs), summary.failedFile.c_str());
         return text;
     }
-    bool dropout = sessionHasDropout(summary);
-    std::string lead = tracksPhrase(summary.config, !dropout) + " of " +
+    const SessionConfig& config = summary.config;
+    std::string lead = tracksPhrase(config, outcome != sessionDropout) + " of " +
                        sampleFormatLabel(summary.format) + " with a " +
-                       bufferText(summary.bufferSeconds) + " buffer: ";
-    std::string length = secondsText(nsSeconds(summary.config.durationNs));
-    double headroom = audioSeconds(lowestHeadroomBytes(summary), summary.bytesPerSecond);
-    double busy = diskBusyPercent(summary);
-    if (!dropout) {
-        std::snprintf(text, sizeof text, "no dropout in %s, lowest headroom %.2f s, disk busy %.0f %%",
-                      length.c_str(), headroom, busy);
-    } else {
+                       bufferText(summary.bufferSeconds) + " buffer, " +
+                       cachingText(summary.caching) + ": ";
+    std::string length = secondsText(nsSeconds(config.durationNs));
+    char rate[96];
+    std::snprintf(rate, sizeof rate, "%.2f MB/s in all, disk busy %s",
+                  totalMegabytesPerSecond(summary), busyText(diskBusyPercent(summary)).c_str());
+    if (outcome == sessionNoDropout) {
+        double headroom = audioSeconds(lowestHeadroomBytes(summary), summary.bytesPerSecond);
+        std::snprintf(text, sizeof text,
+                      "no dropout in %s, lowest headroom %.2f s of a possible %.2f s: it survives "
+                      "a %s stall; %s",
+                      length.c_str(), headroom,
+                      audioSeconds(bestHeadroomBytes(config), summary.bytesPerSecond),
+                      stallText(headroom).c_str(), rate);
+    } else if (outcome == sessionDropout) {
         uint32_t events = summary.recording.events + summary.playback.events;
         uint64_t first = std::min(summary.recording.any ? summary.recording.firstNs : UINT64_MAX,
                                   summary.playback.any ? summary.playback.firstNs : UINT64_MAX);
-        std::snprintf(text, sizeof text, "%u %s in %s, the first at %.2f s, disk busy %.0f %%",
+        std::snprintf(text, sizeof text, "%u %s in %s (%.1f a track), the first at %.2f s; %s",
                       static_cast<unsigned>(events), events == 1 ? "dropout" : "dropouts",
-                      length.c_str(), nsSeconds(first), busy);
+                      length.c_str(),
+                      static_cast<double>(events) / (config.recordTracks + config.playTracks),
+                      nsSeconds(first), rate);
+    } else if (config.durationNs < shortestTellingNs(config)) {
+        lead = "cannot tell whether this disk " + lead;
+        std::snprintf(text, sizeof text,
+                      "a session of %s is too short to show a dropout (it takes %s: three buffer "
+                      "lengths and ten requests' audio); no dropout so far, %s",
+                      length.c_str(), secondsText(nsSeconds(shortestTellingNs(config))).c_str(), rate);
+    } else {
+        lead = "cannot tell whether this disk " + lead;
+        bool noWrites = config.recordTracks > 0 && summary.writeRequests == 0;
+        std::snprintf(text, sizeof text, "no %s request was issued in %s; %s",
+                      noWrites ? "write" : "read", length.c_str(), rate);
     }
     return lead + text;
 }
@@ -149,14 +224,17 @@ std::string formatSessionText(const SessionSummary& summary)
                                      summary.firstRecordFile + " .. " + summary.lastRecordFile + ")";
     std::snprintf(line, sizeof line,
                   "Session of %s: tracks recorded %s, played %u; %s, %s bytes/s a track; "
-                  "%s buffer a track (%s bytes); %u KByte requests\n",
+                  "%s buffer a track (%s bytes); %u KByte requests, %s\n",
                   secondsText(nsSeconds(config.durationNs)).c_str(), recorded.c_str(),
                   static_cast<unsigned>(config.playTracks), sampleFormatLabel(summary.format).c_str(),
                   withThousands(summary.bytesPerSecond).c_str(),
                   bufferText(summary.bufferSeconds).c_str(),
                   withThousands(config.bufferBytes).c_str(),
-                  static_cast<unsigned>(config.requestSize >> 10));
+                  static_cast<unsigned>(config.requestSize >> 10), cachingText(summary.caching));
     text += line;
+    if (config.playTracks > 0 && !summary.playedCold)
+        text += "Played files: their cached pages could not be dropped on this system, so some "
+                "reads may have come from memory\n";
     uint32_t overruns = summary.recording.events;
     uint32_t underruns = summary.playback.events;
     if (!sessionHasDropout(summary)) {
@@ -185,8 +263,9 @@ std::string formatSessionText(const SessionSummary& summary)
                   milliseconds(summary.latency.p99Ns), milliseconds(summary.latency.maxNs),
                   withThousands(summary.requestCount).c_str());
     text += line;
-    std::snprintf(line, sizeof line, "Disk busy: %.0f %% (%.3f s inside requests in %.3f s)\n",
-                  diskBusyPercent(summary), nsSeconds(summary.busyNs), nsSeconds(summary.elapsedNs));
+    std::snprintf(line, sizeof line, "Disk busy: %s (%.3f s inside requests in %.3f s)\n",
+                  busyText(diskBusyPercent(summary)).c_str(), nsSeconds(summary.busyNs),
+                  nsSeconds(summary.elapsedNs));
     text += line;
     return text + "\n" + sessionVerdict(summary) + "\n";
 }
@@ -211,8 +290,8 @@ nlohmann::json sessionJson(const SessionSummary& summary)
 {
     using nlohmann::json;
     const SessionConfig& config = summary.config;
-    const char* outcome = summary.aborted ? "aborted" : sessionHasDropout(summary) ? "dropout"
-                                                                                   : "no-dropout";
+    const char* outcomes[] = {"no-dropout", "dropout", "too-short", "aborted"};
+    const char* outcome = outcomes[sessionOutcome(summary)];
     return {{"test", "session"},
             {"outcome", outcome},
             {"verdict", sessionVerdict(summary)},
@@ -226,18 +305,28 @@ nlohmann::json sessionJson(const SessionSummary& summary)
               {"channels", summary.format.channels},
               {"label", sampleFormatLabel(summary.format)},
               {"bytesPerSecond", summary.bytesPerSecond}}},
+            {"cache", cachingName(summary.caching)},
+            {"playedCold", config.playTracks > 0 ? json(summary.playedCold) : json()},
             {"bufferSeconds", summary.bufferSeconds},
             {"bufferBytes", config.bufferBytes},
+            {"bestHeadroomSeconds", audioSeconds(bestHeadroomBytes(config), summary.bytesPerSecond)},
+            {"shortestTellingSeconds", nsSeconds(shortestTellingNs(config))},
+            {"totalBytesPerSecond",
+             static_cast<uint64_t>(config.recordTracks + config.playTracks) * summary.bytesPerSecond},
             {"requestSize", config.requestSize},
             {"seconds", nsSeconds(config.durationNs)},
             {"elapsedNs", summary.elapsedNs},
             {"failedFile", summary.aborted ? json(summary.failedFile) : json()},
             {"dropouts", summary.recording.events + summary.playback.events},
+            {"dropoutsPerTrack", static_cast<double>(summary.recording.events + summary.playback.events) /
+                                     (config.recordTracks + config.playTracks)},
             {"recording", directionJson(summary.recording, config.recordTracks, summary,
                                         summary.firstOverrunFile)},
             {"playback", directionJson(summary.playback, config.playTracks, summary,
                                        summary.firstUnderrunFile)},
             {"requests", summary.requestCount},
+            {"writeRequests", summary.writeRequests},
+            {"readRequests", summary.readRequests},
             {"requestLatency",
              {{"minNs", summary.latency.minNs},
               {"medianNs", summary.latency.medianNs},
@@ -307,7 +396,8 @@ std::vector<SvgChart> sessionCharts(const SessionRun& run, const SessionSummary&
     headroom.title = "Lowest headroom of each interval: " + std::to_string(config.recordTracks) +
                      " recorded, " +
                      (config.playTracks > 0 ? std::to_string(config.playTracks) + " played, " : "") +
-                     bufferText(summary.bufferSeconds) + " buffer";
+                     bufferText(summary.bufferSeconds) + " buffer, " +
+                     cachingText(summary.caching);
     headroom.x = {"session time (s)", false, 0, nsSeconds(span)};
     headroom.y = {"headroom at the request (s of audio)", false, 0, summary.bufferSeconds};
     SvgChart latency;

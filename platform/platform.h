@@ -13,6 +13,16 @@ const TrackHandle invalidTrackHandle = -1;
 TrackHandle platformCreateTrackFile(const char* name);
 // Opens an existing track file for unbuffered, unshared reading.
 TrackHandle platformOpenTrackFile(const char* name);
+// How a track file's transfers meet the operating system's file cache:
+// bypassed (as every test does: the disk itself), or through it, as most
+// recorders write (no preallocation, no sync per request).
+enum TrackCaching { bypassFileCache, throughFileCache };
+TrackHandle platformCreateTrackFile(const char* name, TrackCaching caching);
+TrackHandle platformOpenTrackFile(const char* name, TrackCaching caching);
+// Writes the file's cached pages back and drops them, so that its next reads
+// come from the disk. False where the platform cannot (then reads may come
+// from memory). Files that bypass the cache have none to drop.
+bool platformDropCachedPages(TrackHandle file);
 // Synchronous transfers; the result is the byte count, 0 when the call failed.
 uint32_t platformWriteTrack(TrackHandle file, const void* buffer, uint32_t size);
 uint32_t platformReadTrack(TrackHandle file, void* buffer, uint32_t size);
@@ -24,6 +34,11 @@ void platformRewindTrack(TrackHandle file);
 bool platformCloseTrack(TrackHandle file);
 // Deletes a closed track file (a link is removed, never followed); false on failure.
 bool platformRemoveTrackFile(const char* name);
+// Makes a new, empty folder; false when the name exists already or the
+// folder cannot be made (platformLastErrorText says why).
+bool platformMakeFolder(const char* path);
+// Removes an empty folder; false on failure.
+bool platformRemoveFolder(const char* path);
 // Why the last create or open failed, in words for a user.
 const char* platformLastErrorText();
 

@@ -17,6 +17,25 @@ uint64_t frameDueNs(uint32_t frameRate, uint64_t frame)
     return frame / frameRate * nsPerSecond + (part + frameRate - 1) / frameRate;
 }
 
+uint32_t recorderRequestBytes(uint32_t frameBytes)
+{
+    uint32_t bytes = recorderRequestFrames * frameBytes;
+    return (bytes + 4095) / 4096 * 4096;
+}
+
+uint32_t bestHeadroomBytes(const SessionConfig& config)
+{
+    return config.bufferBytes - config.requestSize;
+}
+
+uint64_t shortestTellingNs(const SessionConfig& config)
+{
+    uint64_t bufferFrames = config.bufferBytes / config.frameBytes;
+    uint64_t requestFrames = (config.requestSize + config.frameBytes - 1) / config.frameBytes;
+    return std::max(frameDueNs(config.frameRate, 3 * bufferFrames),
+                    frameDueNs(config.frameRate, 10 * requestFrames));
+}
+
 uint32_t prerollRequests(const SessionConfig& config)
 {
     return config.bufferBytes / config.requestSize;
@@ -35,8 +54,8 @@ void startModel(SessionModel& model, const SessionConfig& config)
     model.tracks.assign(config.playTracks + config.recordTracks, TrackLevel());
     uint32_t preroll = prerollRequests(config) * config.requestSize;
     for (uint32_t track = 0; track < config.playTracks; ++track) model.tracks[track].fill = preroll;
-    model.recording.lowestHeadroom = config.bufferBytes;
-    model.playback.lowestHeadroom = preroll;
+    model.recording.lowestHeadroom = bestHeadroomBytes(config);
+    model.playback.lowestHeadroom = std::min(preroll, bestHeadroomBytes(config));
 }
 
 bool isPlayTrack(const SessionModel& model, uint32_t track)
@@ -163,7 +182,11 @@ uint32_t endRequest(SessionModel& model, uint32_t track, uint64_t startNs, uint6
     ++model.requestCount;
     model.busyNs += endNs - startNs;
     TrackLevel& level = model.tracks[track];
-    if (!isPlayTrack(model, track)) return level.fill;
+    if (!isPlayTrack(model, track)) {
+        ++model.writeRequests;
+        return level.fill;
+    }
+    ++model.readRequests;
     account(model, track, endNs);
     uint32_t before = level.fill;
     level.fill += model.config.requestSize;

@@ -61,12 +61,30 @@ struct SessionModel {
     DropoutTally recording;
     DropoutTally playback;
     uint64_t requestCount;
+    uint64_t writeRequests;
+    uint64_t readRequests;
     uint64_t busyNs;  // time inside requests
 };
 
 // Frames due by time ns (frame k is due at k / rate s), and the time frame k is due.
 uint64_t framesDueBy(uint32_t frameRate, uint64_t ns);
 uint64_t frameDueNs(uint32_t frameRate, uint64_t frame);
+
+// Recorders size their disk requests in frames, so that a request holds the
+// same time of audio in every format: 65,536 frames of the format, rounded
+// up to the 4 KByte multiple that bypassing the file cache needs.
+const uint32_t recorderRequestFrames = 65536;
+uint32_t recorderRequestBytes(uint32_t frameBytes);
+
+// The most headroom a buffer can show: a request's audio must be in the
+// buffer before it is written (and a read is asked for only when a request
+// fits), so even a perfect disk leaves one request of every buffer in use.
+uint32_t bestHeadroomBytes(const SessionConfig& config);
+// The shortest session that can show a dropout: a buffer of B seconds only
+// overruns in a session longer than B, and a slow disk shows only after a
+// few requests; three buffer lengths and ten request periods (the audio one
+// request holds), whichever is longer.
+uint64_t shortestTellingNs(const SessionConfig& config);
 
 // Whole requests in a playback buffer before the clock starts.
 uint32_t prerollRequests(const SessionConfig& config);

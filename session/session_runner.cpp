@@ -6,12 +6,24 @@
 #include "engine/plan.h"
 #include "engine/write_stamp.h"
 
+std::string numberedTrackFileName(const std::string& base, uint32_t number)
+{
+#ifdef _WIN32
+    size_t fileStart = base.find_last_of("/\\:");
+#else
+    size_t fileStart = base.find_last_of('/');
+#endif
+    fileStart = fileStart == std::string::npos ? 0 : fileStart + 1;
+    size_t dot = base.find_last_of('.');
+    size_t end = dot == std::string::npos || dot < fileStart ? base.size() : dot;
+    char suffix[16];
+    std::snprintf(suffix, sizeof suffix, ".%03u", static_cast<unsigned>(number));
+    return base.substr(0, end) + suffix;
+}
+
 static std::string trackFileName(const std::string& base, uint32_t number)
 {
-    char name[trackFileNameSize];
-    std::snprintf(name, sizeof name, "%.259s", base.c_str());
-    formatTrackFileName(name, number);
-    return name;
+    return numberedTrackFileName(base, number);
 }
 
 std::string sessionTrackFileName(const SessionRun& run, uint32_t track)
@@ -59,13 +71,16 @@ SetupResult openSession(SessionRun& run, const SessionConfig& config, const Sess
     for (uint32_t track = 0; track < trackCount; ++track) {
         std::string name = sessionTrackFileName(run, track);
         bool play = track < config.playTracks;
-        TrackHandle file = play ? platformOpenTrackFile(name.c_str())
-                                : platformCreateTrackFile(name.c_str());
+        TrackHandle file = play ? platformOpenTrackFile(name.c_str(), files.caching)
+                                : platformCreateTrackFile(name.c_str(), files.caching);
         if (file == invalidTrackHandle)
             return failSetup(run, play ? setupPlayFileMissing : setupCreateFailed, name,
                              platformLastErrorText());
         run.handles[track] = file;
         if (!play) continue;
+        // Played cold, as a take recorded earlier is: nothing of it in memory.
+        if (files.caching == throughFileCache && !platformDropCachedPages(file))
+            run.playedCold = false;
         uint64_t size = platformSeekTrackEnd(file);
         platformRewindTrack(file);
         run.playLength[track] = size / config.requestSize * config.requestSize;
@@ -178,36 +193,41 @@ void closeSession(SessionRun& run)
 }
 
 std::string preparePlayFiles(const std::string& base, uint32_t count, uint64_t bytes,
-                             uint32_t requestSize, std::string& reason)
+                             uint32_t requestSize, TrackCaching caching, std::string& reason)
 {
-    void* buffer = nullptr;
-    for (uint32_t number = 1; number <= count; ++number) {
-        std::string name = trackFileName(base, number);
-        TrackHandle file = platformOpenTrackFile(name.c_str());
-        uint64_t size = file == invalidTrackHandle ? 0 : platformSeekTrackEnd(file);
-        platformCloseTrack(file);
-        if (size >= bytes) continue;
-        if (buffer == nullptr) buffer = platformAllocTransferBuffer(requestSize);
-        file = buffer == nullptr ? invalidTrackHandle : platformCreateTrackFile(name.c_str());
-        if (file == invalidTrackHandle) {
-            reason = buffer == nullptr ? "no memory for the transfer buffer" : platformLastErrorText();
-            if (buffer != nullptr) platformFreeTransferBuffer(buffer);
-            return name;
+    void* buffer = platformAllocTransferBuffer(requestSize);
+    if (buffer == nullptr) {
+        reason = "no memory for the transfer buffer";
+        return trackFileName(base, 1);
+    }
+    std::vector<TrackHandle> files(count, emptyTrackSlot);
+    std::string failed;
+    for (uint32_t track = 0; track < count && failed.empty(); ++track) {
+        files[track] = platformCreateTrackFile(trackFileName(base, track + 1).c_str(), caching);
+        if (files[track] == invalidTrackHandle) {
+            files[track] = emptyTrackSlot;
+            failed = trackFileName(base, track + 1);
+            reason = platformLastErrorText();
         }
-        uint64_t stampBase = static_cast<uint64_t>(++writePassNumber) << 48;
-        for (uint64_t written = 0; written < bytes; written += requestSize) {
-            stampBlocks(buffer, requestSize, stampBase + written);
-            if (platformWriteTrack(file, buffer, requestSize) != requestSize) {
-                platformCloseTrack(file);
-                platformFreeTransferBuffer(buffer);
+    }
+    uint64_t stampBase = static_cast<uint64_t>(++writePassNumber) << 48;
+    uint64_t stamped = 0;
+    for (uint64_t written = 0; written < bytes && failed.empty(); written += requestSize)
+        for (uint32_t track = 0; track < count && failed.empty(); ++track) {
+            stampBlocks(buffer, requestSize, stampBase + stamped);
+            stamped += requestSize;
+            if (platformWriteTrack(files[track], buffer, requestSize) != requestSize) {
+                failed = trackFileName(base, track + 1);
                 reason = "the write failed (is the disk full?)";
-                return name;
             }
         }
-        platformCloseTrack(file);
-    }
-    if (buffer != nullptr) platformFreeTransferBuffer(buffer);
-    return "";
+    for (uint32_t track = 0; track < count; ++track)
+        if (!platformCloseTrack(files[track]) && failed.empty()) {
+            failed = trackFileName(base, track + 1);
+            reason = "the file failed to close; its data may be lost";
+        }
+    platformFreeTransferBuffer(buffer);
+    return failed;
 }
 
 uint32_t removeTrackFiles(const std::string& base, uint32_t first, uint32_t count)

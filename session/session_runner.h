@@ -3,11 +3,14 @@
 // platform layer. The buffers of the tracks are fill levels only
 // (session_model.h): 4096 tracks of 5 s would be gigabytes of memory.
 //
-// Track files: playback track k reads playBase with its extension replaced
-// by the number k (1, 2, ...); recording track k writes recordBase numbered
-// firstRecordNumber + k - 1. Recorded files are created (or emptied), not
-// preallocated, and stay on disk. A playback file is read from its start,
-// in whole requests, and starts over when it runs out.
+// Track files: playback track k reads playBase with the extension of its
+// file name (never a folder's) replaced by the number k (1, 2, ...);
+// recording track k writes recordBase numbered firstRecordNumber + k - 1.
+// Recorded files are created (or emptied), not preallocated, and stay on
+// disk. A playback file is read from its start, in whole requests, and
+// starts over when it runs out. Every file bypasses the file cache, or every
+// file goes through it; played files are read cold either way (their cached
+// pages are dropped first where the platform can).
 #pragma once
 #include <cstdint>
 #include <deque>
@@ -21,7 +24,12 @@ struct SessionFiles {
     std::string playBase;
     std::string recordBase;
     uint32_t firstRecordNumber;
+    TrackCaching caching;
 };
+
+// base with the extension of its file name replaced by ".NNN" (".NNNN" past
+// 999); a file name without a dot gets the number appended.
+std::string numberedTrackFileName(const std::string& base, uint32_t number);
 
 // One request as the log shows it.
 struct RequestRecord {
@@ -67,6 +75,7 @@ struct SessionRun {
     bool aborted = false;   // a request moved fewer bytes than asked, or:
     bool closeFailed = false;  // a recorded file failed to close (its data may be lost)
     uint32_t failedTrack = 0;
+    bool playedCold = true;  // every played file's cached pages were dropped (or bypassed)
 };
 
 // Open files a session of this many tracks asks for beyond its track files.
@@ -91,10 +100,12 @@ void closeSession(SessionRun& run);
 // last request completed after it.
 uint64_t sessionElapsedNs(const SessionRun& run);
 
-// Makes playback files base.001 .. base.count hold at least bytes each,
-// writing at full speed the ones that are missing or shorter. Returns the
-// name of a file that could not be written, or "".
+// Writes playback files base.001 .. base.count of bytes each (a whole number
+// of requests) at full speed, round-robin as a recorder leaves an earlier
+// take: one request to every file in turn, so that their blocks lie
+// interleaved on the disk. Returns the name of a file that could not be
+// created, written or closed, or "".
 std::string preparePlayFiles(const std::string& base, uint32_t count, uint64_t bytes,
-                             uint32_t requestSize, std::string& reason);
+                             uint32_t requestSize, TrackCaching caching, std::string& reason);
 // Removes base.first .. base.(first + count - 1); returns how many went.
 uint32_t removeTrackFiles(const std::string& base, uint32_t first, uint32_t count);

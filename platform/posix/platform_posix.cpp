@@ -44,7 +44,7 @@ static TrackHandle failWith(int fd, int error, const char* action)
 // only a regular file and takes the exclusive lock (no sharing).
 static TrackHandle openRegularFile(const char* name, int flags, const char* action)
 {
-    int fd = open(name, flags | O_DIRECT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0644);
+    int fd = open(name, flags | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0644);
     if (fd < 0) return failWith(-1, errno, action);
     struct stat info;
     if (fstat(fd, &info) != 0) return failWith(fd, errno, action);
@@ -60,19 +60,42 @@ static TrackHandle openRegularFile(const char* name, int flags, const char* acti
     return handleOf(fd);
 }
 
-TrackHandle platformCreateTrackFile(const char* name)
+static int cachingFlags(TrackCaching caching)
+{
+    return caching == bypassFileCache ? O_DIRECT : 0;
+}
+
+TrackHandle platformCreateTrackFile(const char* name, TrackCaching caching)
 {
     // Truncated only once the lock is held: a file another trakmon holds is
     // never emptied (the lock is advisory: other programs are not kept out).
-    TrackHandle file = openRegularFile(name, O_WRONLY | O_CREAT, "create");
+    TrackHandle file = openRegularFile(name, O_WRONLY | O_CREAT | cachingFlags(caching), "create");
     if (file == invalidTrackHandle) return file;
     if (ftruncate(descriptorOf(file), 0) != 0) return failWith(descriptorOf(file), errno, "create");
     return file;
 }
 
+TrackHandle platformOpenTrackFile(const char* name, TrackCaching caching)
+{
+    return openRegularFile(name, O_RDONLY | cachingFlags(caching), "open");
+}
+
+TrackHandle platformCreateTrackFile(const char* name)
+{
+    return platformCreateTrackFile(name, bypassFileCache);
+}
+
 TrackHandle platformOpenTrackFile(const char* name)
 {
-    return openRegularFile(name, O_RDONLY, "open");
+    return platformOpenTrackFile(name, bypassFileCache);
+}
+
+bool platformDropCachedPages(TrackHandle file)
+{
+    // Dirty pages cannot be dropped: written back first.
+    int fd = descriptorOf(file);
+    if (fdatasync(fd) != 0) return false;
+    return posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED) == 0;
 }
 
 uint32_t platformWriteTrack(TrackHandle file, const void* buffer, uint32_t size)
@@ -107,6 +130,19 @@ bool platformCloseTrack(TrackHandle file)
 bool platformRemoveTrackFile(const char* name)
 {
     return unlink(name) == 0;
+}
+
+bool platformMakeFolder(const char* path)
+{
+    if (mkdir(path, 0755) == 0) return true;
+    std::snprintf(lastErrorText, sizeof lastErrorText, "cannot make the folder: %s",
+                  std::strerror(errno));
+    return false;
+}
+
+bool platformRemoveFolder(const char* path)
+{
+    return rmdir(path) == 0;
 }
 
 const char* platformLastErrorText()

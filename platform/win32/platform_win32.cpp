@@ -10,6 +10,12 @@
 #include "platform/transfer_pattern.h"
 
 static const DWORD trackFileFlags = FILE_FLAG_NO_BUFFERING | FILE_ATTRIBUTE_NORMAL;  // 0x20000080
+static const DWORD cachedTrackFileFlags = FILE_ATTRIBUTE_NORMAL;
+
+static DWORD flagsFor(TrackCaching caching)
+{
+    return caching == bypassFileCache ? trackFileFlags : cachedTrackFileFlags;
+}
 
 static char lastErrorText[320];
 static DWORD lastError;
@@ -56,18 +62,37 @@ static TrackHandle acceptDiskFile(HANDLE file)
     return handleOf(file);
 }
 
-TrackHandle platformCreateTrackFile(const char* name)
+TrackHandle platformCreateTrackFile(const char* name, TrackCaching caching)
 {
     if (refuseReparsePoint(name, "create")) return invalidTrackHandle;
-    HANDLE file = CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, trackFileFlags, nullptr);
+    HANDLE file =
+        CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, flagsFor(caching), nullptr);
     return acceptDiskFile(file);
+}
+
+TrackHandle platformOpenTrackFile(const char* name, TrackCaching caching)
+{
+    if (refuseReparsePoint(name, "open")) return invalidTrackHandle;
+    HANDLE file =
+        CreateFileA(name, GENERIC_READ, 0, nullptr, OPEN_EXISTING, flagsFor(caching), nullptr);
+    return acceptDiskFile(file);
+}
+
+TrackHandle platformCreateTrackFile(const char* name)
+{
+    return platformCreateTrackFile(name, bypassFileCache);
 }
 
 TrackHandle platformOpenTrackFile(const char* name)
 {
-    if (refuseReparsePoint(name, "open")) return invalidTrackHandle;
-    HANDLE file = CreateFileA(name, GENERIC_READ, 0, nullptr, OPEN_EXISTING, trackFileFlags, nullptr);
-    return acceptDiskFile(file);
+    return platformOpenTrackFile(name, bypassFileCache);
+}
+
+bool platformDropCachedPages(TrackHandle)
+{
+    // Windows has no call that drops one file's cached pages; a file that
+    // bypasses the cache has none.
+    return false;
 }
 
 uint32_t platformWriteTrack(TrackHandle file, const void* buffer, uint32_t size)
@@ -119,6 +144,20 @@ static void systemErrorText(DWORD error, char* reason, DWORD size)
 bool platformRemoveTrackFile(const char* name)
 {
     return DeleteFileA(name) != 0;
+}
+
+bool platformMakeFolder(const char* path)
+{
+    lastAction = "make the folder";
+    lastRefusal = nullptr;
+    if (CreateDirectoryA(path, nullptr)) return true;
+    lastError = GetLastError();
+    return false;
+}
+
+bool platformRemoveFolder(const char* path)
+{
+    return RemoveDirectoryA(path) != 0;
 }
 
 const char* platformLastErrorText()

@@ -77,6 +77,31 @@ TrackHandle platformOpenTrackFile(const char* name)
     return addHandle(name);
 }
 
+TrackHandle platformCreateTrackFile(const char* name, TrackCaching)
+{
+    return platformCreateTrackFile(name);
+}
+
+TrackHandle platformOpenTrackFile(const char* name, TrackCaching)
+{
+    return platformOpenTrackFile(name);
+}
+
+bool platformDropCachedPages(TrackHandle)
+{
+    return true;
+}
+
+bool platformMakeFolder(const char*)
+{
+    return true;
+}
+
+bool platformRemoveFolder(const char*)
+{
+    return true;
+}
+
 uint32_t platformWriteTrack(TrackHandle handle, const void*, uint32_t size)
 {
     uint32_t count = transferCount(handle, size);

@@ -334,12 +334,13 @@ TEST_F(FaultCli, SessionDropsAudioWhenAStallOutlastsTheBuffer)
     // and stalls the whole disk for 3 s. The other tracks hold about 0.23 s
     // of audio then and run full near 2.23 s; the stalled track's buffer,
     // emptied by its request, at 2.46 s. Every track loses one stretch of
-    // audio. The same session without the stall loses nothing.
+    // audio. The same session without the stall loses nothing (6 s: three
+    // buffers, the shortest session that can tell).
     for (bool stall : {true, false}) {
         SCOPED_TRACE(stall ? "a 3 s stall" : "no stall");
         restart(stall ? "write 13 delay 3000" : "");
         RunResult run = runTrakmon({"session", "--json", "--tracks", "12", "--buffer", "2",
-                                    "--request", "32", "--seconds", "5", base()});
+                                    "--request", "32", "--seconds", "6", base()});
         nlohmann::json session = nlohmann::json::parse(run.out);
         nlohmann::json& recording = session["recording"];
         if (stall) {

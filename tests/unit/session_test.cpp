@@ -226,3 +226,43 @@ TEST_F(SessionTest, ShortRequestAbortsTheSession)
 }
 
 }  // namespace
+
+namespace {
+
+// A recorder's request at every format: whole 4 KByte blocks holding 65,536
+// frames (no more than a block over), and with the default 5 s buffer and
+// 50 % headroom every format can pass; the default 30 s trial can fail.
+TEST(SessionSizing, RecorderRequestsFitEveryFormat)
+{
+    for (uint32_t rate : {44100u, 48000u, 88200u, 96000u, 176400u, 192000u})
+        for (uint32_t bytes : {2u, 3u, 4u})
+            for (uint32_t channels : {1u, 2u}) {
+                SessionConfig config{};
+                config.frameRate = rate;
+                config.frameBytes = bytes * channels;
+                config.requestSize = recorderRequestBytes(config.frameBytes);
+                config.bufferBytes = 5 * rate * config.frameBytes;
+                SCOPED_TRACE(testing::Message() << rate << " Hz, " << config.frameBytes << " bytes");
+                EXPECT_EQ(config.requestSize % 4096, 0u);
+                EXPECT_GE(config.requestSize, 65536u * config.frameBytes);
+                EXPECT_LT(config.requestSize, 65536u * config.frameBytes + 4096);
+                EXPECT_GE(2.0 * bestHeadroomBytes(config), config.bufferBytes);
+                EXPECT_LE(shortestTellingNs(config), 30000 * ms);
+            }
+    struct Case {
+        uint32_t frameBytes, bufferBytes, requestSize;
+        uint64_t shortestNs;
+    };
+    const Case cases[] = {
+        {3, 720000, 196608, 15000 * ms},     // 5 s buffers: three of them
+        {3, 96000, 32768, 2275625000u},      // 0.67 s buffers, 0.228 s requests: ten of those
+        {2, 882000, 131072, 27562500000u},  // 9.1875 s buffers
+    };
+    for (const Case& c : cases) {
+        SessionConfig config{0, 1, 48000, c.frameBytes, c.bufferBytes, c.requestSize, 0};
+        EXPECT_EQ(shortestTellingNs(config), c.shortestNs) << c.bufferBytes;
+    }
+    EXPECT_EQ(recorderRequestBytes(3), 196608u);  // 192 KByte at 24-bit mono
+}
+
+}  // namespace

@@ -1,0 +1,220 @@
+#include "session/capacity_search.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+const uint32_t noFailure = UINT32_MAX;
+
+uint32_t smallestFailed(const std::vector<TrialResult>& trials)
+{
+    uint32_t failed = noFailure;
+    for (const TrialResult& trial : trials)
+        if (!trial.passed) failed = std::min(failed, trial.count);
+    return failed;
+}
+
+// The largest count below `below` that passed at least once, 0 for none.
+uint32_t largestPassed(const std::vector<TrialResult>& trials, uint32_t below)
+{
+    uint32_t passed = 0;
+    for (const TrialResult& trial : trials)
+        if (trial.passed && trial.count < below) passed = std::max(passed, trial.count);
+    return passed;
+}
+
+uint32_t passesAt(const std::vector<TrialResult>& trials, uint32_t count)
+{
+    uint32_t passes = 0;
+    for (const TrialResult& trial : trials)
+        if (trial.count == count && trial.passed) ++passes;
+    return passes;
+}
+
+uint32_t distinctCounts(const std::vector<TrialResult>& trials)
+{
+    std::vector<uint32_t> counts;
+    for (const TrialResult& trial : trials) counts.push_back(trial.count);
+    std::sort(counts.begin(), counts.end());
+    return static_cast<uint32_t>(std::unique(counts.begin(), counts.end()) - counts.begin());
+}
+
+// The latest trial of a count: its margin and busy share stand for it.
+const TrialResult* latestAt(const std::vector<TrialResult>& trials, uint32_t count)
+{
+    for (auto trial = trials.rbegin(); trial != trials.rend(); ++trial)
+        if (trial->count == count) return &*trial;
+    return nullptr;
+}
+
+double margin(const SearchRules& rules, const TrialResult& trial)
+{
+    return trial.headroomShare - rules.requiredShare;
+}
+
+bool bracketIsTight(const SearchRules& rules, uint32_t passed, uint32_t failed)
+{
+    if (passed == 0) return false;
+    if (failed == noFailure) return passed >= rules.limit;
+    double gap = std::max(1.0, std::floor(passed * rules.closeEnough));
+    return failed - passed <= gap;
+}
+
+uint32_t clampCount(double value, uint32_t low, uint32_t high)
+{
+    if (!(value >= low)) return low;  // also NaN
+    if (value >= high) return high;
+    return static_cast<uint32_t>(value);
+}
+
+// Beyond every failure so far: along the trend of the margin over the two
+// largest counts that passed, or, from the first, by its busy share. Each
+// step grows the count by a tenth at least, so that a flat margin (noise)
+// cannot make the search creep.
+uint32_t aimUpward(const SearchRules& rules, const std::vector<TrialResult>& trials, uint32_t passed)
+{
+    const TrialResult& top = *latestAt(trials, passed);
+    double aim = top.busyShare > 0 ? passed * rules.targetBusy / top.busyShare
+                                   : static_cast<double>(passed) * rules.maxGrowth;
+    uint32_t below = largestPassed(trials, passed);
+    if (below > 0) {
+        double upper = margin(rules, top);
+        double lower = margin(rules, *latestAt(trials, below));
+        aim = lower > upper ? passed + (passed - below) * upper / (lower - upper)
+                            : static_cast<double>(passed) * rules.maxGrowth;
+    }
+    uint64_t grown = static_cast<uint64_t>(passed) * rules.maxGrowth;
+    uint32_t high = static_cast<uint32_t>(std::min<uint64_t>(rules.limit, grown));
+    uint32_t low = std::max(passed + 1, static_cast<uint32_t>(passed * 1.1));
+    return clampCount(aim, std::min(low, high), std::max(passed + 1, high));
+}
+
+// Inside the bracket: where the margin, interpolated, crosses zero; the
+// midpoint when the last two trials fell on the same side (interpolation
+// alone can creep up on a curved margin from one side).
+uint32_t aimInside(const SearchRules& rules, const std::vector<TrialResult>& trials,
+                   uint32_t passed, uint32_t failed)
+{
+    double middle = passed + (failed - passed) / 2.0;
+    double aim = middle;
+    size_t n = trials.size();
+    bool sameSide = n >= 2 && trials[n - 1].passed == trials[n - 2].passed &&
+                    trials[n - 1].count != trials[n - 2].count;
+    double upper = margin(rules, *latestAt(trials, passed));
+    double lower = margin(rules, *latestAt(trials, failed));
+    if (!sameSide && upper > lower) aim = passed + (failed - passed) * upper / (upper - lower);
+    uint32_t guard = std::max<uint32_t>(1, (failed - passed) / 8);
+    if (passed + guard > failed - guard) return clampCount(middle, passed + 1, failed - 1);
+    return clampCount(aim, passed + guard, failed - guard);
+}
+
+}  // namespace
+
+SearchRules capacitySearchRules(uint32_t limit, uint32_t repeat, double requiredShare,
+                                uint32_t bufferBytes, uint32_t requestSize)
+{
+    SearchRules rules;
+    rules.limit = limit;
+    rules.repeat = std::max<uint32_t>(1, repeat);
+    rules.requiredShare = requiredShare;
+    double bestShare = 1.0 - static_cast<double>(requestSize) / bufferBytes;
+    double requestsPerBuffer = static_cast<double>(bufferBytes) / requestSize;
+    rules.targetBusy = std::min(0.9, std::max(0.05, (bestShare - requiredShare) * requestsPerBuffer));
+    rules.probeCount = 16;
+    rules.locateCounts = 6;
+    rules.closeEnough = 0.03;
+    rules.maxGrowth = 32;
+    return rules;
+}
+
+uint32_t nextSearchCount(const SearchRules& rules, const std::vector<TrialResult>& trials,
+                         uint32_t trialsLeft)
+{
+    if (trialsLeft == 0 || rules.limit == 0) return 0;
+    if (trials.empty()) return std::min(rules.limit, rules.probeCount);
+    uint32_t failed = smallestFailed(trials);
+    if (failed == 1) return 0;  // not even one track
+    uint32_t passed = largestPassed(trials, failed);
+    uint32_t passes = passesAt(trials, passed);
+    uint32_t needed = passed == 0 ? rules.repeat : rules.repeat - std::min(rules.repeat, passes);
+    bool tight = bracketIsTight(rules, passed, failed);
+    if (tight && needed == 0) return 0;
+    bool mayLocate = !tight && distinctCounts(trials) < rules.locateCounts && trialsLeft > needed;
+    if (passed == 0) return std::max<uint32_t>(1, failed / 2);  // every count so far failed
+    if (mayLocate)
+        return failed == noFailure ? aimUpward(rules, trials, passed)
+                                   : aimInside(rules, trials, passed, failed);
+    return needed > 0 ? passed : 0;
+}
+
+SearchAnswer searchAnswer(const SearchRules& rules, const std::vector<TrialResult>& trials)
+{
+    SearchAnswer answer{};
+    uint32_t failed = smallestFailed(trials);
+    answer.firstFailed = failed == noFailure ? 0 : failed;
+    for (const TrialResult& trial : trials) {
+        if (!trial.passed || trial.count >= failed) continue;
+        if (passesAt(trials, trial.count) >= rules.repeat)
+            answer.tracks = std::max(answer.tracks, trial.count);
+        else
+            answer.unconfirmed = std::max(answer.unconfirmed, trial.count);
+    }
+    if (answer.unconfirmed <= answer.tracks) answer.unconfirmed = 0;
+    answer.lowestHeadroomShare = 1.0;
+    for (const TrialResult& trial : trials)
+        if (trial.count == answer.tracks) {
+            ++answer.passes;
+            answer.lowestHeadroomShare = std::min(answer.lowestHeadroomShare, trial.headroomShare);
+        }
+    if (answer.tracks == 0) answer.lowestHeadroomShare = 0;
+    answer.atLimit = answer.tracks == rules.limit && failed == noFailure;
+    return answer;
+}
+
+uint32_t plannedTrials(const SearchRules& rules)
+{
+    // Finding the boundary, then the repeats at the answer.
+    return rules.locateCounts + rules.repeat - 1;
+}
+
+uint32_t trialsThatFit(uint64_t limitNs, uint64_t elapsedNs, uint64_t trialNs)
+{
+    if (elapsedNs >= limitNs || trialNs == 0) return 0;
+    return static_cast<uint32_t>(std::min<uint64_t>(UINT32_MAX, (limitNs - elapsedNs) / trialNs));
+}
+
+SearchRun runCapacitySearch(const SearchRules& rules, uint64_t estimateNs, uint64_t trialNs,
+                            const CapacityWiring& wiring)
+{
+    SearchRun run{};
+    uint64_t startNs = wiring.nowNs(wiring.context);
+    uint64_t limitNs = estimateNs + estimateNs / 2;
+    // The longest trial so far stands for the next: counts grow toward the
+    // answer, and so does the time around a trial.
+    uint64_t perTrial = trialNs;
+    for (;;) {
+        uint64_t trialStart = wiring.nowNs(wiring.context);
+        run.elapsedNs = trialStart - startNs;
+        uint32_t left = trialsThatFit(limitNs, run.elapsedNs, perTrial);
+        uint32_t count = nextSearchCount(rules, run.trials, left);
+        if (count == 0) {
+            // Out of time only when the search had more to do.
+            run.outOfTime = left == 0 && nextSearchCount(rules, run.trials, 1) != 0;
+            break;
+        }
+        if (wiring.trialStarting != nullptr)
+            wiring.trialStarting(wiring.context, static_cast<uint32_t>(run.trials.size() + 1), count);
+        TrialResult result{};
+        result.count = count;
+        if (!wiring.runTrial(wiring.context, count, result)) {
+            run.stopped = true;
+            break;
+        }
+        result.count = count;
+        run.trials.push_back(result);
+        perTrial = std::max(perTrial, wiring.nowNs(wiring.context) - trialStart);
+    }
+    run.elapsedNs = wiring.nowNs(wiring.context) - startNs;
+    return run;
+}

@@ -1,0 +1,84 @@
+// The capacity search as decisions on measured trials: which count of
+// recorded tracks to try next, when the answer is found, what it is. It runs
+// no trial and reads no clock; runCapacitySearch wires it to a trial runner
+// and a clock that the caller hands in, so tests can script both.
+//
+// A trial's headroom and the disk's busy share fall nearly linearly with the
+// count, so the search aims instead of doubling from 1: from a small probe it
+// jumps to the count whose busy share would reach what the headroom rule
+// allows, then narrows the bracket between the largest count that passed and
+// the smallest that failed by interpolating the headroom margin (a guarded
+// regula falsi). Near the boundary it tries a count `repeat` times: the
+// answer is the largest count that passed every time and lies below every
+// count that ever failed.
+#pragma once
+#include <cstdint>
+#include <vector>
+
+// What one trial showed, as the search needs it.
+struct TrialResult {
+    uint32_t count;        // recorded tracks
+    bool passed;
+    double headroomShare;  // the lowest headroom / the buffer; 0 after a dropout
+    double busyShare;      // time inside requests / wall time
+};
+
+struct SearchRules {
+    uint32_t limit;         // the largest recorded count that may be tried
+    uint32_t repeat;        // passes a count needs to be the answer
+    double requiredShare;   // headroom / buffer that a trial must keep
+    double targetBusy;      // the busy share expected where trials start to fail
+    uint32_t probeCount;    // the first count tried
+    uint32_t locateCounts;  // distinct counts tried before the search settles for a bracket
+    double closeEnough;     // found when failed - passed <= this share of passed (at least 1)
+    uint32_t maxGrowth;     // the most one aimed step multiplies the count by
+};
+
+// The rules for a buffer of bufferBytes and requests of requestSize: the
+// busy share at the boundary follows from the headroom left beside one
+// request (in steady state a track waits for at most one round of requests).
+SearchRules capacitySearchRules(uint32_t limit, uint32_t repeat, double requiredShare,
+                                uint32_t bufferBytes, uint32_t requestSize);
+
+struct SearchAnswer {
+    uint32_t tracks;              // 0 when no count passed `repeat` times
+    uint32_t passes;              // trials of `tracks`, all passed
+    uint32_t firstFailed;         // the smallest count that ever failed, 0 for none
+    uint32_t unconfirmed;         // the largest count that passed fewer times (time ran out), 0 for none
+    double lowestHeadroomShare;   // over the trials of `tracks`
+    bool atLimit;                 // tracks is the limit and no count failed
+};
+
+// The next count to try, 0 when the search is over. trialsLeft: how many
+// more trials its time allows.
+uint32_t nextSearchCount(const SearchRules& rules, const std::vector<TrialResult>& trials,
+                         uint32_t trialsLeft);
+SearchAnswer searchAnswer(const SearchRules& rules, const std::vector<TrialResult>& trials);
+// The trials the search plans for: the basis of its time estimate. It never
+// starts a trial that would end past half again its estimate.
+uint32_t plannedTrials(const SearchRules& rules);
+// Whole trials of trialNs that still fit before limitNs, elapsedNs in.
+uint32_t trialsThatFit(uint64_t limitNs, uint64_t elapsedNs, uint64_t trialNs);
+
+// What runCapacitySearch calls: a trial, the clock, and an observer told
+// before each trial. runTrial returns false when the search must stop (a
+// failed request, a setup that failed, an interruption).
+struct CapacityWiring {
+    void* context;
+    bool (*runTrial)(void* context, uint32_t count, TrialResult& result);
+    uint64_t (*nowNs)(void* context);
+    void (*trialStarting)(void* context, uint32_t trialNumber, uint32_t count);
+};
+
+struct SearchRun {
+    std::vector<TrialResult> trials;
+    bool stopped;        // runTrial asked to stop
+    bool outOfTime;      // ended because no further trial fitted
+    uint64_t elapsedNs;
+};
+
+// Runs trials as nextSearchCount asks until the search is over, within half
+// again estimateNs; trialNs is the time one trial is expected to take
+// before any has run.
+SearchRun runCapacitySearch(const SearchRules& rules, uint64_t estimateNs, uint64_t trialNs,
+                            const CapacityWiring& wiring);

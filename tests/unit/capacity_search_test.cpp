@@ -1,0 +1,128 @@
+// The capacity search on scripted disks and a scripted clock: where it
+// aims, what it answers, how often it tries the answer, and its time.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <map>
+
+#include "session/capacity_search.h"
+
+namespace {
+
+const uint64_t trialNs = 32000000000u;  // a 30 s trial and its setup
+
+// A disk whose headroom and busy share fall linearly with the count and
+// reach the rule's limits at `boundary` tracks; `flaky` may turn a pass
+// into a failure (the count and how often it was tried before).
+struct ScriptedDisk {
+    SearchRules rules;
+    uint32_t boundary;
+    std::function<bool(uint32_t count, uint32_t tried)> flaky;
+    std::map<uint32_t, uint32_t> tried;
+    uint64_t clockNs = 0;
+    uint64_t ownNs = trialNs;  // what one trial really takes
+};
+
+bool scriptedTrial(void* context, uint32_t count, TrialResult& result)
+{
+    ScriptedDisk& disk = *static_cast<ScriptedDisk*>(context);
+    double load = static_cast<double>(count) / disk.boundary;
+    double best = 0.7;
+    result.headroomShare = std::max(0.0, best - (best - disk.rules.requiredShare) * load);
+    result.busyShare = std::min(1.0, disk.rules.targetBusy * load);
+    result.passed = result.headroomShare >= disk.rules.requiredShare;
+    if (disk.flaky && disk.flaky(count, disk.tried[count]++)) {
+        result.passed = false;
+        result.headroomShare = 0;
+    }
+    disk.clockNs += disk.ownNs;
+    return true;
+}
+
+uint64_t scriptedClock(void* context)
+{
+    return static_cast<ScriptedDisk*>(context)->clockNs;
+}
+
+SearchRun search(ScriptedDisk& disk)
+{
+    CapacityWiring wiring{&disk, scriptedTrial, scriptedClock, nullptr};
+    return runCapacitySearch(disk.rules, plannedTrials(disk.rules) * trialNs, trialNs, wiring);
+}
+
+// 48 kHz 24-bit mono, 5 s buffers, 192 KByte requests, 50 % headroom.
+SearchRules rules(uint32_t limit = 4096)
+{
+    return capacitySearchRules(limit, 3, 0.5, 720000, 196608);
+}
+
+TEST(CapacitySearch, FindsTheBoundaryWithinItsTimeAndTriesTheAnswerThreeTimes)
+{
+    for (uint32_t boundary : {1u, 5u, 40u, 700u, 1530u, 3000u, 9000u}) {
+        ScriptedDisk disk{rules(), boundary, nullptr};
+        SearchRun run = search(disk);
+        SearchAnswer answer = searchAnswer(disk.rules, run.trials);
+        SCOPED_TRACE(testing::Message() << "boundary " << boundary << ", " << run.trials.size()
+                                        << " trials");
+        EXPECT_FALSE(run.stopped);
+        EXPECT_FALSE(run.outOfTime);
+        EXPECT_LE(run.elapsedNs, plannedTrials(disk.rules) * trialNs * 3 / 2);
+        EXPECT_EQ(answer.passes, 3u);
+        if (boundary >= 4096) {
+            EXPECT_TRUE(answer.atLimit);
+            EXPECT_EQ(answer.tracks, 4096u);
+            EXPECT_EQ(answer.firstFailed, 0u);
+            continue;
+        }
+        EXPECT_LE(answer.tracks, boundary);
+        EXPECT_GT(answer.firstFailed, boundary);
+        EXPECT_LE(answer.firstFailed - answer.tracks, std::max(1u, answer.tracks * 3 / 100));
+        EXPECT_GE(answer.lowestHeadroomShare, 0.5);
+    }
+}
+
+TEST(CapacitySearch, ACountThatFailsOnceIsNeverTheAnswer)
+{
+    // Near the boundary every count fails on its third trial: the answer is
+    // a count below all of them that passed three times out of three.
+    ScriptedDisk disk{rules(), 1000, [](uint32_t count, uint32_t tried) {
+                          return count > 900 && tried == 2;
+                      }};
+    SearchRun run = search(disk);
+    SearchAnswer answer = searchAnswer(disk.rules, run.trials);
+    EXPECT_GT(answer.tracks, 0u);
+    EXPECT_LE(answer.tracks, 900u);
+    EXPECT_GT(answer.firstFailed, answer.tracks);
+    EXPECT_LE(answer.firstFailed, 1000u);
+    EXPECT_EQ(answer.passes, 3u);
+    for (const TrialResult& trial : run.trials)
+        if (trial.count == answer.tracks) EXPECT_TRUE(trial.passed);
+    EXPECT_LE(run.elapsedNs, plannedTrials(disk.rules) * trialNs * 3 / 2);
+}
+
+TEST(CapacitySearch, EndsWhereNothingRecordsOrTimeRunsOut)
+{
+    ScriptedDisk none{rules(), 1, [](uint32_t, uint32_t) { return true; }};
+    SearchRun run = search(none);
+    std::vector<uint32_t> counts;
+    for (const TrialResult& trial : run.trials) counts.push_back(trial.count);
+    EXPECT_EQ(counts, (std::vector<uint32_t>{16, 8, 4, 2, 1}));
+    SearchAnswer answer = searchAnswer(none.rules, run.trials);
+    EXPECT_EQ(answer.tracks, 0u);
+    EXPECT_EQ(answer.firstFailed, 1u);
+
+    // Trials five times as long as planned: it starts none that would end
+    // past half again its estimate, spends what is left on the count that
+    // passed, and says that it is not confirmed.
+    ScriptedDisk slow{rules(), 1530, nullptr};
+    slow.ownNs = 5 * trialNs;
+    run = search(slow);
+    EXPECT_TRUE(run.outOfTime);
+    EXPECT_LE(run.elapsedNs, plannedTrials(slow.rules) * trialNs * 3 / 2);
+    answer = searchAnswer(slow.rules, run.trials);
+    EXPECT_EQ(answer.tracks, 0u);
+    EXPECT_GT(answer.unconfirmed, 0u);
+}
+
+}  // namespace
