@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
 #include <map>
 
@@ -77,7 +78,8 @@ TEST(CapacitySearch, FindsTheBoundaryWithinItsTimeAndTriesTheAnswerThreeTimes)
         }
         EXPECT_LE(answer.tracks, boundary);
         EXPECT_GT(answer.firstFailed, boundary);
-        EXPECT_LE(answer.firstFailed - answer.tracks, std::max(1u, answer.tracks * 3 / 100));
+        EXPECT_LE(answer.firstFailed - answer.tracks,
+                  std::max(1.0, std::floor(answer.tracks * disk.rules.closeEnough)));
         EXPECT_GE(answer.lowestHeadroomShare, 0.5);
     }
 }
@@ -112,11 +114,11 @@ TEST(CapacitySearch, EndsWhereNothingRecordsOrTimeRunsOut)
     EXPECT_EQ(answer.tracks, 0u);
     EXPECT_EQ(answer.firstFailed, 1u);
 
-    // Trials five times as long as planned: it starts none that would end
+    // Trials seven times as long as planned: it starts none that would end
     // past half again its estimate, spends what is left on the count that
     // passed, and says that it is not confirmed.
     ScriptedDisk slow{rules(), 1530, nullptr};
-    slow.ownNs = 5 * trialNs;
+    slow.ownNs = 7 * trialNs;
     run = search(slow);
     EXPECT_TRUE(run.outOfTime);
     EXPECT_LE(run.elapsedNs, plannedTrials(slow.rules) * trialNs * 3 / 2);
