@@ -298,17 +298,13 @@ bool standardErrorIsTerminal()
     return true;
 }
 
-}  // namespace
-
-SessionCommands addSessionCommands(CLI::App& app, SessionOptions& session, SessionOptions& capacity)
+CLI::App* addSessionCommand(CLI::App& app, SessionOptions& session)
 {
-    SessionCommands commands;
-    commands.session = app.add_subcommand(
+    CLI::App* command = app.add_subcommand(
         "session",
         "a recorder's disk thread in real time: N tracks recorded (and M played back) with a "
         "buffer per track; counts the dropouts. Plays BASE.001 .. BASE.M, records the next N "
         "numbers; the recorded files stay on disk");
-    CLI::App* command = commands.session;
     command->add_option("--tracks", session.tracks, "tracks recorded")
         ->check(wholeRangeValidator(1, maxSessionTracks, "track count"))
         ->default_val(session.tracks);
@@ -326,15 +322,18 @@ SessionCommands addSessionCommands(CLI::App& app, SessionOptions& session, Sessi
                         "SVG picture of the buffers' headroom over the session")
         ->check(outputFileValidator("FILE.svg", "plot"));
     addBaseArgument(command, session.base);
+    return command;
+}
 
+CLI::App* addCapacityCommand(CLI::App& app, SessionOptions& capacity)
+{
     capacity.seconds = 0;
-    commands.capacity = app.add_subcommand(
+    CLI::App* command = app.add_subcommand(
         "capacity",
         "the largest track count that records (and plays, with --play-ratio) for a trial's "
         "length with no dropout and enough headroom, passed --repeat times; states the disk "
         "space and time it needs first; makes every file in a new folder beside BASE and "
         "removes it at the end");
-    command = commands.capacity;
     command->add_option("--play-ratio", capacity.playRatio,
                         "recorded:played tracks, e.g. 1:3 for overdubs; 1:0 records only")
         ->check(CLI::Validator(
@@ -363,7 +362,14 @@ SessionCommands addSessionCommands(CLI::App& app, SessionOptions& session, Sessi
         ->check(wholeRangeValidator(1, maxSessionTracks, "track count"))
         ->default_val(capacity.maxTracks);
     addBaseArgument(command, capacity.base);
-    return commands;
+    return command;
+}
+
+}  // namespace
+
+SessionCommands addSessionCommands(CLI::App& app, SessionOptions& session, SessionOptions& capacity)
+{
+    return SessionCommands{addSessionCommand(app, session), addCapacityCommand(app, capacity)};
 }
 
 int runSessionCommand(const SessionOptions& options)
