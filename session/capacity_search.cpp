@@ -70,8 +70,8 @@ uint32_t clampCount(double value, uint32_t low, uint32_t high)
 
 // Beyond every failure so far: along the trend of the margin over the two
 // largest counts that passed, or, from the first, by its busy share. Each
-// step grows the count by a tenth at least, so that a flat margin (noise)
-// cannot make the search creep.
+// step grows the count by a tenth at least, so that a flat margin cannot
+// make the search creep.
 uint32_t aimUpward(const SearchRules& rules, const std::vector<TrialResult>& trials, uint32_t passed)
 {
     const TrialResult& top = *latestAt(trials, passed);
@@ -81,8 +81,10 @@ uint32_t aimUpward(const SearchRules& rules, const std::vector<TrialResult>& tri
     if (below > 0) {
         double upper = margin(rules, top);
         double lower = margin(rules, *latestAt(trials, below));
+        // A margin that did not fall is noise: no trend to follow, so the
+        // busy share leads, by no more than a doubling.
         aim = lower > upper ? passed + (passed - below) * upper / (lower - upper)
-                            : static_cast<double>(passed) * rules.maxGrowth;
+                            : std::min(aim, 2.0 * passed);
     }
     uint64_t grown = static_cast<uint64_t>(passed) * rules.maxGrowth;
     uint32_t high = static_cast<uint32_t>(std::min<uint64_t>(rules.limit, grown));

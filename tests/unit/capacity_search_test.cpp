@@ -103,6 +103,16 @@ TEST(CapacitySearch, ACountThatFailsOnceIsNeverTheAnswer)
     EXPECT_LE(run.elapsedNs, plannedTrials(disk.rules) * trialNs * 3 / 2);
 }
 
+TEST(CapacitySearch, AMarginThatRoseIsNoTrendToFollow)
+{
+    // 16 and 512 passed; 563 passed with more headroom than 512 had. The
+    // next count follows the busy share, at most doubled, never the limit.
+    SearchRules search = rules();
+    std::vector<TrialResult> trials = {
+        {16, true, 0.726, 0.001}, {512, true, 0.52, 0.264}, {563, true, 0.596, 0.204}};
+    EXPECT_EQ(nextSearchCount(search, trials, 10), 1126u);
+}
+
 TEST(CapacitySearch, EndsWhereNothingRecordsOrTimeRunsOut)
 {
     ScriptedDisk none{rules(), 1, [](uint32_t, uint32_t) { return true; }};
