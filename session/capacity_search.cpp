@@ -68,27 +68,27 @@ uint32_t clampCount(double value, uint32_t low, uint32_t high)
     return static_cast<uint32_t>(value);
 }
 
-// Beyond every failure so far: along the trend of the margin over the two
-// largest counts that passed, or, from the first, by its busy share. Each
-// step grows the count by a tenth at least, so that a flat margin cannot
-// make the search creep.
+// Beyond every failure so far. The busy share grows in proportion to the
+// count; the headroom margin stays nearly flat until the disk saturates and
+// then collapses, so its trend over the two largest counts that passed can
+// only shorten the step, never lengthen it. After the first jump from the
+// probe a step at most doubles the count, and it grows it by a quarter at
+// least, so that a cautious aim cannot make the search creep.
 uint32_t aimUpward(const SearchRules& rules, const std::vector<TrialResult>& trials, uint32_t passed)
 {
     const TrialResult& top = *latestAt(trials, passed);
     double aim = top.busyShare > 0 ? passed * rules.targetBusy / top.busyShare
                                    : static_cast<double>(passed) * rules.maxGrowth;
     uint32_t below = largestPassed(trials, passed);
+    uint64_t growth = rules.maxGrowth;
     if (below > 0) {
         double upper = margin(rules, top);
         double lower = margin(rules, *latestAt(trials, below));
-        // A margin that did not fall is noise: no trend to follow, so the
-        // busy share leads, by no more than a doubling.
-        aim = lower > upper ? passed + (passed - below) * upper / (lower - upper)
-                            : std::min(aim, 2.0 * passed);
+        if (lower > upper) aim = std::min(aim, passed + (passed - below) * upper / (lower - upper));
+        growth = 2;
     }
-    uint64_t grown = static_cast<uint64_t>(passed) * rules.maxGrowth;
-    uint32_t high = static_cast<uint32_t>(std::min<uint64_t>(rules.limit, grown));
-    uint32_t low = std::max(passed + 1, static_cast<uint32_t>(passed * 1.1));
+    uint32_t high = static_cast<uint32_t>(std::min<uint64_t>(rules.limit, passed * growth));
+    uint32_t low = std::max(passed + 1, static_cast<uint32_t>(passed * 1.25));
     return clampCount(aim, std::min(low, high), std::max(passed + 1, high));
 }
 
