@@ -9,6 +9,9 @@ scripts=$1
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
+# The variables under test come from each case alone, not from the run that
+# runs this test (test-all.sh with TRAKMON_SIMULATE_NO_I386=1, say).
+unset TRAKMON_REQUIRE_I686 TRAKMON_SIMULATE_NO_I386 TRAKMON_APT_TRIES TRAKMON_APT_PAUSE TRAKMON_LOG_DIR
 
 # One case in a subshell. Its environment: I386 (ok | broken: apt cannot
 # install wine32:i386, after an update that fails on a mirror in mid-sync),
@@ -106,8 +109,8 @@ for entry in "${cases[@]}"; do
     else
         echo "FAILED: $name ($environment)"
         printf '  %s\n' "${problems[@]}"
-        echo "  ---- output:"
-        sed 's/^/  | /' "$work/out"
+        echo "  ---- output, without the stubs' per-test lines:"
+        grep -v ' Test #[0-9]*: t' "$work/out" | sed 's/^/  | /'
         failures=$((failures + 1))
     fi
 done
