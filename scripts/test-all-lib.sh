@@ -37,7 +37,9 @@ ctestCounts() {
     [ -n "$line" ] || return 1
     failed=$(sed -E 's/.* ([0-9]+) tests? failed out of.*/\1/' <<<"$line")
     total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$line")
-    skipped=$(grep -cE 'Test +#[0-9]+: .*\*\*\*Skipped' "$1")
+    # Its own lines only (" 12/137 Test  #40: name ...***Skipped"), not lines
+    # of that form in the output of a failing test.
+    skipped=$(grep -cE '^ *[0-9]+/[0-9]+ Test +#[0-9]+: .*\*\*\*Skipped' "$1")
     echo "$((total - failed - skipped)) $failed $skipped"
 }
 
@@ -103,7 +105,7 @@ wineSuite() {  # i686 | x86_64
 testAll() {
     local logs=${TRAKMON_LOG_DIR:-$repo/build-logs} started=$SECONDS
     mkdir -p "$logs"
-    local linuxName="Linux ctest (incl. packaging)" win32Name="Windows i686 suite (Wine)"
+    local linuxName="Linux build and ctest" win32Name="Windows i686 suite (Wine)"
     local win64Name="Windows x86-64 suite (wine64)" buildName="Windows builds (i686, x86-64)"
 
     if linuxPackages; then
