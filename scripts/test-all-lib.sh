@@ -127,6 +127,8 @@ testAll() {
     else
         i686Reason="the 32-bit Wine's i386 packages could not be installed: $pkgError"
         echo "test-all: $i686Reason; the x86-64 Windows suite runs instead under wine64"
+        [ "${TRAKMON_REQUIRE_I686:-0}" != 1 ] ||
+            echo "test-all: TRAKMON_REQUIRE_I686=1 requires the i686 suite: this run will end as failed"
         arch=x86_64
     fi
     if [ -n "$arch" ]; then
