@@ -150,7 +150,7 @@ testAll() {
     fi
 
     echo
-    echo "test-all: summary after $((SECONDS - started)) s (logs in $logs)"
+    echo "test-all: summary after $((SECONDS - started)) s (logs in ${logs#"$repo"/})"
     printf '  %s\n' "${summaryLines[@]}"
     if [ -n "$i686Reason" ]; then
         echo "i686 Windows suite NOT run: $i686Reason; $instead"
