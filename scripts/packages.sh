@@ -96,7 +96,8 @@ pkgUpdate() {
 }
 
 pkgEnsure() {
-    local options=(-y -qq -o DPkg::Lock::Timeout=600)
+    # -q, not -qq: on failure apt then names the packages it could not match.
+    local options=(-y -q -o DPkg::Lock::Timeout=600)
     if [ "${1:-}" = --no-recommends ]; then
         options+=(--no-install-recommends)
         shift
@@ -126,8 +127,8 @@ pkgEnsure() {
         sleep "$pause"
         pkgUpdated=0
     done
-    # apt's full account of what it could not resolve.
-    sed -n '/unmet dependencies/,/^E: /p' "$log" | head -n 20
+    # apt's account of what it could not resolve, its first lines.
+    sed -n '/unmet dependencies/,/^E: /p' "$log" | head -n 12
     rm -f "$log"
     return 1
 }
