@@ -19,11 +19,9 @@
 # times (3) in all, TRAKMON_APT_PAUSE seconds (20) apart. apt's own checks of
 # signatures and sizes are never relaxed.
 
-# What building trakmon needs (the main job); Ninja builds the program's
-# objects in parallel across its libraries, where make builds one library
-# after the other.
+# What building trakmon needs (the main job).
 pkgTrakmon=(
-    "cmake cmake" "g++ g++" "make make" "ninja ninja-build"
+    "cmake cmake" "g++ g++" "make make"
     "/usr/include/CLI/CLI.hpp libcli11-dev"
     "/usr/include/nlohmann/json.hpp nlohmann-json3-dev")
 # The Linux tests: GoogleTest, the fault tests' file system (tests/faultfs),

@@ -7,14 +7,13 @@
 #
 # Installs and builds only what trakmon needs: the trakmon target, no test
 # programs. A build folder made here is configured without the tests
-# (-DBUILD_TESTING=OFF, so no GoogleTest or FUSE is needed) and for Ninja;
-# one that exists keeps its configuration, and scripts/build.sh turns the
-# tests on again.
+# (-DBUILD_TESTING=OFF, so no GoogleTest or FUSE is needed); one that exists
+# keeps its configuration, and scripts/build.sh turns the tests on again.
 set -eu
 repo=$(cd "$(dirname "$0")/.." && pwd)
 bash "$repo/scripts/install-deps.sh" trakmon
 configure=(cmake -S "$repo" -B "$repo/build" -DCMAKE_BUILD_TYPE=Release)
-[ -f "$repo/build/CMakeCache.txt" ] || configure+=(-G Ninja -DBUILD_TESTING=OFF)
+[ -f "$repo/build/CMakeCache.txt" ] || configure+=(-DBUILD_TESTING=OFF)
 "${configure[@]}" >/dev/null
 cmake --build "$repo/build" -j"$(nproc)" --target trakmon >/dev/null
 base="$repo/scratch/take.wav"
