@@ -5,17 +5,10 @@
 # none needing any DLL but the system's.
 set -eu
 repo=$(cd "$(dirname "$0")/.." && pwd)
-need=()
-command -v i686-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-i686-posix)
-command -v x86_64-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-x86-64-posix)
-command -v file >/dev/null || need+=(file)
-[ -f /usr/include/CLI/CLI.hpp ] || need+=(libcli11-dev)
-[ -f /usr/include/nlohmann/json.hpp ] || need+=(nlohmann-json3-dev)
-[ -d /usr/src/googletest ] || need+=(googletest)
-if [ ${#need[@]} -gt 0 ]; then
-    echo "build-win32: installing ${need[*]}"
-    apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}" >/dev/null
+. "$repo/scripts/packages.sh"
+if ! pkgEnsure pkgTrakmon pkgCross; then
+    echo "build-win32: the cross builds' packages could not be installed: $pkgError" >&2
+    exit 1
 fi
 
 fail=0

@@ -3,5 +3,5 @@
 set -eu
 repo=$(cd "$(dirname "$0")/.." && pwd)
 bash "$repo/scripts/install-deps.sh"
-cmake -S "$repo" -B "$repo/build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake -S "$repo" -B "$repo/build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=ON >/dev/null
 cmake --build "$repo/build" -j"$(nproc)" >/dev/null

@@ -4,9 +4,18 @@
 # name given), printing both reports. Further arguments go to trakmon run.
 #
 #   scripts/run-benchmark.sh [BASE] [--tracks N] [--write-request KB] ...
+#
+# Installs and builds only what trakmon needs: the trakmon target, no test
+# programs. A build folder made here is configured without the tests
+# (-DBUILD_TESTING=OFF, so no GoogleTest or FUSE is needed); one that exists
+# keeps its configuration, and scripts/build.sh turns the tests on again.
 set -eu
 repo=$(cd "$(dirname "$0")/.." && pwd)
-bash "$repo/scripts/build.sh"
+bash "$repo/scripts/install-deps.sh" trakmon
+configure=(cmake -S "$repo" -B "$repo/build" -DCMAKE_BUILD_TYPE=Release)
+[ -f "$repo/build/CMakeCache.txt" ] || configure+=(-DBUILD_TESTING=OFF)
+"${configure[@]}" >/dev/null
+cmake --build "$repo/build" -j"$(nproc)" --target trakmon >/dev/null
 base="$repo/scratch/take.wav"
 if [ $# -gt 0 ] && [ "${1#-}" = "$1" ]; then
     base=$1

@@ -9,8 +9,9 @@
 # removed at its end (scripts/wine-i386.sh). --x86-64 tests the x86-64 build
 # under wine64 instead.
 #
-# Installs what is missing (Debian packages: wine32:i386 and wine64, Xvfb,
-# the MinGW-w64 compilers, ImageMagick), builds the Linux command-line tests
+# Installs what is missing (Debian packages, listed in packages.sh: wine64,
+# and wine32:i386 for the i686 build, Xvfb, the MinGW-w64 compilers,
+# ImageMagick), builds the Linux command-line tests
 # in build/, cross-builds into build-win32 (build-win64), makes one Wine
 # session (Xvfb display, prefix, server) and runs ctest there: the engine's
 # unit tests, trakmon32.exe driven from outside, the program's own code in a
@@ -55,27 +56,18 @@ else
 fi
 
 # ---- Packages -----------------------------------------------------------------------
-bash "$repo/scripts/install-deps.sh"
-need=()
-command -v Xvfb >/dev/null || need+=(xvfb)
-[ -x /usr/bin/convert ] || need+=(imagemagick)
-command -v i686-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-i686-posix)
-command -v x86_64-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-x86-64-posix)
-[ -d /usr/src/googletest ] || need+=(googletest)
-# Wine without its recommendations (fonts, sound and media libraries for
-# other programs): 190 packages instead of about 240.
-wineNeed=()
-[ -x /usr/lib/wine/wine ] || wineNeed+=(wine wine32:i386)
-[ -x /usr/lib/wine/wine64 ] || wineNeed+=(wine wine64)
-if [ ${#need[@]} -gt 0 ] || [ ${#wineNeed[@]} -gt 0 ]; then
-    echo "wine-tests: installing ${need[*]} ${wineNeed[*]}"
-    installStarted=$SECONDS
-    dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
-    apt-get update -qq
-    export DEBIAN_FRONTEND=noninteractive
-    [ ${#need[@]} = 0 ] || apt-get install -y -qq "${need[@]}" >/dev/null
-    [ ${#wineNeed[@]} = 0 ] || apt-get install -y -qq --no-install-recommends "${wineNeed[@]}" >/dev/null
-    echo "wine-tests: installed in $((SECONDS - installStarted)) s"
+# The Linux build's tests (the golden checks' and the figures' side), the
+# cross compilers, Wine for this build (packages.sh).
+. "$repo/scripts/packages.sh"
+wine=(pkgWineTools pkgWine64)
+if [ $arch = i686 ]; then
+    pkgAddI386
+    wine+=(pkgWine32)
+fi
+if ! pkgEnsure pkgTrakmon pkgTests pkgCross || ! pkgEnsure --no-recommends "${wine[@]}"; then
+    echo "wine-tests: the packages of the $arch suite could not be installed: $pkgError" >&2
+    [ $arch != i686 ] || echo "wine-tests: the x86-64 build's suite needs no i386 packages: wine-tests.sh --x86-64" >&2
+    exit 1
 fi
 
 # ---- Builds ---------------------------------------------------------------------
@@ -88,7 +80,7 @@ else
     cross=$repo/build-win64
     toolchain=$repo/cmake/mingw-x86_64.cmake
 fi
-cmake -S . -B "$host" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake -S . -B "$host" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=ON >/dev/null
 cmake --build "$host" --target trakmon_cli_tests trakmon_report_replay -j $jobs >/dev/null
 faultfs=""
 if [ -f /usr/include/fuse3/fuse.h ]; then
