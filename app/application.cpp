@@ -4,6 +4,7 @@
 
 #include "app/settings_menu.h"
 #include "dialogs/dialog_memory.h"
+#include "dialogs/file_dialogs.h"
 #include "engine/front_end.h"
 #include "engine/disk_read.h"
 #include "engine/settings.h"
@@ -78,6 +79,56 @@ void freeTransferBuffers()
     writeBuffer = nullptr;
 }
 
+// The engine's front end: the file dialogs, the progress window and boxes
+// owned by the main window.
+
+static const char* chooseWrite(void*)
+{
+    return chooseWriteBaseFile() ? writeDialogPath : nullptr;
+}
+
+static const char* chooseRead(void*)
+{
+    return chooseReadBaseFile() ? readDialogPath : nullptr;
+}
+
+static void openProgressWindow(void*, uint32_t stepCount) { openProgress(stepCount); }
+static void showCaption(void*, const char* text) { showProgressCaption(text); }
+static void advanceBar(void*) { advanceProgress(); }
+static void restartBar(void*) { restartProgress(); }
+static void closeProgressWindow(void*) { closeProgress(); }
+static void repaintMain(void*) { UpdateWindow(MainWindow); }
+
+static void showBox(void*, const char* text, const char* caption, uint32_t flags)
+{
+    MessageBoxA(MainWindow, text, caption, flags);
+}
+
+static void showResults(void*, const ResultsInputs&, const char* text, const char* caption)
+{
+    MessageBoxA(MainWindow, text, caption, messageIconInformation);
+}
+
+static void noteTrackFileFailure(void*, const char*, const char*) {}
+
+FrontEnd windowsFrontEnd()
+{
+    FrontEnd frontEnd;
+    frontEnd.context = nullptr;
+    frontEnd.chooseWriteBaseFile = chooseWrite;
+    frontEnd.chooseReadBaseFile = chooseRead;
+    frontEnd.openProgress = openProgressWindow;
+    frontEnd.showProgressCaption = showCaption;
+    frontEnd.advanceProgress = advanceBar;
+    frontEnd.restartProgress = restartBar;
+    frontEnd.closeProgress = closeProgressWindow;
+    frontEnd.repaintMainWindow = repaintMain;
+    frontEnd.showMessageBox = showBox;
+    frontEnd.showResultsBox = showResults;
+    frontEnd.noteTrackFileFailure = noteTrackFileFailure;
+    return frontEnd;
+}
+
 void setMenuCheckMark(uint32_t id, bool checked)
 {
     CheckMenuItem(mainMenu, id, MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
@@ -88,10 +139,10 @@ void runMenuCommand(uint32_t id)
     MenuCommand command = findMenuCommand(id);
     switch (command.action) {
     case menuWriteTest:
-        runWriteTest();
+        runWriteTest(windowsFrontEnd());
         break;
     case menuReadTest:
-        runReadTest();
+        runReadTest(windowsFrontEnd());
         break;
     case menuExit:
         PostMessageA(MainWindow, WM_CLOSE, 0, 0);
@@ -131,22 +182,3 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return DefWindowProcA(window, message, wParam, lParam);
     }
 }
-
-// The engine's front end, as far as it is not the dialogs or the progress window.
-
-void repaintMainWindow()
-{
-    UpdateWindow(MainWindow);
-}
-
-void showMessageBox(const char* text, const char* caption, uint32_t flags)
-{
-    MessageBoxA(MainWindow, text, caption, flags);
-}
-
-void showResultsBox(const ResultsInputs&, const char* text, const char* caption)
-{
-    MessageBoxA(MainWindow, text, caption, messageIconInformation);
-}
-
-void noteTrackFileFailure(const char*, const char*) {}

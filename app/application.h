@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "engine/front_end.h"
+
 extern HINSTANCE appInstance;
 extern HWND MainWindow;
 extern HMENU mainMenu;
@@ -24,6 +26,10 @@ const uint32_t startupMemoryFailed = 6;
 uint32_t initApplication();
 // Frees readBuffer and writeBuffer, each only if allocated; safe to repeat.
 void freeTransferBuffers();
+
+// The engine's front end: the file dialogs, the progress window and the
+// boxes of the main window.
+FrontEnd windowsFrontEnd();
 
 LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Carries out one menu command (the low 16 bits of WM_COMMAND's wParam).

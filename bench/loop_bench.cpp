@@ -55,11 +55,13 @@ void timedPass(benchmark::State& state)
     void* buffer = platformAllocTransferBuffer(fixedTransferBufferSize);
     for (uint32_t slot = 0; slot < tracks; ++slot)
         files.slots[slot] = static_cast<TrackHandle>(slot + 1);
-    beginCliTest("bench", false);
+    CliTest test;
+    beginCliTest(test, "bench", false);
+    FrontEnd frontEnd = cliFrontEnd(test);
     writePassNumber = 1;
     for (auto _ : state) {
-        openProgress(plan.stepCount);  // clears the readings of the last pass
-        PassResult pass = runTimedPass<transfer>(files, plan, buffer, "error");
+        frontEnd.openProgress(frontEnd.context, plan.stepCount);  // clears the readings of the last pass
+        PassResult pass = runTimedPass<transfer>(files, plan, buffer, frontEnd);
         benchmark::DoNotOptimize(pass);
     }
     platformFreeTransferBuffer(buffer);

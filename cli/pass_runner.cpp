@@ -10,6 +10,8 @@
 PassOutputs passOutputs;
 
 static std::vector<SvgChart> charts;
+// The test that runs now; what it showed stays until the next begins.
+static CliTest currentTest;
 
 PassSeries newPassSeries(TestKind kind)
 {
@@ -34,10 +36,12 @@ TestOutcome runPass(PassSeries& series, const std::string& base, uint32_t passIn
         summary.passIndex = passIndex;
         summary.passCount = passOutputs.repeat;
     }
-    beginCliTest(base, passOutputs.drawProgressBar);
-    summary.outcome = series.kind == writeTestKind ? runWriteTest() : runReadTest();
-    summary.record = &currentCliTest();
-    const CliTestRecord& record = currentCliTest();
+    beginCliTest(currentTest, base, passOutputs.drawProgressBar);
+    FrontEnd frontEnd = cliFrontEnd(currentTest);
+    summary.outcome =
+        series.kind == writeTestKind ? runWriteTest(frontEnd) : runReadTest(frontEnd);
+    const CliTestRecord& record = currentTest.record;
+    summary.record = &record;
 
     if (passOutputs.json) {
         printJsonResults(summary);

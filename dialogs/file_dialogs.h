@@ -1,11 +1,15 @@
 // The open and save dialogs that choose a test's base file name.
-// chooseReadBaseFile / chooseWriteBaseFile and the two path buffers are
-// declared with the rest of the engine's front end (engine/front_end.h).
 #pragma once
 #include <windows.h>
 
 #include "dialogs/dialog_memory.h"
 #include "engine/front_end.h"
+
+// On success the chosen base file name is in writeDialogPath / readDialogPath.
+extern char readDialogPath[pathBufferSize];
+extern char writeDialogPath[pathBufferSize];
+bool chooseWriteBaseFile();
+bool chooseReadBaseFile();
 
 extern char defaultExtension[dialogTextSize];
 extern char dialogTitle[dialogTextSize];

@@ -11,12 +11,13 @@ static char writeWorkingPath[trackFileNameSize];
 
 uint32_t writePassNumber = 0;
 
-TestOutcome runWriteTest()
+TestOutcome runWriteTest(const FrontEnd& frontEnd)
 {
-    if (!chooseWriteBaseFile()) return testCancelled;
-    repaintMainWindow();
+    const char* base = frontEnd.chooseWriteBaseFile(frontEnd.context);
+    if (base == nullptr) return testCancelled;
+    std::snprintf(writeWorkingPath, sizeof writeWorkingPath, "%.259s", base);
+    frontEnd.repaintMainWindow(frontEnd.context);
 
-    std::snprintf(writeWorkingPath, sizeof writeWorkingPath, "%.259s", writeDialogPath);
     const uint32_t trackCount = TestSettings.trackCount;
     clearTrackFiles(writeTrackFiles, trackCount);
     TestPlan plan = planTest(trackCount, TestSettings.writeRequestSize,
@@ -27,7 +28,8 @@ TestOutcome runWriteTest()
         TrackHandle file = platformCreateTrackFile(writeWorkingPath);
         writeTrackFiles.slots[number - 1] = file;
         if (file == invalidTrackHandle) {
-            noteTrackFileFailure(writeWorkingPath, platformLastErrorText());
+            frontEnd.noteTrackFileFailure(frontEnd.context, writeWorkingPath,
+                                          platformLastErrorText());
             closeTrackFiles(writeTrackFiles, trackCount);
             return testCreateFailed;
         }
@@ -36,7 +38,8 @@ TestOutcome runWriteTest()
     // Asked after the create, so that space freed by truncating an earlier
     // run's files already counts.
     if (!enoughFreeSpace(queryFreeBytes(writeWorkingPath), plan.totalTestBytes)) {
-        showMessageBox("Not Enough Disk Space On Drive "
+        frontEnd.showMessageBox(frontEnd.context,
+                       "Not Enough Disk Space On Drive "
                        "\nTo Write Test Files!",
                        "WARNING", messageIconError);
         closeTrackFiles(writeTrackFiles, trackCount);
@@ -44,6 +47,6 @@ TestOutcome runWriteTest()
     }
 
     ++writePassNumber;
-    return runPassAndReport<stampedWrite<platformWriteTrack>>(writeTestKind, writeTrackFiles, plan,
-                                                              writeBuffer);
+    return runPassAndReport<stampedWrite<platformWriteTrack>>(frontEnd, writeTestKind,
+                                                              writeTrackFiles, plan, writeBuffer);
 }

@@ -1,12 +1,19 @@
 // The "Standby..." child window with its bevelled progress bar. A test runs
 // inside a menu command with no message loop running, so the bar is drawn
 // straight into the window's own device context (class style CS_OWNDC)
-// rather than through repaint requests. openProgress .. closeProgress are
-// declared with the engine's front end (engine/front_end.h).
+// rather than through repaint requests.
 #pragma once
 #include <windows.h>
 
-#include "engine/front_end.h"
+#include <cstdint>
+
+// The bar of a pass of stepCount requests: a tick every few steps (the tick
+// rule of progress_scale), the window made on the first opening.
+void openProgress(uint32_t stepCount);
+void showProgressCaption(const char* text);
+void advanceProgress();
+void restartProgress();
+void closeProgress();
 
 // Window procedure of the class TRAKMON32MSG.
 LRESULT CALLBACK progressWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/results_report.h"
+#include "engine/front_end.h"
 
 struct RecordedBox {
     std::string text;
@@ -33,3 +33,5 @@ struct FrontEndRecord {
 
 extern FrontEndRecord frontEnd;
 void resetFrontEnd();
+// A front end that records into frontEnd.
+FrontEnd recordingFrontEnd();

@@ -17,7 +17,7 @@ TEST_F(ReadTest, ReadsBackWhatTheWriteTestLeft)
     TestSettings.trackCount = 12;
     TestSettings.readRequestSize = 262144;
     layTrackFiles(12, 7864320);
-    EXPECT_EQ(runReadTest(), testCompleted);
+    EXPECT_EQ(runReadTest(recordingFrontEnd()), testCompleted);
     expectRoundRobin(12, 360);
     Events expected = {"chooseRead",   "repaint",
                        "openProgress", "caption Reading: Test Files For 12 Track(s)",
@@ -36,7 +36,7 @@ TEST_F(ReadTest, FailedCloseAfterTheReadPassIsIgnored)
     TestSettings.trackCount = 12;
     layTrackFiles(12, 7864320);
     fakeScript.failCloseAt = 1;
-    EXPECT_EQ(runReadTest(), testCompleted);
+    EXPECT_EQ(runReadTest(recordingFrontEnd()), testCompleted);
     EXPECT_TRUE(frontEnd.boxes.empty());
     EXPECT_TRUE(frontEnd.resultsShown);
 }
@@ -44,7 +44,7 @@ TEST_F(ReadTest, FailedCloseAfterTheReadPassIsIgnored)
 TEST_F(ReadTest, OneTrackTakesSevenHundredSixtySteps)
 {
     layTrackFiles(1, 99614720);
-    EXPECT_EQ(runReadTest(), testCompleted);
+    EXPECT_EQ(runReadTest(recordingFrontEnd()), testCompleted);
     EXPECT_EQ(frontEnd.openProgressSteps, 760u);
     EXPECT_EQ(frontEnd.totalAdvances, 760u);
     EXPECT_EQ(frontEnd.results.totalBytes, 99614720u);
@@ -53,7 +53,7 @@ TEST_F(ReadTest, OneTrackTakesSevenHundredSixtySteps)
 TEST_F(ReadTest, CancelledDialogOpensNothing)
 {
     frontEnd.chooseResult = false;
-    EXPECT_EQ(runReadTest(), testCancelled);
+    EXPECT_EQ(runReadTest(recordingFrontEnd()), testCancelled);
     EXPECT_EQ(frontEnd.events, Events{"chooseRead"});
     EXPECT_TRUE(fakeLog.opened.empty());
 }
@@ -62,7 +62,7 @@ TEST_F(ReadTest, MissingFileIsReportedWhileTheOthersAreOpen)
 {
     TestSettings.trackCount = 24;
     layTrackFiles(12, 7864320);  // written with 12 tracks
-    EXPECT_EQ(runReadTest(), testOpenFailed);
+    EXPECT_EQ(runReadTest(recordingFrontEnd()), testOpenFailed);
     ASSERT_EQ(frontEnd.boxes.size(), 1u);
     EXPECT_EQ(frontEnd.boxes[0].text, notEnough);
     EXPECT_FALSE(frontEnd.boxes[0].hasCaption);
@@ -78,7 +78,7 @@ TEST_F(ReadTest, FileThatCannotBeOpenedAtKStopsThere)
     TestSettings.trackCount = 12;
     layTrackFiles(12, 7864320);
     fakeScript.failOpenAt = 3;  // held by another program, say
-    EXPECT_EQ(runReadTest(), testOpenFailed);
+    EXPECT_EQ(runReadTest(recordingFrontEnd()), testOpenFailed);
     EXPECT_EQ(fakeLog.opened.size(), 2u);
     EXPECT_EQ(frontEnd.boxes.at(0).text, notEnough);
 }
@@ -87,7 +87,7 @@ TEST_F(ReadTest, ShortFileIsClosedBeforeItsMessage)
 {
     TestSettings.trackCount = 1;
     layTrackFiles(72, 1048576);  // written with 72 tracks
-    EXPECT_EQ(runReadTest(), testFileTooSmall);
+    EXPECT_EQ(runReadTest(recordingFrontEnd()), testFileTooSmall);
     ASSERT_EQ(frontEnd.boxes.size(), 1u);
     EXPECT_EQ(frontEnd.boxes[0].text, tooSmall);
     EXPECT_FALSE(frontEnd.boxes[0].hasCaption);
@@ -99,7 +99,7 @@ TEST_F(ReadTest, EmptyFilesOfAWarnedWriteAreTooSmall)
 {
     TestSettings.trackCount = 12;
     layTrackFiles(12, 0);
-    EXPECT_EQ(runReadTest(), testFileTooSmall);
+    EXPECT_EQ(runReadTest(recordingFrontEnd()), testFileTooSmall);
     EXPECT_EQ(fakeLog.opened.size(), 1u);
 }
 
@@ -107,7 +107,7 @@ TEST_F(ReadTest, SizeIsJudgedOnAllSixtyFourBits)
 {
     // 4 GiB + 4096: the low 32 bits alone would be far too small.
     layTrackFiles(1, 4294967296ull + 4096);
-    EXPECT_EQ(runReadTest(), testCompleted);
+    EXPECT_EQ(runReadTest(recordingFrontEnd()), testCompleted);
     EXPECT_EQ(frontEnd.results.totalBytes, 99614720u);
 }
 
@@ -115,7 +115,7 @@ TEST_F(ReadTest, LongerFilesPassAndOnlyThePlanIsRead)
 {
     TestSettings.trackCount = 48;
     layTrackFiles(60, 1572864);  // written with 60 tracks
-    EXPECT_EQ(runReadTest(), testCompleted);
+    EXPECT_EQ(runReadTest(recordingFrontEnd()), testCompleted);
     EXPECT_EQ(fakeLog.opened.size(), 48u);
     EXPECT_EQ(frontEnd.results.totalBytes, 75497472u);
 }
@@ -126,7 +126,7 @@ TEST_F(ReadTest, ShortReadAbortsWithTheProgressWindowShown)
     layTrackFiles(12, 7864320);
     fakeScript.shortTransferAt = 1;
     fakeScript.shortTransferBytes = 0;
-    EXPECT_EQ(runReadTest(), testTransferError);
+    EXPECT_EQ(runReadTest(recordingFrontEnd()), testTransferError);
     ASSERT_EQ(frontEnd.boxes.size(), 1u);
     EXPECT_EQ(frontEnd.boxes[0].text, "Disk Read Error... Test Aborted!");
     EXPECT_FALSE(frontEnd.boxes[0].hasCaption);
@@ -142,7 +142,7 @@ TEST_F(ReadTest, WrappedCounterRereadsEveryFileFromItsStart)
     TestSettings.trackCount = 2;
     layTrackFiles(2, 49807360);
     fakeScript.clockReadings = {0xFFFFFFFFu, 0u, 7u, 1007u};
-    EXPECT_EQ(runReadTest(), testCompleted);
+    EXPECT_EQ(runReadTest(recordingFrontEnd()), testCompleted);
     EXPECT_EQ(frontEnd.restarts, 1u);
     EXPECT_EQ(fakeLog.rewinds, 2u + 2u);  // size checks, then the repeat
     EXPECT_EQ(frontEnd.results.elapsedMs, 1000u);

@@ -12,7 +12,7 @@ using Events = std::vector<std::string>;
 TEST_F(WriteTest, TwelveTracksRoundRobinToTheirPlannedSize)
 {
     TestSettings.trackCount = 12;
-    EXPECT_EQ(runWriteTest(), testCompleted);
+    EXPECT_EQ(runWriteTest(recordingFrontEnd()), testCompleted);
 
     ASSERT_EQ(fakeLog.created.size(), 12u);
     EXPECT_EQ(fakeLog.created.front(), track(1));
@@ -38,7 +38,7 @@ TEST_F(WriteTest, TwelveTracksRoundRobinToTheirPlannedSize)
 
 TEST_F(WriteTest, OneTrackTakesSevenHundredSixtySteps)
 {
-    EXPECT_EQ(runWriteTest(), testCompleted);
+    EXPECT_EQ(runWriteTest(recordingFrontEnd()), testCompleted);
     EXPECT_EQ(frontEnd.openProgressSteps, 760u);
     EXPECT_EQ(frontEnd.totalAdvances, 760u);
     EXPECT_EQ(fakeFiles[track(1)].size, 99614720u);
@@ -48,7 +48,7 @@ TEST_F(WriteTest, SeventyTwoTracksAtFiveTwelveAreTwoCycles)
 {
     TestSettings.trackCount = 72;
     TestSettings.writeRequestSize = 524288;
-    EXPECT_EQ(runWriteTest(), testCompleted);
+    EXPECT_EQ(runWriteTest(recordingFrontEnd()), testCompleted);
     EXPECT_EQ(frontEnd.totalAdvances, 144u);
     EXPECT_EQ(fakeFiles[track(72)].size, 1048576u);
 }
@@ -57,7 +57,7 @@ TEST_F(WriteTest, CancelledDialogTouchesNothing)
 {
     fakeFiles[track(1)].size = 12345;
     frontEnd.chooseResult = false;
-    EXPECT_EQ(runWriteTest(), testCancelled);
+    EXPECT_EQ(runWriteTest(recordingFrontEnd()), testCancelled);
     EXPECT_EQ(frontEnd.events, Events{"chooseWrite"});
     EXPECT_TRUE(fakeLog.created.empty());
     EXPECT_EQ(fakeFiles[track(1)].size, 12345u);
@@ -67,7 +67,7 @@ TEST_F(WriteTest, FailedCreateEndsSilentlyAndClosesTheOthers)
 {
     TestSettings.trackCount = 12;
     fakeScript.failCreateAt = 5;
-    EXPECT_EQ(runWriteTest(), testCreateFailed);
+    EXPECT_EQ(runWriteTest(recordingFrontEnd()), testCreateFailed);
     EXPECT_EQ(fakeLog.created.size(), 4u);
     EXPECT_EQ(fakeLog.closed.size(), 4u);
     EXPECT_TRUE(frontEnd.boxes.empty());
@@ -81,7 +81,7 @@ TEST_F(WriteTest, FreeSpaceExactlyAtTheReserveWarns)
 {
     TestSettings.trackCount = 12;
     fakeScript.freeBytes = 94371840ull + 512000;
-    EXPECT_EQ(runWriteTest(), testNotEnoughSpace);
+    EXPECT_EQ(runWriteTest(recordingFrontEnd()), testNotEnoughSpace);
     ASSERT_EQ(frontEnd.boxes.size(), 1u);
     const RecordedBox& box = frontEnd.boxes[0];
     EXPECT_EQ(box.text, "Not Enough Disk Space On Drive \nTo Write Test Files!");
@@ -98,11 +98,11 @@ TEST_F(WriteTest, OneByteAboveTheReserveAndFourGigabytesPass)
 {
     TestSettings.trackCount = 12;
     fakeScript.freeBytes = 94371840ull + 512001;
-    EXPECT_EQ(runWriteTest(), testCompleted);
+    EXPECT_EQ(runWriteTest(recordingFrontEnd()), testCompleted);
     fakeScript.freeBytes = 4294967296ull;  // low 32 bits are 0
-    EXPECT_EQ(runWriteTest(), testCompleted);
+    EXPECT_EQ(runWriteTest(recordingFrontEnd()), testCompleted);
     fakeScript.freeBytes = 0;  // a volume that cannot be asked
-    EXPECT_EQ(runWriteTest(), testNotEnoughSpace);
+    EXPECT_EQ(runWriteTest(recordingFrontEnd()), testNotEnoughSpace);
 }
 
 TEST_F(WriteTest, ShortWriteAbortsWithoutResults)
@@ -110,7 +110,7 @@ TEST_F(WriteTest, ShortWriteAbortsWithoutResults)
     TestSettings.trackCount = 12;
     fakeScript.shortTransferAt = 30;  // third cycle, file 6
     fakeScript.shortTransferBytes = 4096;
-    EXPECT_EQ(runWriteTest(), testTransferError);
+    EXPECT_EQ(runWriteTest(recordingFrontEnd()), testTransferError);
     ASSERT_EQ(frontEnd.boxes.size(), 1u);
     EXPECT_EQ(frontEnd.boxes[0].text, "Disk Write Error... Test Aborted!");
     EXPECT_FALSE(frontEnd.boxes[0].hasCaption);
@@ -128,7 +128,7 @@ TEST_F(WriteTest, FailedFirstWriteCountsAsShort)
 {
     fakeScript.shortTransferAt = 1;
     fakeScript.shortTransferBytes = 0;
-    EXPECT_EQ(runWriteTest(), testTransferError);
+    EXPECT_EQ(runWriteTest(recordingFrontEnd()), testTransferError);
     EXPECT_EQ(frontEnd.totalAdvances, 0u);
     EXPECT_FALSE(frontEnd.resultsShown);
 }
@@ -137,7 +137,7 @@ TEST_F(WriteTest, FailedCloseAfterThePassAbortsInPlaceOfTheReport)
 {
     TestSettings.trackCount = 12;
     fakeScript.failCloseAt = 12;
-    EXPECT_EQ(runWriteTest(), testTransferError);
+    EXPECT_EQ(runWriteTest(recordingFrontEnd()), testTransferError);
     EXPECT_EQ(fakeLog.closed.size(), 12u);  // the later files too
     ASSERT_EQ(frontEnd.boxes.size(), 1u);
     EXPECT_EQ(frontEnd.boxes[0].text, "Disk Write Error... Test Aborted!");
@@ -173,7 +173,7 @@ TEST_F(WriteTest, EveryOtherFailedCloseChangesNothing)
         fakeScript.failCreateAt = c.failCreateAt;
         fakeScript.freeBytes = c.freeBytes;
         fakeScript.shortTransferAt = c.shortTransferAt;
-        EXPECT_EQ(runWriteTest(), c.outcome) << c.situation;
+        EXPECT_EQ(runWriteTest(recordingFrontEnd()), c.outcome) << c.situation;
         EXPECT_EQ(frontEnd.boxes.size(), c.boxes) << c.situation;
     }
 }
@@ -183,7 +183,7 @@ TEST_F(WriteTest, WrappedCounterRepeatsThePassAndReportsTheLastOnly)
     TestSettings.trackCount = 12;
     // Pass 1 wraps, pass 2 wraps again, pass 3 takes 2500 ms.
     fakeScript.clockReadings = {0xFFFFFF00u, 0x10u, 0xFFFFFFF0u, 5u, 100u, 2600u};
-    EXPECT_EQ(runWriteTest(), testCompleted);
+    EXPECT_EQ(runWriteTest(recordingFrontEnd()), testCompleted);
     EXPECT_EQ(frontEnd.restarts, 2u);
     EXPECT_EQ(fakeLog.rewinds, 24u);  // every file, before each repeat
     EXPECT_EQ(fakeLog.beginPeriods, 3u);
@@ -198,7 +198,7 @@ TEST_F(WriteTest, WrappedCounterRepeatsThePassAndReportsTheLastOnly)
 TEST_F(WriteTest, EqualReadingsAreNoWrap)
 {
     fakeScript.clockReadings = {500u, 500u};
-    EXPECT_EQ(runWriteTest(), testCompleted);
+    EXPECT_EQ(runWriteTest(recordingFrontEnd()), testCompleted);
     EXPECT_EQ(frontEnd.restarts, 0u);
     EXPECT_EQ(frontEnd.results.elapsedMs, 0u);
 }
@@ -207,7 +207,7 @@ TEST_F(WriteTest, AbortedPassIsNeverRepeatedEvenAfterAWrap)
 {
     fakeScript.clockReadings = {0xFFFFFF00u, 0x10u};
     fakeScript.shortTransferAt = 3;
-    EXPECT_EQ(runWriteTest(), testTransferError);
+    EXPECT_EQ(runWriteTest(recordingFrontEnd()), testTransferError);
     EXPECT_EQ(frontEnd.restarts, 0u);
     EXPECT_EQ(fakeLog.rewinds, 0u);
 }
@@ -216,7 +216,7 @@ TEST_F(WriteTest, RewritingLongerFilesLeavesThePlannedSize)
 {
     TestSettings.trackCount = 2;
     layTrackFiles(2, 300000000);
-    EXPECT_EQ(runWriteTest(), testCompleted);
+    EXPECT_EQ(runWriteTest(recordingFrontEnd()), testCompleted);
     EXPECT_EQ(fakeFiles[track(1)].size, 49807360u);
     EXPECT_EQ(fakeFiles[track(2)].size, 49807360u);
 }

@@ -116,12 +116,14 @@ TEST(ProgressLine, VirtualTerminalProcessingIsTurnedOnOrTheBarIsClearedWithSpace
         FillConsoleOutputCharacterA(console, ' ', 80, COORD{0, 0}, &written);
         SetConsoleCursorPosition(console, COORD{0, 0});
 
-        beginCliTest("take.wav", true);
-        openProgress(300);
-        showProgressCaption("Writing Track Files");
+        CliTest test;
+        beginCliTest(test, "take.wav", true);
+        FrontEnd frontEnd = cliFrontEnd(test);
+        frontEnd.openProgress(frontEnd.context, 300);
+        frontEnd.showProgressCaption(frontEnd.context, "Writing Track Files");
         ASSERT_NE(consoleRow(console).find("] Writing Track Files"), std::string::npos)
             << "no bar drawn: '" << consoleRow(console) << "'";
-        closeProgress();
+        frontEnd.closeProgress(frontEnd.context);
 
         DWORD mode = 0;
         GetConsoleMode(console, &mode);
