@@ -110,6 +110,7 @@ static void showResults(void*, const ResultsInputs&, const char* text, const cha
 }
 
 static void noteTrackFileFailure(void*, const char*, const char*) {}
+static void notePassReadings(void*, const PassReadings&) {}
 
 FrontEnd windowsFrontEnd()
 {
@@ -126,6 +127,7 @@ FrontEnd windowsFrontEnd()
     frontEnd.showMessageBox = showBox;
     frontEnd.showResultsBox = showResults;
     frontEnd.noteTrackFileFailure = noteTrackFileFailure;
+    frontEnd.notePassReadings = notePassReadings;
     return frontEnd;
 }
 

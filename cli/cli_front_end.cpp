@@ -5,20 +5,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 
 #include "cli/terminal_line.h"
 #include "platform/platform.h"
 
 static const uint32_t terminalBarColumns = 40;
 static const uint64_t barRedrawNs = 100000000;
-
-uint64_t monotonicNanoseconds()
-{
-    struct timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<uint64_t>(now.tv_sec) * 1000000000u + static_cast<uint64_t>(now.tv_nsec);
-}
 
 void beginCliTest(CliTest& test, const std::string& baseFileName, bool drawProgressBar)
 {
@@ -53,7 +45,7 @@ static void drawBar(TerminalBar& bar)
 {
     uint32_t filled = filledColumns(bar);
     bar.drawnFilled = filled;
-    bar.drawnNs = monotonicNanoseconds();
+    bar.drawnNs = platformMonotonicNs();
     std::string line = "[" + std::string(filled, '#') +
                        std::string(terminalBarColumns - filled, '.') + "] " + bar.caption;
     drawTerminalLine(line);
@@ -61,49 +53,38 @@ static void drawBar(TerminalBar& bar)
 
 static void openProgress(void* context, uint32_t stepCount)
 {
-    CliTest& test = cliTest(context);
-    TerminalBar& bar = test.bar;
-    // Room for every reading of a pass, allocated before the timed span.
-    test.record.timings.requestEndNs.clear();
-    test.record.timings.requestEndNs.reserve(stepCount);
+    TerminalBar& bar = cliTest(context).bar;
     bar.scale = scaleProgress(stepCount);
     bar.stepCountdown = bar.scale.stepsPerTick;
     bar.columnsDone = 0;
     bar.open = true;
     if (bar.enabled) drawBar(bar);
-    test.record.timings.startNs = monotonicNanoseconds();
 }
 
 static void showProgressCaption(void* context, const char* text)
 {
-    CliTest& test = cliTest(context);
-    test.bar.caption = text;
-    if (test.bar.enabled) drawBar(test.bar);
-    test.record.timings.startNs = monotonicNanoseconds();
+    TerminalBar& bar = cliTest(context).bar;
+    bar.caption = text;
+    if (bar.enabled) drawBar(bar);
 }
 
 static void advanceProgress(void* context)
 {
-    CliTest& test = cliTest(context);
-    TerminalBar& bar = test.bar;
-    uint64_t now = monotonicNanoseconds();
-    test.record.timings.requestEndNs.push_back(now);
+    TerminalBar& bar = cliTest(context).bar;
     if (--bar.stepCountdown != 0) return;
     bar.columnsDone += bar.scale.pixelsPerTick;
     bar.stepCountdown = bar.scale.stepsPerTick;
-    if (bar.enabled && now - bar.drawnNs >= barRedrawNs && filledColumns(bar) != bar.drawnFilled)
+    if (bar.enabled && filledColumns(bar) != bar.drawnFilled &&
+        platformMonotonicNs() - bar.drawnNs >= barRedrawNs)
         drawBar(bar);
 }
 
 static void restartProgress(void* context)
 {
-    CliTest& test = cliTest(context);
-    TerminalBar& bar = test.bar;
+    TerminalBar& bar = cliTest(context).bar;
     bar.columnsDone = 0;
     bar.stepCountdown = bar.scale.stepsPerTick;
     if (bar.enabled) drawBar(bar);
-    test.record.timings.requestEndNs.clear();
-    test.record.timings.startNs = monotonicNanoseconds();
 }
 
 static void closeProgress(void* context)
@@ -147,6 +128,14 @@ static void noteTrackFileFailure(void*, const char* trackFileName, const char* r
     std::fprintf(stderr, "trakmon: %s: %s\n", trackFileName, reason);
 }
 
+static void notePassReadings(void* context, const PassReadings& readings)
+{
+    PassTimings& timings = cliTest(context).record.timings;
+    timings.startNs = readings.startNs;
+    timings.requestEndNs.assign(readings.requestEndNs,
+                                readings.requestEndNs + readings.requestCount);
+}
+
 FrontEnd cliFrontEnd(CliTest& test)
 {
     FrontEnd frontEnd;
@@ -162,5 +151,6 @@ FrontEnd cliFrontEnd(CliTest& test)
     frontEnd.showMessageBox = showMessageBox;
     frontEnd.showResultsBox = showResultsBox;
     frontEnd.noteTrackFileFailure = noteTrackFileFailure;
+    frontEnd.notePassReadings = notePassReadings;
     return frontEnd;
 }

@@ -11,8 +11,8 @@
 #include "progress/progress_scale.h"
 #include "engine/results_report.h"
 
-// Readings of a monotonic nanosecond clock taken by the progress operations:
-// the start of the (last) pass, and the end of each of its requests.
+// The engine's readings of a pass (PassReadings): the start of the (last)
+// pass, and the end of each of its completed requests.
 struct PassTimings {
     uint64_t startNs = 0;
     std::vector<uint64_t> requestEndNs;  // one per completed request
@@ -53,5 +53,3 @@ struct CliTest {
 void beginCliTest(CliTest& test, const std::string& baseFileName, bool drawProgressBar);
 // The front end that runs test.
 FrontEnd cliFrontEnd(CliTest& test);
-
-uint64_t monotonicNanoseconds();

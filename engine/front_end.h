@@ -1,17 +1,31 @@
 // What the engine asks of the program around it: the file choice, the progress
-// display, message boxes and the repaint of the main window. The Windows
-// program and the command line each fill in one FrontEnd and hand it to the
+// display, message boxes, the repaint of the main window and the readings of
+// a timed pass. The Windows program and the command line each fill in one FrontEnd and hand it to the
 // tests; the engine's tests hand in a recorder.
 #pragma once
 #include <cstdint>
 
+#include "engine/plan.h"
 #include "engine/results_report.h"
+#include "engine/settings.h"
 
 const uint32_t pathBufferSize = 260;
 
 // Message box flags the tests use.
 const uint32_t messageIconError = 0x10;
 const uint32_t messageIconInformation = 0x40;
+
+// The requests of one timed pass, of the pass as a whole and each on its own:
+// readings of platformMonotonicNs taken by the engine inside the timed loop,
+// at the start of the pass and at the end of every completed request. Room
+// for the requests of the largest plan: the fixed budget in requests of the
+// smallest size, and a last round begun past it.
+const uint32_t maxPassRequests = fixedTestDataBudget / smallestRequestSize + maxTrackFiles;
+struct PassReadings {
+    uint64_t startNs;
+    uint32_t requestCount;  // completed requests, in the order they ended
+    uint64_t requestEndNs[maxPassRequests];
+};
 
 // Every operation gets the context first. None may be null.
 struct FrontEnd {
@@ -43,4 +57,8 @@ struct FrontEnd {
     // silent here (the tests' own messages, if any, follow); the command line
     // names the file and the reason.
     void (*noteTrackFileFailure)(void* context, const char* trackFileName, const char* reason);
+
+    // The readings of a pass that ran, completed or ended by a short request;
+    // given once the timed span is over, before the files are closed.
+    void (*notePassReadings)(void* context, const PassReadings& readings);
 };

@@ -23,27 +23,33 @@ typedef uint32_t (*TrackTransfer)(TrackHandle file, void* buffer, uint32_t size,
 // Cycles of one request per file, in slot order, until the plan's bytes have
 // moved. A short request ends the pass; the caller shows errorText. A pass
 // during which the millisecond counter wrapped is run again from the start of
-// every file, so the time reported covers one unbroken pass.
+// every file, so the time reported covers one unbroken pass. readings gets
+// the monotonic clock at the start and at the end of every completed request
+// of that pass (room for plan.stepCount + plan.trackCount - 1 at least).
 template <TrackTransfer transfer>
 PassResult runTimedPass(TrackFileSet& set, const TestPlan& plan, void* buffer,
-                        const FrontEnd& frontEnd)
+                        const FrontEnd& frontEnd, PassReadings& readings)
 {
     const uint32_t trackCount = plan.trackCount;
     const uint32_t requestSize = plan.requestSize;
     const uint32_t totalTestBytes = plan.totalTestBytes;
     TrackHandle* const slots = set.slots;
+    uint64_t* const requestEndNs = readings.requestEndNs;
     void (*const advanceProgress)(void*) = frontEnd.advanceProgress;
     void* const context = frontEnd.context;
     uint32_t sum;
+    uint32_t requests;
     uint32_t start;
     uint32_t end;
     bool aborted;
 
     for (;;) {
         sum = 0;
+        requests = 0;
         aborted = false;
         platformTimeBeginPeriod(1);
         start = platformTimeGetTime();
+        readings.startNs = platformMonotonicNs();
         do {
             for (uint32_t slot = 0; slot < trackCount; ++slot) {
                 uint32_t count = transfer(slots[slot], buffer, requestSize, sum);
@@ -52,6 +58,7 @@ PassResult runTimedPass(TrackFileSet& set, const TestPlan& plan, void* buffer,
                     break;
                 }
                 sum += count;
+                requestEndNs[requests++] = platformMonotonicNs();
                 advanceProgress(context);
             }
         } while (sum < totalTestBytes && !aborted);
@@ -64,6 +71,7 @@ PassResult runTimedPass(TrackFileSet& set, const TestPlan& plan, void* buffer,
         frontEnd.restartProgress(context);
     }
 
+    readings.requestCount = requests;
     PassResult result;
     result.sum = sum;
     result.elapsedMs = end - start;
@@ -82,6 +90,7 @@ template <TrackTransfer transfer>
 TestOutcome runPassAndReport(const FrontEnd& frontEnd, TestKind kind, TrackFileSet& set,
                              const TestPlan& plan, void* buffer)
 {
+    static PassReadings readings;
     const bool write = kind == writeTestKind;
     frontEnd.openProgress(frontEnd.context, plan.stepCount);
     char caption[80];
@@ -91,7 +100,8 @@ TestOutcome runPassAndReport(const FrontEnd& frontEnd, TestKind kind, TrackFileS
 
     const char* errorText =
         write ? "Disk Write Error... Test Aborted!" : "Disk Read Error... Test Aborted!";
-    PassResult pass = runTimedPass<transfer>(set, plan, buffer, frontEnd);
+    PassResult pass = runTimedPass<transfer>(set, plan, buffer, frontEnd, readings);
+    frontEnd.notePassReadings(frontEnd.context, readings);
     if (pass.aborted) frontEnd.showMessageBox(frontEnd.context, errorText, nullptr, messageIconError);
 
     bool closed = closeTrackFiles(set, plan.trackCount);

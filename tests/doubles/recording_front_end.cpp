@@ -92,6 +92,14 @@ static void showResultsBox(void* context, const ResultsInputs& inputs, const cha
 
 static void noteTrackFileFailure(void*, const char*, const char*) {}
 
+static void notePassReadings(void* context, const PassReadings& readings)
+{
+    FrontEndRecord& r = record(context);
+    r.events.push_back("readings");
+    r.readingsStartNs = readings.startNs;
+    r.readingsEndNs.assign(readings.requestEndNs, readings.requestEndNs + readings.requestCount);
+}
+
 FrontEnd recordingFrontEnd()
 {
     FrontEnd recorder;
@@ -107,5 +115,6 @@ FrontEnd recordingFrontEnd()
     recorder.showMessageBox = showMessageBox;
     recorder.showResultsBox = showResultsBox;
     recorder.noteTrackFileFailure = noteTrackFileFailure;
+    recorder.notePassReadings = notePassReadings;
     return recorder;
 }

@@ -29,6 +29,8 @@ struct FrontEndRecord {
     ResultsInputs results{};
     std::string resultsText;
     std::string resultsCaption;
+    uint64_t readingsStartNs = 0;  // the engine's readings of the last pass
+    std::vector<uint64_t> readingsEndNs;
 };
 
 extern FrontEndRecord frontEnd;

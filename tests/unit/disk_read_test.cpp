@@ -21,7 +21,7 @@ TEST_F(ReadTest, ReadsBackWhatTheWriteTestLeft)
     expectRoundRobin(12, 360);
     Events expected = {"chooseRead",   "repaint",
                        "openProgress", "caption Reading: Test Files For 12 Track(s)",
-                       "closeProgress", "repaint", "results"};
+                       "readings",     "closeProgress", "repaint", "results"};
     EXPECT_EQ(frontEnd.events, expected);
     EXPECT_EQ(frontEnd.resultsCaption, "Disk Read Test Results");
     EXPECT_EQ(frontEnd.results.kind, readTestKind);

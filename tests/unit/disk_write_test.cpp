@@ -25,7 +25,7 @@ TEST_F(WriteTest, TwelveTracksRoundRobinToTheirPlannedSize)
 
     Events expected = {"chooseWrite",  "repaint",
                        "openProgress", "caption Writing: Test Files For 12 Track(s)",
-                       "closeProgress", "repaint", "results"};
+                       "readings",     "closeProgress", "repaint", "results"};
     EXPECT_EQ(frontEnd.events, expected);
     EXPECT_EQ(frontEnd.resultsCaption, "Disk Write Test Results");
     EXPECT_EQ(frontEnd.results.kind, writeTestKind);
@@ -210,6 +210,38 @@ TEST_F(WriteTest, AbortedPassIsNeverRepeatedEvenAfterAWrap)
     EXPECT_EQ(runWriteTest(recordingFrontEnd()), testTransferError);
     EXPECT_EQ(frontEnd.restarts, 0u);
     EXPECT_EQ(fakeLog.rewinds, 0u);
+}
+
+// The engine's own readings of the monotonic clock: the start of the pass and
+// the end of every request that completed, of the last pass run only.
+TEST_F(WriteTest, ReadingsAreTheEndsOfTheCompletedRequestsOfTheLastPass)
+{
+    struct Case {
+        const char* situation;
+        std::vector<uint32_t> clockReadings;
+        uint32_t shortTransferAt;
+        uint64_t startNs;
+        size_t readings;
+    };
+    const Case cases[] = {
+        {"a completed pass", {}, 0, 0, 720},
+        {"a short fifth request", {}, 5, 0, 4},
+        {"a wrapped pass run again", {0xFFFFFF00u, 0x10u, 100u, 2600u}, 0, 720000, 720},
+    };
+    for (const Case& c : cases) {
+        resetFakePlatform();
+        resetFrontEnd();
+        TestSettings.trackCount = 12;
+        fakeScript.requestNs = 1000;
+        fakeScript.clockReadings = c.clockReadings;
+        fakeScript.shortTransferAt = c.shortTransferAt;
+        runWriteTest(recordingFrontEnd());
+        EXPECT_EQ(frontEnd.readingsStartNs, c.startNs) << c.situation;
+        ASSERT_EQ(frontEnd.readingsEndNs.size(), c.readings) << c.situation;
+        for (size_t i = 0; i < c.readings; ++i)
+            ASSERT_EQ(frontEnd.readingsEndNs[i], c.startNs + 1000 * (i + 1))
+                << c.situation << ", request " << i + 1;
+    }
 }
 
 TEST_F(WriteTest, RewritingLongerFilesLeavesThePlannedSize)
