@@ -8,7 +8,7 @@
 
 #include "engine/front_end.h"
 #include "engine/outcome.h"
-#include "progress/progress_scale.h"
+#include "engine/progress_scale.h"
 #include "engine/results_report.h"
 
 // The engine's readings of a pass (PassReadings): the start of the (last)

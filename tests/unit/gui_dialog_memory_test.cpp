@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "dialogs/dialog_memory.h"
+#include "windows_gui/dialogs/dialog_memory.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 // Where the progress window and its bar lie, and the main window's bands.
 #include <gtest/gtest.h>
 
-#include "app/background_bands.h"
-#include "progress/progress_geometry.h"
-#include "progress/progress_scale.h"
+#include "windows_gui/background_bands.h"
+#include "windows_gui/progress/progress_geometry.h"
+#include "engine/progress_scale.h"
 
 namespace {
 

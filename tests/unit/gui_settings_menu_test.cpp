@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/settings_menu.h"
+#include "windows_gui/settings_menu.h"
 #include "engine/settings.h"
 
 namespace {

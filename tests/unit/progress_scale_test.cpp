@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "progress/progress_scale.h"
+#include "engine/progress_scale.h"
 
 TEST(ProgressScaleTest, StepsToColumns)
 {

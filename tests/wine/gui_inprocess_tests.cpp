@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "app/application.h"
+#include "windows_gui/application.h"
 #include "engine/front_end.h"
 #include "engine/settings.h"
-#include "progress/progress_window.h"
+#include "windows_gui/progress/progress_window.h"
 #include "tests/wine/wine_harness.h"
 
 namespace {
@@ -369,7 +369,7 @@ protected:
 
 TEST_F(Progress, WindowIsCentredChildStandbyWithoutCloseBox)
 {
-    openProgress(760);
+    openProgress(MainWindow, appInstance, 760);
     HWND window = progressWindowHandle();
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(className(window), "TRAKMON32MSG");
@@ -400,7 +400,7 @@ TEST_F(Progress, WindowIsCentredChildStandbyWithoutCloseBox)
 
 TEST_F(Progress, Steps760DrawExactly253Lines)
 {
-    openProgress(760);
+    openProgress(MainWindow, appInstance, 760);
     BarGeometry g = geometryFor(253);
     expectBevel(g);
     EXPECT_EQ(blackColumns(g), 0);
@@ -417,7 +417,7 @@ TEST_F(Progress, Steps760DrawExactly253Lines)
 
 TEST_F(Progress, Steps144DrawTwoLinesPerStepTo288)
 {
-    openProgress(144);
+    openProgress(MainWindow, appInstance, 144);
     BarGeometry g = geometryFor(288);
     expectBevel(g);
     advance(1);
@@ -428,7 +428,7 @@ TEST_F(Progress, Steps144DrawTwoLinesPerStepTo288)
 
 TEST_F(Progress, ZeroStepsOneCallFillsTheWholeBar)
 {
-    openProgress(0);
+    openProgress(MainWindow, appInstance, 0);
     BarGeometry g = geometryFor(300);
     expectBevel(g);
     EXPECT_EQ(blackColumns(g), 0);
@@ -438,7 +438,7 @@ TEST_F(Progress, ZeroStepsOneCallFillsTheWholeBar)
 
 TEST_F(Progress, Steps300DrawHalfAsWideABar)
 {
-    openProgress(300);
+    openProgress(MainWindow, appInstance, 300);
     BarGeometry g = geometryFor(150);
     expectBevel(g);
     advance(1);
@@ -451,7 +451,7 @@ TEST_F(Progress, Steps300DrawHalfAsWideABar)
 
 TEST_F(Progress, CaptionCentredAtTheTopAndGoneAfterARepaint)
 {
-    openProgress(760);
+    openProgress(MainWindow, appInstance, 760);
     showProgressCaption("Writing: Test Files For 12 Track(s)");
     BarGeometry g = geometryFor(253);
     int left = g.width, right = -1, bottom = -1;
@@ -481,7 +481,7 @@ TEST_F(Progress, CaptionCentredAtTheTopAndGoneAfterARepaint)
 
 TEST_F(Progress, RestartEmptiesTheBarAndKeepsTheCaption)
 {
-    openProgress(144);
+    openProgress(MainWindow, appInstance, 144);
     showProgressCaption("Reading: Test Files For 72 Track(s)");
     BarGeometry g = geometryFor(288);
     COLORREF captionSample = windowGrey;
@@ -509,7 +509,7 @@ TEST_F(Progress, RestartEmptiesTheBarAndKeepsTheCaption)
 
 TEST_F(Progress, CloseRemovesTheWindowAndIsHarmlessTwice)
 {
-    openProgress(760);
+    openProgress(MainWindow, appInstance, 760);
     HWND window = progressWindowHandle();
     ASSERT_NE(window, nullptr);
     closeProgress();
@@ -520,7 +520,7 @@ TEST_F(Progress, CloseRemovesTheWindowAndIsHarmlessTwice)
     closeProgress();
     EXPECT_EQ(progressWindowHandle(), nullptr);
     // It opens again afterwards.
-    openProgress(144);
+    openProgress(MainWindow, appInstance, 144);
     EXPECT_NE(progressWindowHandle(), nullptr);
 }
 
@@ -530,7 +530,7 @@ TEST_F(Progress, CentringTruncatesTowardZero)
     RECT client;
     GetClientRect(MainWindow, &client);
     if (client.right != 301) GTEST_SKIP() << "the window manager kept the width at " << client.right;
-    openProgress(760);
+    openProgress(MainWindow, appInstance, 760);
     RECT frame;
     GetWindowRect(progressWindowHandle(), &frame);
     POINT corner{frame.left, frame.top};
@@ -545,7 +545,7 @@ TEST_F(Progress, ScreenshotMidTest)
 {
     const char* folder = std::getenv("TRAKMON_SCREENSHOT_DIR");
     if (folder == nullptr) GTEST_SKIP() << "TRAKMON_SCREENSHOT_DIR not set";
-    openProgress(720);
+    openProgress(MainWindow, appInstance, 720);
     showProgressCaption("Writing: Test Files For 12 Track(s)");
     advance(430);
     // The screen gets the window's picture when the message loop runs.

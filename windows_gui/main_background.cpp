@@ -1,5 +1,6 @@
-#include "app/application.h"
-#include "app/background_bands.h"
+#include "windows_gui/main_background.h"
+
+#include "windows_gui/background_bands.h"
 
 void paintMainBackground(HWND window, HDC dc)
 {

@@ -1,11 +1,10 @@
-#include "dialogs/file_dialogs.h"
+#include "windows_gui/dialogs/file_dialogs.h"
 
 #include <commdlg.h>
 
 #include <cstddef>
 #include <cstring>
 
-#include "app/application.h"
 
 char readDialogPath[pathBufferSize];
 char writeDialogPath[pathBufferSize];
@@ -31,7 +30,7 @@ static_assert(sizeof(void*) != 4 || shortDialogStructureSize == 76,
 static const DWORD openDialogFlags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
 static const DWORD saveDialogFlags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
 
-static void prepareDialog(char* pathBuffer, const char* initialFileName,
+static void prepareDialog(HWND owner, char* pathBuffer, const char* initialFileName,
                           const char* initialDirectory, const char* filterList,
                           uint32_t filterIndex, const char* extension, DWORD flags)
 {
@@ -40,7 +39,7 @@ static void prepareDialog(char* pathBuffer, const char* initialFileName,
 
     std::memset(&dialogStructure, 0, sizeof dialogStructure);
     dialogStructure.lStructSize = shortDialogStructureSize;
-    dialogStructure.hwndOwner = MainWindow;
+    dialogStructure.hwndOwner = owner;
     dialogStructure.lpstrFilter = filterList;
     dialogStructure.nFilterIndex = filterIndex;
     dialogStructure.lpstrFile = pathBuffer;
@@ -51,20 +50,20 @@ static void prepareDialog(char* pathBuffer, const char* initialFileName,
     dialogStructure.lpstrDefExt = defaultExtension;
 }
 
-BOOL showOpenDialog(const char* initialFileName, const char* initialDirectory,
+BOOL showOpenDialog(HWND owner, const char* initialFileName, const char* initialDirectory,
                     const char* filterList, uint32_t filterIndex, const char* extension)
 {
-    prepareDialog(readDialogPath, initialFileName, initialDirectory, filterList, filterIndex,
+    prepareDialog(owner, readDialogPath, initialFileName, initialDirectory, filterList, filterIndex,
                   extension, openDialogFlags);
     return GetOpenFileNameA(&dialogStructure);
 }
 
-BOOL showSaveDialog(const char* initialFileName, const char* initialDirectory,
+BOOL showSaveDialog(HWND owner, const char* initialFileName, const char* initialDirectory,
                     const char* filterList, uint32_t filterIndex, const char* extension,
                     bool confirmOverwrite)
 {
     DWORD flags = confirmOverwrite ? saveDialogFlags : saveDialogFlags & ~OFN_OVERWRITEPROMPT;
-    prepareDialog(writeDialogPath, initialFileName, initialDirectory, filterList, filterIndex,
+    prepareDialog(owner, writeDialogPath, initialFileName, initialDirectory, filterList, filterIndex,
                   extension, flags);
     return GetSaveFileNameA(&dialogStructure);
 }
@@ -82,20 +81,20 @@ void updateDialogMemory(const char* pathBuffer)
                          dialogStructure.nFilterIndex);
 }
 
-bool chooseReadBaseFile()
+bool chooseReadBaseFile(HWND owner)
 {
     copyDialogText(dialogTitle, sizeof dialogTitle, "Select Read Test Base FileName");
-    BOOL result = showOpenDialog(DialogMemory.lastFileName, DialogMemory.initialDirectory,
+    BOOL result = showOpenDialog(owner, DialogMemory.lastFileName, DialogMemory.initialDirectory,
                                  fileFilterList, DialogMemory.filterIndex,
                                  DialogMemory.lastExtension);
     updateDialogMemory(readDialogPath);
     return result != FALSE;
 }
 
-bool chooseWriteBaseFile()
+bool chooseWriteBaseFile(HWND owner)
 {
     copyDialogText(dialogTitle, sizeof dialogTitle, "Select Write Test Base FileName");
-    BOOL result = showSaveDialog(DialogMemory.lastFileName, DialogMemory.initialDirectory,
+    BOOL result = showSaveDialog(owner, DialogMemory.lastFileName, DialogMemory.initialDirectory,
                                  fileFilterList, DialogMemory.filterIndex,
                                  DialogMemory.lastExtension, true);
     updateDialogMemory(writeDialogPath);

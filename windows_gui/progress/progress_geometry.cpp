@@ -1,4 +1,4 @@
-#include "progress/progress_geometry.h"
+#include "windows_gui/progress/progress_geometry.h"
 
 WindowPosition progressWindowPosition(int32_t mainClientRight, int32_t mainClientBottom)
 {

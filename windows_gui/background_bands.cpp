@@ -1,4 +1,4 @@
-#include "app/background_bands.h"
+#include "windows_gui/background_bands.h"
 
 int32_t backgroundBandHeight(int32_t clientHeight)
 {

@@ -2,7 +2,7 @@
 // audio tracks at once as a multi-track recorder needs?
 #include <windows.h>
 
-#include "app/application.h"
+#include "windows_gui/application.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {

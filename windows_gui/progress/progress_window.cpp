@@ -1,8 +1,7 @@
-#include "progress/progress_window.h"
+#include "windows_gui/progress/progress_window.h"
 
-#include "app/application.h"
-#include "progress/progress_geometry.h"
-#include "progress/progress_scale.h"
+#include "windows_gui/progress/progress_geometry.h"
+#include "engine/progress_scale.h"
 
 struct ProgressWindowState {
     HWND window;
@@ -22,6 +21,8 @@ struct ProgressBarState {
     int32_t tickHeight;
 };
 
+const char progressWindowClass[] = "TRAKMON32MSG";
+
 static ProgressWindowState ProgressWindow;
 static ProgressBarState ProgressBar = {1, 1, 1, {0, 0, 0, 0}, 0, 0, tickLineHeight};
 
@@ -35,20 +36,20 @@ static void moveToTick(HDC dc)
     MoveToEx(dc, ProgressBar.tickX, ProgressBar.tickY, nullptr);
 }
 
-void openProgress(uint32_t stepCount)
+void openProgress(HWND owner, HINSTANCE instance, uint32_t stepCount)
 {
     ProgressScale scale = scaleProgress(stepCount);
     ProgressBar.stepsPerTick = scale.stepsPerTick;
     ProgressBar.pixelsPerTick = scale.pixelsPerTick;
 
-    RECT mainClient;
-    GetClientRect(MainWindow, &mainClient);
+    RECT ownerClient;
+    GetClientRect(owner, &ownerClient);
     if (ProgressWindow.window == nullptr) {
-        WindowPosition position = progressWindowPosition(mainClient.right, mainClient.bottom);
+        WindowPosition position = progressWindowPosition(ownerClient.right, ownerClient.bottom);
         ProgressWindow.window =
             CreateWindowExA(WS_EX_TOPMOST, progressWindowClass, "Standby...", WS_CHILD | WS_CAPTION,
                             position.x, position.y, progressWindowWidth, progressWindowHeight,
-                            MainWindow, nullptr, appInstance, nullptr);
+                            owner, nullptr, instance, nullptr);
         // Without a window there is nothing to draw on; the test runs regardless.
         if (ProgressWindow.window == nullptr) return;
     }

@@ -10,8 +10,7 @@ extern HINSTANCE appInstance;
 extern HWND MainWindow;
 extern HMENU mainMenu;
 
-extern const char mainWindowClass[];      // "TRAKMON32MAIN"
-extern const char progressWindowClass[];  // "TRAKMON32MSG"
+extern const char mainWindowClass[];  // "TRAKMON32MAIN"
 extern const char mainWindowTitle[];
 
 // Start-up failures: the string-table id of the message that describes them.
@@ -34,6 +33,3 @@ FrontEnd windowsFrontEnd();
 LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Carries out one menu command (the low 16 bits of WM_COMMAND's wParam).
 void runMenuCommand(uint32_t id);
-
-// The whole client area in 128 bands, from magenta down to near black.
-void paintMainBackground(HWND window, HDC dc);

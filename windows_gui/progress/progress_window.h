@@ -7,9 +7,13 @@
 
 #include <cstdint>
 
+// The window class, registered by the program.
+extern const char progressWindowClass[];  // "TRAKMON32MSG"
+
 // The bar of a pass of stepCount requests: a tick every few steps (the tick
-// rule of progress_scale), the window made on the first opening.
-void openProgress(uint32_t stepCount);
+// rule of progress_scale), the window made on the first opening, centred in
+// owner's client area, a child of owner.
+void openProgress(HWND owner, HINSTANCE instance, uint32_t stepCount);
 void showProgressCaption(const char* text);
 void advanceProgress();
 void restartProgress();

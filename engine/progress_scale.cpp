@@ -1,4 +1,4 @@
-#include "progress/progress_scale.h"
+#include "engine/progress_scale.h"
 
 ProgressScale scaleProgress(uint32_t stepCount)
 {

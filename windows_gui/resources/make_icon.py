@@ -3,7 +3,7 @@
 
 The picture: a grey hard disk seen from the front, with a row of level
 meters in the suite's magenta above it, on a transparent ground.
-Run it from anywhere: python3 resources/make_icon.py
+Run it from anywhere: python3 windows_gui/resources/make_icon.py
 """
 import os
 import struct

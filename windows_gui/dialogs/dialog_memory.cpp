@@ -1,4 +1,4 @@
-#include "dialogs/dialog_memory.h"
+#include "windows_gui/dialogs/dialog_memory.h"
 
 #include <cstring>
 

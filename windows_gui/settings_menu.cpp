@@ -1,9 +1,9 @@
-#include "app/settings_menu.h"
+#include "windows_gui/settings_menu.h"
 
 #include <cstddef>
 
 #include "engine/settings.h"
-#include "resources/resource_ids.h"
+#include "windows_gui/resources/resource_ids.h"
 
 struct MenuChoice {
     uint32_t value;

@@ -1,24 +1,24 @@
-#include "app/application.h"
+#include "windows_gui/application.h"
 
 #include <cstring>
 
-#include "app/settings_menu.h"
-#include "dialogs/dialog_memory.h"
-#include "dialogs/file_dialogs.h"
+#include "windows_gui/settings_menu.h"
+#include "windows_gui/dialogs/dialog_memory.h"
+#include "windows_gui/dialogs/file_dialogs.h"
+#include "windows_gui/main_background.h"
 #include "engine/front_end.h"
 #include "engine/disk_read.h"
 #include "engine/settings.h"
 #include "engine/disk_write.h"
 #include "platform/platform.h"
-#include "progress/progress_window.h"
-#include "resources/resource_ids.h"
+#include "windows_gui/progress/progress_window.h"
+#include "windows_gui/resources/resource_ids.h"
 
 HINSTANCE appInstance;
 HWND MainWindow;
 HMENU mainMenu;
 
 const char mainWindowClass[] = "TRAKMON32MAIN";
-const char progressWindowClass[] = "TRAKMON32MSG";
 const char mainWindowTitle[] = "ZAT Hard Disk Speed Test 32Bit Utility - Ver 2.0";
 
 static const UINT mainClassStyle = CS_BYTEALIGNCLIENT | CS_HREDRAW | CS_VREDRAW;   // 4099
@@ -84,15 +84,18 @@ void freeTransferBuffers()
 
 static const char* chooseWrite(void*)
 {
-    return chooseWriteBaseFile() ? writeDialogPath : nullptr;
+    return chooseWriteBaseFile(MainWindow) ? writeDialogPath : nullptr;
 }
 
 static const char* chooseRead(void*)
 {
-    return chooseReadBaseFile() ? readDialogPath : nullptr;
+    return chooseReadBaseFile(MainWindow) ? readDialogPath : nullptr;
 }
 
-static void openProgressWindow(void*, uint32_t stepCount) { openProgress(stepCount); }
+static void openProgressWindow(void*, uint32_t stepCount)
+{
+    openProgress(MainWindow, appInstance, stepCount);
+}
 static void showCaption(void*, const char* text) { showProgressCaption(text); }
 static void advanceBar(void*) { advanceProgress(); }
 static void restartBar(void*) { restartProgress(); }

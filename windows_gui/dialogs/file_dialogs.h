@@ -2,14 +2,15 @@
 #pragma once
 #include <windows.h>
 
-#include "dialogs/dialog_memory.h"
+#include "windows_gui/dialogs/dialog_memory.h"
 #include "engine/front_end.h"
 
 // On success the chosen base file name is in writeDialogPath / readDialogPath.
 extern char readDialogPath[pathBufferSize];
 extern char writeDialogPath[pathBufferSize];
-bool chooseWriteBaseFile();
-bool chooseReadBaseFile();
+// The dialogs, owned by owner; false when none was chosen.
+bool chooseWriteBaseFile(HWND owner);
+bool chooseReadBaseFile(HWND owner);
 
 extern char defaultExtension[dialogTextSize];
 extern char dialogTitle[dialogTextSize];
@@ -18,9 +19,9 @@ extern const char fileFilterList[];
 
 // Preload the path buffer with initialFileName (null: empty), set the default
 // extension and run the dialog; the platform call's result comes back.
-BOOL showOpenDialog(const char* initialFileName, const char* initialDirectory,
+BOOL showOpenDialog(HWND owner, const char* initialFileName, const char* initialDirectory,
                     const char* filterList, uint32_t filterIndex, const char* extension);
-BOOL showSaveDialog(const char* initialFileName, const char* initialDirectory,
+BOOL showSaveDialog(HWND owner, const char* initialFileName, const char* initialDirectory,
                     const char* filterList, uint32_t filterIndex, const char* extension,
                     bool confirmOverwrite);
 
