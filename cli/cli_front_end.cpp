@@ -140,6 +140,7 @@ FrontEnd cliFrontEnd(CliTest& test)
 {
     FrontEnd frontEnd;
     frontEnd.context = &test;
+    frontEnd.trackNameRule = extensionInFileName;
     frontEnd.chooseWriteBaseFile = chooseBaseFile;
     frontEnd.chooseReadBaseFile = chooseBaseFile;
     frontEnd.openProgress = openProgress;

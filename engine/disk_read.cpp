@@ -1,7 +1,5 @@
 #include "engine/disk_read.h"
 
-#include <cstdio>
-
 #include "engine/front_end.h"
 #include "engine/settings.h"
 #include "engine/timed_pass.h"
@@ -19,10 +17,12 @@ static const char fileSizeTooSmallText[] =
     "File Size Is Too Small!\n\nDo The Write Test To Create The Needed Files.";
 
 // Opens and size-checks file after file; the first failure decides the message.
-static TestOutcome openTrackFiles(const FrontEnd& frontEnd, const TestPlan& plan)
+static TestOutcome openTrackFiles(const FrontEnd& frontEnd, const char* base,
+                                  const TestPlan& plan)
 {
     for (uint32_t number = 1; number <= plan.trackCount; ++number) {
-        formatTrackFileName(readWorkingPath, number);
+        formatTrackName(readWorkingPath, sizeof readWorkingPath, base, number,
+                        frontEnd.trackNameRule);
         TrackHandle file = platformOpenTrackFile(readWorkingPath);
         readTrackFiles.slots[number - 1] = file;
         if (file == invalidTrackHandle) {
@@ -48,7 +48,6 @@ TestOutcome runReadTest(const FrontEnd& frontEnd)
 {
     const char* base = frontEnd.chooseReadBaseFile(frontEnd.context);
     if (base == nullptr) return testCancelled;
-    std::snprintf(readWorkingPath, sizeof readWorkingPath, "%.259s", base);
     frontEnd.repaintMainWindow(frontEnd.context);
 
     const uint32_t trackCount = TestSettings.trackCount;
@@ -56,7 +55,7 @@ TestOutcome runReadTest(const FrontEnd& frontEnd)
     TestPlan plan = planTest(trackCount, TestSettings.readRequestSize,
                              TestSettings.transferBufferSize, TestSettings.testDataBudget);
 
-    TestOutcome opened = openTrackFiles(frontEnd, plan);
+    TestOutcome opened = openTrackFiles(frontEnd, base, plan);
     if (opened != testCompleted) return opened;
 
     return runPassAndReport<readRequest>(frontEnd, readTestKind, readTrackFiles, plan, readBuffer);

@@ -1,7 +1,5 @@
 #include "engine/disk_write.h"
 
-#include <cstdio>
-
 #include "engine/front_end.h"
 #include "engine/settings.h"
 #include "engine/timed_pass.h"
@@ -15,7 +13,6 @@ TestOutcome runWriteTest(const FrontEnd& frontEnd)
 {
     const char* base = frontEnd.chooseWriteBaseFile(frontEnd.context);
     if (base == nullptr) return testCancelled;
-    std::snprintf(writeWorkingPath, sizeof writeWorkingPath, "%.259s", base);
     frontEnd.repaintMainWindow(frontEnd.context);
 
     const uint32_t trackCount = TestSettings.trackCount;
@@ -24,7 +21,8 @@ TestOutcome runWriteTest(const FrontEnd& frontEnd)
                              TestSettings.transferBufferSize, TestSettings.testDataBudget);
 
     for (uint32_t number = 1; number <= trackCount; ++number) {
-        formatTrackFileName(writeWorkingPath, number);
+        formatTrackName(writeWorkingPath, sizeof writeWorkingPath, base, number,
+                        frontEnd.trackNameRule);
         TrackHandle file = platformCreateTrackFile(writeWorkingPath);
         writeTrackFiles.slots[number - 1] = file;
         if (file == invalidTrackHandle) {

@@ -8,6 +8,7 @@
 #include "engine/plan.h"
 #include "engine/results_report.h"
 #include "engine/settings.h"
+#include "engine/track_name.h"
 
 const uint32_t pathBufferSize = 260;
 
@@ -31,8 +32,11 @@ struct PassReadings {
 struct FrontEnd {
     void* context;
 
+    // How the track files are named after the base file (track_name.h).
+    ExtensionRule trackNameRule;
+
     // The chosen base file name, or null when none was chosen. The text stays
-    // the front end's and is copied before anything else is asked.
+    // the front end's, unchanged until the test ends.
     const char* (*chooseWriteBaseFile)(void* context);
     const char* (*chooseReadBaseFile)(void* context);
 

@@ -119,6 +119,7 @@ FrontEnd windowsFrontEnd()
 {
     FrontEnd frontEnd;
     frontEnd.context = nullptr;
+    frontEnd.trackNameRule = extensionAnywhereInPath;
     frontEnd.chooseWriteBaseFile = chooseWrite;
     frontEnd.chooseReadBaseFile = chooseRead;
     frontEnd.openProgress = openProgressWindow;

@@ -104,6 +104,7 @@ FrontEnd recordingFrontEnd()
 {
     FrontEnd recorder;
     recorder.context = &frontEnd;
+    recorder.trackNameRule = extensionAnywhereInPath;
     recorder.chooseWriteBaseFile = chooseWrite;
     recorder.chooseReadBaseFile = chooseRead;
     recorder.openProgress = openProgress;

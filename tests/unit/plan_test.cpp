@@ -57,37 +57,63 @@ TEST(PlanTest, FreeSpaceConditionIsStrictAndSixtyFourBit)
     EXPECT_TRUE(enoughFreeSpace(4294967296ull + 1000, 99614720));
 }
 
-std::string trackName(const char* base, uint32_t number)
+std::string trackName(const char* base, uint32_t number, ExtensionRule rule)
 {
-    // Named in turn from 1, as the tests do, on one working buffer.
+    char name[trackFileNameSize];
+    formatTrackName(name, sizeof name, base, number, rule);
+    return name;
+}
+
+// The session runner names its files in place, by the Windows program's rule.
+std::string trackNameInPlace(const char* base, uint32_t number)
+{
     char path[trackFileNameSize];
     std::snprintf(path, sizeof path, "%s", base);
     for (uint32_t n = 1; n <= number; ++n) formatTrackFileName(path, n);
     return path;
 }
 
-TEST(TrackFileNameTest, LastDotAnywhereInThePath)
+TEST(TrackFileNameTest, ExtensionByRule)
 {
-    EXPECT_EQ(trackName("D:\\Audio\\take.wav", 1), "D:\\Audio\\take.001");
-    EXPECT_EQ(trackName("D:\\Audio\\take.wav", 12), "D:\\Audio\\take.012");
-    EXPECT_EQ(trackName("D:\\Audio\\take", 1), "D:\\Audio\\take.001");
-    EXPECT_EQ(trackName("D:\\Audio\\take", 2), "D:\\Audio\\take.002");
-    EXPECT_EQ(trackName("D:\\Audio\\take.001", 5), "D:\\Audio\\take.005");
-    EXPECT_EQ(trackName("D:\\Audio.new\\take", 1), "D:\\Audio.001");
-    EXPECT_EQ(trackName("/data/audio/take.wav", 72), "/data/audio/take.072");
-    EXPECT_EQ(trackName("take.wav", 1), "take.001");
-    EXPECT_EQ(trackName("take.wav", 999), "take.999");
-    EXPECT_EQ(trackName("take.wav", 1000), "take.1000");
-    EXPECT_EQ(trackName("take.wav", 4096), "take.4096");
-}
-
-TEST(TrackFileNameTest, LongestBaseFitsTheWorkingBuffer)
-{
-    std::string base(maxBaseFileName, 'a');
-    std::string name = trackName(base.c_str(), 72);
-    EXPECT_EQ(name.size(), 263u);
-    EXPECT_EQ(name.substr(259), ".072");
-    EXPECT_EQ(trackName(base.c_str(), 4096).substr(259), ".4096");
+    const ExtensionRule path = extensionAnywhereInPath;
+    const ExtensionRule file = extensionInFileName;
+    const std::string longest(maxBaseFileName, 'a');
+    const std::string tooLong = longest + ".wav";
+    struct Case {
+        std::string base;
+        uint32_t number;
+        ExtensionRule rule;
+        std::string expected;
+    } cases[] = {
+        {"D:\\Audio\\take.wav", 1, path, "D:\\Audio\\take.001"},
+        {"D:\\Audio\\take", 2, path, "D:\\Audio\\take.002"},
+        {"D:\\Audio\\take.001", 5, path, "D:\\Audio\\take.005"},
+        {"D:\\Audio.new\\take", 1, path, "D:\\Audio.001"},
+        {"/data/take.v2/take", 1, path, "/data/take.001"},
+        {"take.wav", 999, path, "take.999"},
+        {"take.wav", 1000, path, "take.1000"},
+        {"take.wav", 10000, path, "take.1000"},
+        {"/data/take.v2/take", 1, file, "/data/take.v2/take.001"},
+        {"/data/take.v2/take.wav", 72, file, "/data/take.v2/take.072"},
+        {"/data/audio/take.wav", 12, file, "/data/audio/take.012"},
+        {"take", 1, file, "take.001"},
+        {"take.wav", 4096, file, "take.4096"},
+#ifdef _WIN32
+        {"D:\\Audio.new\\take", 1, file, "D:\\Audio.new\\take.001"},
+#else
+        {"D:\\Audio.new\\take", 1, file, "D:\\Audio.001"},
+#endif
+        {longest, 72, path, longest + ".072"},
+        {longest, 4096, file, longest + ".4096"},
+        {tooLong, 1, file, longest + ".001"},  // cut to 259 characters first
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(trackName(c.base.c_str(), c.number, c.rule), c.expected)
+            << c.base << " #" << c.number << (c.rule == path ? " (path)" : " (file name)");
+        if (c.rule == path && c.base.size() <= maxBaseFileName) {
+            EXPECT_EQ(trackNameInPlace(c.base.c_str(), c.number), c.expected) << c.base << " in place";
+        }
+    }
 }
 
 TEST(FindLastCharTest, PositionOrTerminator)
