@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "tests/unit/engine_fixture.h"
+#include "tests/engine/engine_fixture.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "tests/analysis/xml_check.h"
+#include "tests/cli/analysis/xml_check.h"
 
 namespace {
 
