@@ -24,6 +24,11 @@ const char mainWindowTitle[] = "ZAT Hard Disk Speed Test 32Bit Utility - Ver 2.0
 static const UINT mainClassStyle = CS_BYTEALIGNCLIENT | CS_HREDRAW | CS_VREDRAW;   // 4099
 static const UINT progressClassStyle = CS_BYTEALIGNCLIENT | CS_SAVEBITS | CS_OWNDC;  // 6176
 
+static void setMenuCheckMark(uint32_t id, bool checked)
+{
+    CheckMenuItem(mainMenu, id, MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
+}
+
 uint32_t initApplication()
 {
     SetCursor(LoadCursorA(nullptr, IDC_WAIT));
@@ -63,9 +68,9 @@ uint32_t initApplication()
     if (writeBuffer == nullptr) return startupMemoryFailed;
 
     resetDialogMemory();
-    selectTrackCount(TestSettings.trackCount);
-    selectReadRequestSize(TestSettings.readRequestSize);
-    selectWriteRequestSize(TestSettings.writeRequestSize);
+    selectTrackCount(TestSettings.trackCount, setMenuCheckMark);
+    selectReadRequestSize(TestSettings.readRequestSize, setMenuCheckMark);
+    selectWriteRequestSize(TestSettings.writeRequestSize, setMenuCheckMark);
 
     SetCursor(LoadCursorA(nullptr, IDC_ARROW));
     return startupOk;
@@ -135,11 +140,6 @@ FrontEnd windowsFrontEnd()
     return frontEnd;
 }
 
-void setMenuCheckMark(uint32_t id, bool checked)
-{
-    CheckMenuItem(mainMenu, id, MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
-}
-
 void runMenuCommand(uint32_t id)
 {
     MenuCommand command = findMenuCommand(id);
@@ -154,13 +154,13 @@ void runMenuCommand(uint32_t id)
         PostMessageA(MainWindow, WM_CLOSE, 0, 0);
         break;
     case menuTrackCount:
-        selectTrackCount(command.value);
+        selectTrackCount(command.value, setMenuCheckMark);
         break;
     case menuReadRequestSize:
-        selectReadRequestSize(command.value);
+        selectReadRequestSize(command.value, setMenuCheckMark);
         break;
     case menuWriteRequestSize:
-        selectWriteRequestSize(command.value);
+        selectWriteRequestSize(command.value, setMenuCheckMark);
         break;
     case menuNoAction:
         break;

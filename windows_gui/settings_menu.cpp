@@ -54,25 +54,26 @@ MenuCommand findMenuCommand(uint32_t id)
 }
 
 template <size_t count>
-static void selectChoice(const MenuChoice (&items)[count], uint32_t& field, uint32_t value)
+static void selectChoice(const MenuChoice (&items)[count], uint32_t& field, uint32_t value,
+                         MenuCheckMark mark)
 {
-    for (const MenuChoice& item : items) setMenuCheckMark(item.id, false);
+    for (const MenuChoice& item : items) mark(item.id, false);
     field = value;
     for (const MenuChoice& item : items)
-        if (item.value == field) setMenuCheckMark(item.id, true);
+        if (item.value == field) mark(item.id, true);
 }
 
-void selectTrackCount(uint32_t trackCount)
+void selectTrackCount(uint32_t trackCount, MenuCheckMark mark)
 {
-    selectChoice(trackCountItems, TestSettings.trackCount, trackCount);
+    selectChoice(trackCountItems, TestSettings.trackCount, trackCount, mark);
 }
 
-void selectReadRequestSize(uint32_t requestSize)
+void selectReadRequestSize(uint32_t requestSize, MenuCheckMark mark)
 {
-    selectChoice(readRequestItems, TestSettings.readRequestSize, requestSize);
+    selectChoice(readRequestItems, TestSettings.readRequestSize, requestSize, mark);
 }
 
-void selectWriteRequestSize(uint32_t requestSize)
+void selectWriteRequestSize(uint32_t requestSize, MenuCheckMark mark)
 {
-    selectChoice(writeRequestItems, TestSettings.writeRequestSize, requestSize);
+    selectChoice(writeRequestItems, TestSettings.writeRequestSize, requestSize, mark);
 }

@@ -22,13 +22,13 @@ struct MenuCommand {
 // What a command id does; ids outside the table give menuNoAction.
 MenuCommand findMenuCommand(uint32_t id);
 
-// Store the setting and move the check mark of its popup: every item of the
-// popup is unchecked first, then each item whose value equals the setting is
-// checked. A value that no item has is stored all the same.
-void selectTrackCount(uint32_t trackCount);
-void selectReadRequestSize(uint32_t requestSize);
-void selectWriteRequestSize(uint32_t requestSize);
+// Sets or removes one check mark, addressing the item by its command id: in
+// the Windows program CheckMenuItem on the main menu.
+typedef void (*MenuCheckMark)(uint32_t id, bool checked);
 
-// Sets or removes one check mark, addressing the item by its command id.
-// Supplied by the Windows program (CheckMenuItem on mainMenu).
-void setMenuCheckMark(uint32_t id, bool checked);
+// Store the setting and move the check mark of its popup through mark: every
+// item of the popup is unchecked first, then each item whose value equals the
+// setting is checked. A value that no item has is stored all the same.
+void selectTrackCount(uint32_t trackCount, MenuCheckMark mark);
+void selectReadRequestSize(uint32_t requestSize, MenuCheckMark mark);
+void selectWriteRequestSize(uint32_t requestSize, MenuCheckMark mark);

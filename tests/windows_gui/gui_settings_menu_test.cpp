@@ -36,16 +36,12 @@ protected:
     TestSettingsRecord saved;
 };
 
-}  // namespace
-
 // The Windows program sets the mark with CheckMenuItem; here it is recorded.
-void setMenuCheckMark(uint32_t id, bool checked)
+void recordCheckMark(uint32_t id, bool checked)
 {
     checkMarkCalls.emplace_back(id, checked);
     checkMarks[id] = checked;
 }
-
-namespace {
 
 TEST(MenuCommandTable, EveryItemDoesWhatItSays)
 {
@@ -82,7 +78,7 @@ TEST(MenuCommandTable, IdsOutsideTheTableDoNothing)
 
 TEST_F(SettingsMenuTest, TrackCountUnchecksAllInItsOrderThenChecksTheOne)
 {
-    selectTrackCount(2);
+    selectTrackCount(2, recordCheckMark);
     EXPECT_EQ(TestSettings.trackCount, 2u);
     ASSERT_EQ(checkMarkCalls.size(), trackIds.size() + 1);
     for (size_t i = 0; i < trackIds.size(); ++i) {
@@ -95,9 +91,9 @@ TEST_F(SettingsMenuTest, TrackCountUnchecksAllInItsOrderThenChecksTheOne)
 
 TEST_F(SettingsMenuTest, RequestSizesMoveOnlyTheirOwnPopup)
 {
-    selectWriteRequestSize(131072);
+    selectWriteRequestSize(131072, recordCheckMark);
     checkMarkCalls.clear();
-    selectReadRequestSize(524288);
+    selectReadRequestSize(524288, recordCheckMark);
     EXPECT_EQ(TestSettings.readRequestSize, 524288u);
     EXPECT_EQ(TestSettings.writeRequestSize, 131072u);
     ASSERT_EQ(checkMarkCalls.size(), readIds.size() + 1);
@@ -107,7 +103,7 @@ TEST_F(SettingsMenuTest, RequestSizesMoveOnlyTheirOwnPopup)
     EXPECT_TRUE(checkMarks[40021]) << "the write popup keeps its mark";
 
     checkMarkCalls.clear();
-    selectWriteRequestSize(32768);
+    selectWriteRequestSize(32768, recordCheckMark);
     ASSERT_EQ(checkMarkCalls.size(), writeIds.size() + 1);
     for (size_t i = 0; i < writeIds.size(); ++i)
         EXPECT_EQ(checkMarkCalls[i], std::make_pair(writeIds[i], false));
@@ -116,15 +112,15 @@ TEST_F(SettingsMenuTest, RequestSizesMoveOnlyTheirOwnPopup)
 
 TEST_F(SettingsMenuTest, EachPopupEndsWithExactlyOneMarkOnItsValue)
 {
-    selectTrackCount(1);
-    selectReadRequestSize(131072);
-    selectWriteRequestSize(131072);
+    selectTrackCount(1, recordCheckMark);
+    selectReadRequestSize(131072, recordCheckMark);
+    selectWriteRequestSize(131072, recordCheckMark);
     const uint32_t commands[] = {40011, 40012, 40012, 40016, 40020, 40005, 40013, 40023, 40008};
     for (uint32_t id : commands) {
         MenuCommand command = findMenuCommand(id);
-        if (command.action == menuTrackCount) selectTrackCount(command.value);
-        if (command.action == menuReadRequestSize) selectReadRequestSize(command.value);
-        if (command.action == menuWriteRequestSize) selectWriteRequestSize(command.value);
+        if (command.action == menuTrackCount) selectTrackCount(command.value, recordCheckMark);
+        if (command.action == menuReadRequestSize) selectReadRequestSize(command.value, recordCheckMark);
+        if (command.action == menuWriteRequestSize) selectWriteRequestSize(command.value, recordCheckMark);
         EXPECT_EQ(checkedCount(trackIds), 1) << "after " << id;
         EXPECT_EQ(checkedCount(readIds), 1) << "after " << id;
         EXPECT_EQ(checkedCount(writeIds), 1) << "after " << id;
@@ -139,8 +135,8 @@ TEST_F(SettingsMenuTest, EachPopupEndsWithExactlyOneMarkOnItsValue)
 
 TEST_F(SettingsMenuTest, UnlistedValueIsStoredWithNoMark)
 {
-    selectTrackCount(12);
-    selectTrackCount(5);
+    selectTrackCount(12, recordCheckMark);
+    selectTrackCount(5, recordCheckMark);
     EXPECT_EQ(TestSettings.trackCount, 5u);
     EXPECT_EQ(checkedCount(trackIds), 0);
 }
