@@ -1,6 +1,6 @@
 // The cost of trakmon's timed loop itself: the engine's timed pass run with
 // transfers that move nothing, through the command line's own front end (the
-// count check, the sum, the progress step with its microsecond reading) and,
+// count check, the sum, the microsecond reading and the progress step) and,
 // for writes, the stamp. Divided by the requests of a pass it is what each
 // request pays beyond the transfer, to be set beside the request latency of
 // a disk (bench/README.md).
@@ -55,11 +55,14 @@ void timedPass(benchmark::State& state)
     void* buffer = platformAllocTransferBuffer(fixedTransferBufferSize);
     for (uint32_t slot = 0; slot < tracks; ++slot)
         files.slots[slot] = static_cast<TrackHandle>(slot + 1);
-    beginCliTest("bench", false);
+    CliTest test;
+    beginCliTest(test, "bench", false);
+    FrontEnd frontEnd = cliFrontEnd(test);
+    static PassReadings readings;
     writePassNumber = 1;
     for (auto _ : state) {
-        openProgress(plan.stepCount);  // clears the readings of the last pass
-        PassResult pass = runTimedPass<transfer>(files, plan, buffer, "error");
+        frontEnd.openProgress(frontEnd.context, plan.stepCount);
+        PassResult pass = runTimedPass<transfer>(files, plan, buffer, frontEnd, readings);
         benchmark::DoNotOptimize(pass);
     }
     platformFreeTransferBuffer(buffer);

@@ -93,6 +93,17 @@ PassAnalysis analysePass(uint64_t startNs, const std::vector<uint64_t>& requestE
     return analysePass(startNs, requestEndNs, trackCount, requestSize, reportVerdictFormats());
 }
 
+LatencySummary summariseLatencies(const std::vector<uint64_t>& latencies)
+{
+    LatencySummary summary{};
+    if (latencies.empty()) return summary;
+    summary.minNs = *std::min_element(latencies.begin(), latencies.end());
+    summary.maxNs = *std::max_element(latencies.begin(), latencies.end());
+    summary.medianNs = nearestRankPercentile(latencies, 50);
+    summary.p99Ns = nearestRankPercentile(latencies, 99);
+    return summary;
+}
+
 PassAnalysis analysePass(uint64_t startNs, const std::vector<uint64_t>& requestEndNs,
                          uint32_t trackCount, uint32_t requestSize, const VerdictFormats& formats)
 {
@@ -109,11 +120,7 @@ PassAnalysis analysePass(uint64_t startNs, const std::vector<uint64_t>& requestE
     analysis.slowestRoundNs = *std::max_element(rounds.begin(), rounds.end());
     analysis.p99RoundNs = nearestRankPercentile(rounds, 99);
 
-    std::vector<uint64_t> latencies = requestLatencies(startNs, requestEndNs);
-    analysis.latency.minNs = *std::min_element(latencies.begin(), latencies.end());
-    analysis.latency.maxNs = *std::max_element(latencies.begin(), latencies.end());
-    analysis.latency.medianNs = nearestRankPercentile(latencies, 50);
-    analysis.latency.p99Ns = nearestRankPercentile(latencies, 99);
+    analysis.latency = summariseLatencies(requestLatencies(startNs, requestEndNs));
 
     analysis.formatCount = formats.count;
     for (uint32_t i = 0; i < formats.count; ++i) {

@@ -69,6 +69,8 @@ struct PassAnalysis {
 
 // Nearest-rank percentile (p in (0, 100]) of values; 0 for no values.
 uint64_t nearestRankPercentile(std::vector<uint64_t> values, double p);
+// Least, median, 99th percentile and largest of latencies; all 0 for none.
+LatencySummary summariseLatencies(const std::vector<uint64_t>& latencies);
 
 std::vector<uint64_t> roundDurations(uint64_t startNs, const std::vector<uint64_t>& requestEndNs,
                                      uint32_t trackCount);

@@ -5,69 +5,35 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 
 #include "cli/terminal_line.h"
-#include "engine/front_end.h"
 #include "platform/platform.h"
-#include "progress/progress_scale.h"
 
-char readDialogPath[pathBufferSize];
-char writeDialogPath[pathBufferSize];
-
-static CliTestRecord record;
-static std::string baseName;
-
-// The terminal bar follows the progress window's tick rule (a tick at most
-// 300 times a pass), but a line on the terminal is a system call inside the
-// timed span: it is drawn again only when its filled part has grown, and at
-// most ten times a second.
-struct TerminalBar {
-    bool enabled = false;
-    bool open = false;
-    ProgressScale scale{};
-    uint32_t stepCountdown = 0;
-    uint32_t columnsDone = 0;
-    uint32_t drawnFilled = 0;  // '#' characters on the line
-    uint64_t drawnNs = 0;      // when it was drawn
-    std::string caption;
-};
-static TerminalBar bar;
 static const uint32_t terminalBarColumns = 40;
 static const uint64_t barRedrawNs = 100000000;
 
-uint64_t monotonicNanoseconds()
+void beginCliTest(CliTest& test, const std::string& baseFileName, bool drawProgressBar)
 {
-    struct timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<uint64_t>(now.tv_sec) * 1000000000u + static_cast<uint64_t>(now.tv_nsec);
-}
-
-void beginCliTest(const std::string& baseFileName, bool drawProgressBar)
-{
-    record = CliTestRecord();
-    baseName = baseFileName;
-    bar = TerminalBar();
-    bar.enabled = drawProgressBar;
+    test.record = CliTestRecord();
+    test.baseName = baseFileName;
+    test.bar = TerminalBar();
+    test.bar.enabled = drawProgressBar;
     if (drawProgressBar) prepareTerminalLine();
 }
 
-const CliTestRecord& currentCliTest()
+static CliTest& cliTest(void* context)
 {
-    return record;
+    return *static_cast<CliTest*>(context);
 }
 
-static bool chooseBaseFile(char* dialogPath)
+static const char* chooseBaseFile(void* context)
 {
-    if (baseName.empty() || baseName.size() >= pathBufferSize) return false;
-    std::memcpy(dialogPath, baseName.c_str(), baseName.size() + 1);
-    return true;
+    const std::string& baseName = cliTest(context).baseName;
+    if (baseName.empty() || baseName.size() >= pathBufferSize) return nullptr;
+    return baseName.c_str();
 }
 
-bool chooseWriteBaseFile() { return chooseBaseFile(writeDialogPath); }
-bool chooseReadBaseFile() { return chooseBaseFile(readDialogPath); }
-
-static uint32_t filledColumns()
+static uint32_t filledColumns(const TerminalBar& bar)
 {
     uint32_t filled = bar.scale.barWidth == 0
                           ? 0
@@ -75,69 +41,67 @@ static uint32_t filledColumns()
     return filled > terminalBarColumns ? terminalBarColumns : filled;
 }
 
-static void drawBar()
+static void drawBar(TerminalBar& bar)
 {
-    uint32_t filled = filledColumns();
+    uint32_t filled = filledColumns(bar);
     bar.drawnFilled = filled;
-    bar.drawnNs = monotonicNanoseconds();
+    bar.drawnNs = platformMonotonicNs();
     std::string line = "[" + std::string(filled, '#') +
                        std::string(terminalBarColumns - filled, '.') + "] " + bar.caption;
     drawTerminalLine(line);
 }
 
-void openProgress(uint32_t stepCount)
+static void openProgress(void* context, uint32_t stepCount)
 {
-    // Room for every reading of a pass, allocated before the timed span.
-    record.timings.requestEndNs.clear();
-    record.timings.requestEndNs.reserve(stepCount);
+    TerminalBar& bar = cliTest(context).bar;
     bar.scale = scaleProgress(stepCount);
     bar.stepCountdown = bar.scale.stepsPerTick;
     bar.columnsDone = 0;
     bar.open = true;
-    if (bar.enabled) drawBar();
-    record.timings.startNs = monotonicNanoseconds();
+    if (bar.enabled) drawBar(bar);
 }
 
-void showProgressCaption(const char* text)
+static void showProgressCaption(void* context, const char* text)
 {
+    TerminalBar& bar = cliTest(context).bar;
     bar.caption = text;
-    if (bar.enabled) drawBar();
-    record.timings.startNs = monotonicNanoseconds();
+    if (bar.enabled) drawBar(bar);
 }
 
-void advanceProgress()
+static void advanceProgress(void* context)
 {
-    uint64_t now = monotonicNanoseconds();
-    record.timings.requestEndNs.push_back(now);
+    TerminalBar& bar = cliTest(context).bar;
     if (--bar.stepCountdown != 0) return;
     bar.columnsDone += bar.scale.pixelsPerTick;
     bar.stepCountdown = bar.scale.stepsPerTick;
-    if (bar.enabled && now - bar.drawnNs >= barRedrawNs && filledColumns() != bar.drawnFilled)
-        drawBar();
+    if (bar.enabled && filledColumns(bar) != bar.drawnFilled &&
+        platformMonotonicNs() - bar.drawnNs >= barRedrawNs)
+        drawBar(bar);
 }
 
-void restartProgress()
+static void restartProgress(void* context)
 {
+    TerminalBar& bar = cliTest(context).bar;
     bar.columnsDone = 0;
     bar.stepCountdown = bar.scale.stepsPerTick;
-    if (bar.enabled) drawBar();
-    record.timings.requestEndNs.clear();
-    record.timings.startNs = monotonicNanoseconds();
+    if (bar.enabled) drawBar(bar);
 }
 
-void closeProgress()
+static void closeProgress(void* context)
 {
+    TerminalBar& bar = cliTest(context).bar;
     if (!bar.open) return;
     bar.open = false;
     if (bar.enabled) clearTerminalLine();
 }
 
-void repaintMainWindow() {}
+static void repaintMainWindow(void*) {}
 
-void showMessageBox(const char* text, const char* caption, uint32_t)
+static void showMessageBox(void* context, const char* text, const char* caption, uint32_t)
 {
+    CliTest& test = cliTest(context);
     // Shown at once, as the box would be; a bar on the line is cleared first.
-    if (bar.enabled && bar.open) clearTerminalLine();
+    if (test.bar.enabled && test.bar.open) clearTerminalLine();
     if (caption != nullptr) std::fprintf(stderr, "%s\n", caption);
     std::fprintf(stderr, "%s\n", text);
     // The free-space warning also stands for a volume that could not be
@@ -146,18 +110,48 @@ void showMessageBox(const char* text, const char* caption, uint32_t)
     if (caption != nullptr && std::strcmp(caption, "WARNING") == 0 && freeSpaceFailure != nullptr)
         std::fprintf(stderr, "trakmon: %s\n", freeSpaceFailure);
     std::fflush(stderr);
-    record.messages.push_back(text);
+    test.record.messages.push_back(text);
 }
 
-void showResultsBox(const ResultsInputs& inputs, const char* text, const char* caption)
+static void showResultsBox(void* context, const ResultsInputs& inputs, const char* text,
+                           const char* caption)
 {
+    CliTestRecord& record = cliTest(context).record;
     record.resultsShown = true;
     record.inputs = inputs;
     record.reportText = text;
     record.caption = caption;
 }
 
-void noteTrackFileFailure(const char* trackFileName, const char* reason)
+static void noteTrackFileFailure(void*, const char* trackFileName, const char* reason)
 {
     std::fprintf(stderr, "trakmon: %s: %s\n", trackFileName, reason);
+}
+
+static void notePassReadings(void* context, const PassReadings& readings)
+{
+    PassTimings& timings = cliTest(context).record.timings;
+    timings.startNs = readings.startNs;
+    timings.requestEndNs.assign(readings.requestEndNs,
+                                readings.requestEndNs + readings.requestCount);
+}
+
+FrontEnd cliFrontEnd(CliTest& test)
+{
+    FrontEnd frontEnd;
+    frontEnd.context = &test;
+    frontEnd.trackNameRule = extensionInFileName;
+    frontEnd.chooseWriteBaseFile = chooseBaseFile;
+    frontEnd.chooseReadBaseFile = chooseBaseFile;
+    frontEnd.openProgress = openProgress;
+    frontEnd.showProgressCaption = showProgressCaption;
+    frontEnd.advanceProgress = advanceProgress;
+    frontEnd.restartProgress = restartProgress;
+    frontEnd.closeProgress = closeProgress;
+    frontEnd.repaintMainWindow = repaintMainWindow;
+    frontEnd.showMessageBox = showMessageBox;
+    frontEnd.showResultsBox = showResultsBox;
+    frontEnd.noteTrackFileFailure = noteTrackFileFailure;
+    frontEnd.notePassReadings = notePassReadings;
+    return frontEnd;
 }

@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -123,9 +122,8 @@ std::string outputClash(const Options& options, const std::string& path)
     if (path.empty()) return "";
     if (path == options.log && path == options.plot) return "the log and the plot are one file";
     char name[trackFileNameSize];
-    std::snprintf(name, sizeof name, "%.259s", options.base.c_str());
     for (uint32_t number = 1; number <= maxTrackFiles; ++number) {
-        formatTrackFileName(name, number);
+        formatTrackName(name, sizeof name, options.base.c_str(), number, extensionInFileName);
         if (path == name) return std::string("it is track file ") + name;
     }
     return "";
@@ -142,22 +140,12 @@ bool openOutputs(const Options& options)
         return false;
     }
     if (!options.log.empty()) {
-        passOutputs.log = std::fopen(options.log.c_str(), "wb");
-        if (passOutputs.log == nullptr) {
-            std::fprintf(stderr, "trakmon: cannot write the log %s: %s\n", options.log.c_str(),
-                         std::strerror(errno));
-            return false;
-        }
-        std::fputs(requestLogHeader, passOutputs.log);
+        if (!openOutputFile(passOutputs.log, options.log, "log")) return false;
+        writeOutputFile(passOutputs.log, requestLogHeader);
     }
     if (!options.plot.empty()) {
-        FILE* plot = std::fopen(options.plot.c_str(), "wb");
-        if (plot == nullptr) {
-            std::fprintf(stderr, "trakmon: cannot write the plot %s: %s\n", options.plot.c_str(),
-                         std::strerror(errno));
-            return false;
-        }
-        std::fclose(plot);
+        OutputFile plot;
+        if (!openOutputFile(plot, options.plot, "plot") || !closeOutputFile(plot)) return false;
         passOutputs.plotPath = options.plot;
     }
     return true;
@@ -246,11 +234,7 @@ int runCommand(int argc, char** argv)
         status = runTests(!read->parsed(), !write->parsed(), options);
     }
     if (!writePlot()) status = exitTestFailed;
-    if (passOutputs.log != nullptr && std::fclose(passOutputs.log) != 0) {
-        std::fprintf(stderr, "trakmon: cannot write the log %s: %s\n", options.log.c_str(),
-                     std::strerror(errno));
-        status = exitTestFailed;
-    }
+    if (!closeOutputFile(passOutputs.log)) status = exitTestFailed;
     if (readBuffer != nullptr) platformFreeTransferBuffer(readBuffer);
     if (writeBuffer != nullptr) platformFreeTransferBuffer(writeBuffer);
     return status;

@@ -1,8 +1,5 @@
 #include "cli/pass_runner.h"
 
-#include <cerrno>
-#include <cstring>
-
 #include "engine/disk_read.h"
 #include "engine/disk_write.h"
 #include "engine/settings.h"
@@ -10,6 +7,8 @@
 PassOutputs passOutputs;
 
 static std::vector<SvgChart> charts;
+// The test that runs now; what it showed stays until the next begins.
+static CliTest currentTest;
 
 PassSeries newPassSeries(TestKind kind)
 {
@@ -34,10 +33,12 @@ TestOutcome runPass(PassSeries& series, const std::string& base, uint32_t passIn
         summary.passIndex = passIndex;
         summary.passCount = passOutputs.repeat;
     }
-    beginCliTest(base, passOutputs.drawProgressBar);
-    summary.outcome = series.kind == writeTestKind ? runWriteTest() : runReadTest();
-    summary.record = &currentCliTest();
-    const CliTestRecord& record = currentCliTest();
+    beginCliTest(currentTest, base, passOutputs.drawProgressBar);
+    FrontEnd frontEnd = cliFrontEnd(currentTest);
+    summary.outcome =
+        series.kind == writeTestKind ? runWriteTest(frontEnd) : runReadTest(frontEnd);
+    const CliTestRecord& record = currentTest.record;
+    summary.record = &record;
 
     if (passOutputs.json) {
         printJsonResults(summary);
@@ -48,12 +49,10 @@ TestOutcome runPass(PassSeries& series, const std::string& base, uint32_t passIn
     if (record.timings.requestEndNs.empty()) return summary.outcome;
 
     // A pass that ran keeps its requests, also one that a short transfer ended.
-    if (passOutputs.log != nullptr) {
-        std::string lines = requestLogLines(passIndex, series.kind, series.plan.trackCount,
-                                            series.plan.requestSize, record.timings);
-        std::fputs(lines.c_str(), passOutputs.log);
-        std::fflush(passOutputs.log);
-    }
+    if (passOutputs.log.file != nullptr)
+        writeOutputFile(passOutputs.log,
+                        requestLogLines(passIndex, series.kind, series.plan.trackCount,
+                                        series.plan.requestSize, record.timings));
     series.plotted.push_back({passIndex, record.timings});
     if (summary.outcome == testCompleted)
         series.figures.push_back({analyseSummary(summary),
@@ -90,15 +89,8 @@ RepeatSummary finishSeries(const PassSeries& series, const std::string& base, bo
 bool writePlot()
 {
     if (passOutputs.plotPath.empty()) return true;
-    FILE* plot = std::fopen(passOutputs.plotPath.c_str(), "wb");
-    bool written = plot != nullptr;
-    if (written) {
-        std::string document = svgDocument(charts);
-        written = std::fwrite(document.data(), 1, document.size(), plot) == document.size();
-        written = std::fclose(plot) == 0 && written;
-    }
-    if (!written)
-        std::fprintf(stderr, "trakmon: cannot write the plot %s: %s\n",
-                     passOutputs.plotPath.c_str(), std::strerror(errno));
-    return written;
+    OutputFile plot;
+    if (!openOutputFile(plot, passOutputs.plotPath, "plot")) return false;
+    writeOutputFile(plot, svgDocument(charts));
+    return closeOutputFile(plot);
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/cli_output.h"
+#include "cli/output_file.h"
 #include "cli/pass_summary.h"
 #include "cli/round_record.h"
 
@@ -18,7 +19,7 @@ struct PassOutputs {
     bool drawProgressBar = false;
     uint32_t repeat = 1;
     VerdictFormats formats = reportVerdictFormats();
-    FILE* log = nullptr;   // the open CSV, or null
+    OutputFile log;        // the CSV, when one was asked for
     std::string plotPath;  // where the SVG goes, or empty
     bool anyTextShown = false;
 };

@@ -14,10 +14,12 @@
 #include "cli/cli_checks.h"
 #include "cli/cli_output.h"
 #include "cli/number_text.h"
+#include "cli/output_file.h"
 #include "cli/sample_format.h"
 #include "cli/session_report.h"
 #include "cli/terminal_line.h"
 #include "engine/plan.h"
+#include "engine/track_name.h"
 #include "platform/platform.h"
 
 namespace {
@@ -179,23 +181,14 @@ void discardOutput(const SessionOutput& output)
     if (!output.path.empty() && output.made) std::remove(output.path.c_str());
 }
 
-// Writes what write puts into the file; false (and says why) when any write
-// or the close failed.
-template <typename Write>
-bool writeOutput(const SessionOutput& output, Write write)
+// Writes text to the output, checked; false (and says why) when it cannot.
+bool writeOutput(const SessionOutput& output, const std::string& text)
 {
     if (output.path.empty()) return true;
-    std::FILE* file = std::fopen(output.path.c_str(), "wb");
-    bool written = file != nullptr;
-    if (written) {
-        write(file);
-        written = std::ferror(file) == 0;
-        written = std::fclose(file) == 0 && written;
-    }
-    if (!written)
-        std::fprintf(stderr, "trakmon: cannot write the %s %s: %s\n", output.kind,
-                     output.path.c_str(), std::strerror(errno));
-    return written;
+    OutputFile file;
+    if (!openOutputFile(file, output.path, output.kind)) return false;
+    writeOutputFile(file, text);
+    return closeOutputFile(file);
 }
 
 // The terminal's progress line: a bar of the session's time and what it has cost so far.
@@ -399,12 +392,9 @@ int runSessionCommand(const SessionOptions& options)
     if (run.aborted) reportAbort(run);
 
     SessionSummary summary = summariseSession(run, format, options.bufferSeconds);
-    bool written = writeOutput(log, [&](std::FILE* out) {
-        writeSessionLog(out, run, summary.bytesPerSecond);
-    });
-    written = writeOutput(plot, [&](std::FILE* out) {
-        std::fputs(svgDocument(sessionCharts(run, summary)).c_str(), out);
-    }) && written;
+    bool written = log.path.empty() || writeOutput(log, sessionLogText(run, summary.bytesPerSecond));
+    written = (plot.path.empty() || writeOutput(plot, svgDocument(sessionCharts(run, summary)))) &&
+              written;
     if (options.json) {
         nlohmann::json object = sessionJson(summary);
         object["baseFileName"] = jsonArgumentText(options.base);
@@ -417,17 +407,6 @@ int runSessionCommand(const SessionOptions& options)
 }
 
 namespace {
-
-// Where the file name in path starts: after its last folder separator.
-size_t fileNameStart(const std::string& path)
-{
-#ifdef _WIN32
-    size_t separator = path.find_last_of("/\\:");
-#else
-    size_t separator = path.find_last_of('/');
-#endif
-    return separator == std::string::npos ? 0 : separator + 1;
-}
 
 // A file name with "-play" before its last dot: take.wav -> take-play.wav.
 std::string playNameFor(const std::string& name)
@@ -442,7 +421,7 @@ std::string playNameFor(const std::string& name)
 // name nothing had: every file of the search lives in it.
 bool makeSearchFolder(CapacitySetup& setup, std::string& reason)
 {
-    std::string name = setup.base.substr(fileNameStart(setup.base));
+    std::string name = setup.base.substr(fileNameStart(setup.base.c_str()));
     for (uint32_t attempt = 0; attempt < 64; ++attempt) {
         char suffix[32];
         std::snprintf(suffix, sizeof suffix, ".capacity-%06x",
@@ -461,12 +440,12 @@ bool makeSearchFolder(CapacitySetup& setup, std::string& reason)
 
 std::string recordBaseOf(const CapacitySetup& setup)
 {
-    return setup.folder + "/" + setup.base.substr(fileNameStart(setup.base));
+    return setup.folder + "/" + setup.base.substr(fileNameStart(setup.base.c_str()));
 }
 
 std::string playBaseOf(const CapacitySetup& setup)
 {
-    return setup.folder + "/" + playNameFor(setup.base.substr(fileNameStart(setup.base)));
+    return setup.folder + "/" + playNameFor(setup.base.substr(fileNameStart(setup.base.c_str())));
 }
 
 // The limit of the search, lowered to what the open-file limit and the

@@ -40,12 +40,7 @@ SessionSummary summariseSession(const SessionRun& run, const SampleFormat& forma
     latencies.reserve(run.requests.size());
     for (const RequestRecord& request : run.requests)
         latencies.push_back(request.endNs - request.startNs);
-    if (!latencies.empty()) {
-        summary.latency.minNs = *std::min_element(latencies.begin(), latencies.end());
-        summary.latency.maxNs = *std::max_element(latencies.begin(), latencies.end());
-        summary.latency.medianNs = nearestRankPercentile(latencies, 50);
-        summary.latency.p99Ns = nearestRankPercentile(latencies, 99);
-    }
+    summary.latency = summariseLatencies(latencies);
     return summary;
 }
 
@@ -337,24 +332,27 @@ nlohmann::json sessionJson(const SessionSummary& summary)
             {"diskBusyPercent", diskBusyPercent(summary)}};
 }
 
-void writeSessionLog(std::FILE* out, const SessionRun& run, uint32_t bytesPerSecond)
+std::string sessionLogText(const SessionRun& run, uint32_t bytesPerSecond)
 {
     const SessionConfig& config = run.model.config;
-    std::fprintf(out, "request,file_number,direction,bytes,start_us,end_us,latency_us,"
-                      "buffer_bytes,headroom_ms\n");
+    std::string text =
+        "request,file_number,direction,bytes,start_us,end_us,latency_us,buffer_bytes,headroom_ms\n";
     uint64_t number = 0;
+    char line[200];
     for (const RequestRecord& request : run.requests) {
         bool play = request.track < config.playTracks;
         uint32_t file = play ? request.track + 1
                              : run.files.firstRecordNumber + request.track - config.playTracks;
         uint32_t headroom = play ? request.level : config.bufferBytes - request.level;
-        std::fprintf(out, "%llu,%u,%s,%u,%.3f,%.3f,%.3f,%u,%.3f\n",
-                     static_cast<unsigned long long>(++number), static_cast<unsigned>(file),
-                     play ? "read" : "write", static_cast<unsigned>(config.requestSize),
-                     request.startNs / 1e3, request.endNs / 1e3,
-                     (request.endNs - request.startNs) / 1e3, static_cast<unsigned>(request.level),
-                     1e3 * audioSeconds(headroom, bytesPerSecond));
+        std::snprintf(line, sizeof line, "%llu,%u,%s,%u,%.3f,%.3f,%.3f,%u,%.3f\n",
+                      static_cast<unsigned long long>(++number), static_cast<unsigned>(file),
+                      play ? "read" : "write", static_cast<unsigned>(config.requestSize),
+                      request.startNs / 1e3, request.endNs / 1e3,
+                      (request.endNs - request.startNs) / 1e3, static_cast<unsigned>(request.level),
+                      1e3 * audioSeconds(headroom, bytesPerSecond));
+        text += line;
     }
+    return text;
 }
 
 namespace {

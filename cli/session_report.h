@@ -74,7 +74,7 @@ nlohmann::json sessionJson(const SessionSummary& summary);
 // One CSV line per request: the header, then request number, track file
 // number, direction, bytes, start, end and latency in microseconds of
 // session time, and the track's buffer level with its headroom.
-void writeSessionLog(std::FILE* out, const SessionRun& run, uint32_t bytesPerSecond);
+std::string sessionLogText(const SessionRun& run, uint32_t bytesPerSecond);
 
 // The session as two charts: every direction's headroom at its requests and
 // the request latency against session time, the worst of each of at most

@@ -30,10 +30,9 @@ bool runSweep(const std::string& base, uint32_t requestSize)
     // Sizes of the track files already there: truncating them frees room.
     uint64_t existing[maxTrackFiles] = {};
     char name[trackFileNameSize];
-    std::snprintf(name, sizeof name, "%.259s", base.c_str());
     uint64_t freeNow = 0;
     for (uint32_t number = 1; number <= maxTrackFiles; ++number) {
-        formatTrackFileName(name, number);
+        formatTrackName(name, sizeof name, base.c_str(), number, extensionInFileName);
         if (number == 1) freeNow = queryFreeBytes(name);
         std::error_code error;
         uintmax_t size = std::filesystem::file_size(name, error);

@@ -1,7 +1,5 @@
 #include "engine/disk_read.h"
 
-#include <cstdio>
-
 #include "engine/front_end.h"
 #include "engine/settings.h"
 #include "engine/timed_pass.h"
@@ -19,15 +17,18 @@ static const char fileSizeTooSmallText[] =
     "File Size Is Too Small!\n\nDo The Write Test To Create The Needed Files.";
 
 // Opens and size-checks file after file; the first failure decides the message.
-static TestOutcome openTrackFiles(const TestPlan& plan)
+static TestOutcome openTrackFiles(const FrontEnd& frontEnd, const char* base,
+                                  const TestPlan& plan)
 {
     for (uint32_t number = 1; number <= plan.trackCount; ++number) {
-        formatTrackFileName(readWorkingPath, number);
+        formatTrackName(readWorkingPath, sizeof readWorkingPath, base, number,
+                        frontEnd.trackNameRule);
         TrackHandle file = platformOpenTrackFile(readWorkingPath);
         readTrackFiles.slots[number - 1] = file;
         if (file == invalidTrackHandle) {
-            noteTrackFileFailure(readWorkingPath, platformLastErrorText());
-            showMessageBox(notEnoughTrackFilesText, nullptr, messageIconError);
+            frontEnd.noteTrackFileFailure(frontEnd.context, readWorkingPath,
+                                          platformLastErrorText());
+            frontEnd.showMessageBox(frontEnd.context, notEnoughTrackFilesText, nullptr, messageIconError);
             closeTrackFiles(readTrackFiles, plan.trackCount);
             return testOpenFailed;
         }
@@ -36,26 +37,26 @@ static TestOutcome openTrackFiles(const TestPlan& plan)
         platformRewindTrack(file);
         if (size < plan.perFileSize) {
             closeTrackFiles(readTrackFiles, plan.trackCount);
-            showMessageBox(fileSizeTooSmallText, nullptr, messageIconError);
+            frontEnd.showMessageBox(frontEnd.context, fileSizeTooSmallText, nullptr, messageIconError);
             return testFileTooSmall;
         }
     }
     return testCompleted;
 }
 
-TestOutcome runReadTest()
+TestOutcome runReadTest(const FrontEnd& frontEnd)
 {
-    if (!chooseReadBaseFile()) return testCancelled;
-    repaintMainWindow();
+    const char* base = frontEnd.chooseReadBaseFile(frontEnd.context);
+    if (base == nullptr) return testCancelled;
+    frontEnd.repaintMainWindow(frontEnd.context);
 
-    std::snprintf(readWorkingPath, sizeof readWorkingPath, "%.259s", readDialogPath);
     const uint32_t trackCount = TestSettings.trackCount;
     clearTrackFiles(readTrackFiles, trackCount);
     TestPlan plan = planTest(trackCount, TestSettings.readRequestSize,
                              TestSettings.transferBufferSize, TestSettings.testDataBudget);
 
-    TestOutcome opened = openTrackFiles(plan);
+    TestOutcome opened = openTrackFiles(frontEnd, base, plan);
     if (opened != testCompleted) return opened;
 
-    return runPassAndReport<readRequest>(readTestKind, readTrackFiles, plan, readBuffer);
+    return runPassAndReport<readRequest>(frontEnd, readTestKind, readTrackFiles, plan, readBuffer);
 }

@@ -1,7 +1,5 @@
 #include "engine/disk_write.h"
 
-#include <cstdio>
-
 #include "engine/front_end.h"
 #include "engine/settings.h"
 #include "engine/timed_pass.h"
@@ -11,23 +9,25 @@ static char writeWorkingPath[trackFileNameSize];
 
 uint32_t writePassNumber = 0;
 
-TestOutcome runWriteTest()
+TestOutcome runWriteTest(const FrontEnd& frontEnd)
 {
-    if (!chooseWriteBaseFile()) return testCancelled;
-    repaintMainWindow();
+    const char* base = frontEnd.chooseWriteBaseFile(frontEnd.context);
+    if (base == nullptr) return testCancelled;
+    frontEnd.repaintMainWindow(frontEnd.context);
 
-    std::snprintf(writeWorkingPath, sizeof writeWorkingPath, "%.259s", writeDialogPath);
     const uint32_t trackCount = TestSettings.trackCount;
     clearTrackFiles(writeTrackFiles, trackCount);
     TestPlan plan = planTest(trackCount, TestSettings.writeRequestSize,
                              TestSettings.transferBufferSize, TestSettings.testDataBudget);
 
     for (uint32_t number = 1; number <= trackCount; ++number) {
-        formatTrackFileName(writeWorkingPath, number);
+        formatTrackName(writeWorkingPath, sizeof writeWorkingPath, base, number,
+                        frontEnd.trackNameRule);
         TrackHandle file = platformCreateTrackFile(writeWorkingPath);
         writeTrackFiles.slots[number - 1] = file;
         if (file == invalidTrackHandle) {
-            noteTrackFileFailure(writeWorkingPath, platformLastErrorText());
+            frontEnd.noteTrackFileFailure(frontEnd.context, writeWorkingPath,
+                                          platformLastErrorText());
             closeTrackFiles(writeTrackFiles, trackCount);
             return testCreateFailed;
         }
@@ -36,7 +36,8 @@ TestOutcome runWriteTest()
     // Asked after the create, so that space freed by truncating an earlier
     // run's files already counts.
     if (!enoughFreeSpace(queryFreeBytes(writeWorkingPath), plan.totalTestBytes)) {
-        showMessageBox("Not Enough Disk Space On Drive "
+        frontEnd.showMessageBox(frontEnd.context,
+                       "Not Enough Disk Space On Drive "
                        "\nTo Write Test Files!",
                        "WARNING", messageIconError);
         closeTrackFiles(writeTrackFiles, trackCount);
@@ -44,6 +45,6 @@ TestOutcome runWriteTest()
     }
 
     ++writePassNumber;
-    return runPassAndReport<stampedWrite<platformWriteTrack>>(writeTestKind, writeTrackFiles, plan,
-                                                              writeBuffer);
+    return runPassAndReport<stampedWrite<platformWriteTrack>>(frontEnd, writeTestKind,
+                                                              writeTrackFiles, plan, writeBuffer);
 }

@@ -1,38 +1,68 @@
 // What the engine asks of the program around it: the file choice, the progress
-// display, message boxes and the repaint of the main window. The Windows
-// program and the command line each supply these; tests supply a recorder.
+// display, message boxes, the repaint of the main window and the readings of
+// a timed pass. The Windows program and the command line each fill in one FrontEnd and hand it to the
+// tests; the engine's tests hand in a recorder.
 #pragma once
 #include <cstdint>
 
+#include "engine/plan.h"
 #include "engine/results_report.h"
+#include "engine/settings.h"
+#include "engine/track_name.h"
 
 const uint32_t pathBufferSize = 260;
-
-// On success the chosen base file name is in writeDialogPath / readDialogPath.
-extern char readDialogPath[pathBufferSize];
-extern char writeDialogPath[pathBufferSize];
-bool chooseWriteBaseFile();
-bool chooseReadBaseFile();
-
-void openProgress(uint32_t stepCount);
-void showProgressCaption(const char* text);
-void advanceProgress();
-void restartProgress();
-void closeProgress();
-
-// Repaints the main window at once (UpdateWindow).
-void repaintMainWindow();
 
 // Message box flags the tests use.
 const uint32_t messageIconError = 0x10;
 const uint32_t messageIconInformation = 0x40;
 
-// A modal box owned by the main window; caption null for the default caption.
-void showMessageBox(const char* text, const char* caption, uint32_t flags);
-// The results box: text and caption as formatted, with the figures behind them.
-void showResultsBox(const ResultsInputs& inputs, const char* text, const char* caption);
+// The requests of one timed pass, of the pass as a whole and each on its own:
+// readings of platformMonotonicNs taken by the engine inside the timed loop,
+// at the start of the pass and at the end of every completed request. Room
+// for the requests of the largest plan: the fixed budget in requests of the
+// smallest size, and a last round begun past it.
+const uint32_t maxPassRequests = fixedTestDataBudget / smallestRequestSize + maxTrackFiles;
+struct PassReadings {
+    uint64_t startNs;
+    uint32_t requestCount;  // completed requests, in the order they ended
+    uint64_t requestEndNs[maxPassRequests];
+};
 
-// A track file could not be created or opened. The Windows program stays
-// silent here (the tests' own messages, if any, follow); the command line
-// names the file and the reason.
-void noteTrackFileFailure(const char* trackFileName, const char* reason);
+// Every operation gets the context first. None may be null.
+struct FrontEnd {
+    void* context;
+
+    // How the track files are named after the base file (track_name.h).
+    ExtensionRule trackNameRule;
+
+    // The chosen base file name, or null when none was chosen. The text stays
+    // the front end's, unchanged until the test ends.
+    const char* (*chooseWriteBaseFile)(void* context);
+    const char* (*chooseReadBaseFile)(void* context);
+
+    void (*openProgress)(void* context, uint32_t stepCount);
+    void (*showProgressCaption)(void* context, const char* text);
+    // One request of the pass is done. Inside the timed span: cheap.
+    void (*advanceProgress)(void* context);
+    void (*restartProgress)(void* context);
+    void (*closeProgress)(void* context);
+
+    // Repaints the main window at once (UpdateWindow).
+    void (*repaintMainWindow)(void* context);
+
+    // A modal box owned by the main window; caption null for the default caption.
+    void (*showMessageBox)(void* context, const char* text, const char* caption,
+                           uint32_t flags);
+    // The results box: text and caption as formatted, with the figures behind them.
+    void (*showResultsBox)(void* context, const ResultsInputs& inputs, const char* text,
+                           const char* caption);
+
+    // A track file could not be created or opened. The Windows program stays
+    // silent here (the tests' own messages, if any, follow); the command line
+    // names the file and the reason.
+    void (*noteTrackFileFailure)(void* context, const char* trackFileName, const char* reason);
+
+    // The readings of a pass that ran, completed or ended by a short request;
+    // given once the timed span is over, before the files are closed.
+    void (*notePassReadings)(void* context, const PassReadings& readings);
+};

@@ -48,14 +48,6 @@ size_t findLastChar(const char* text, char c)
     return end;
 }
 
-void formatTrackFileName(char* workingPath, uint32_t trackNumber)
-{
-    char* suffix = workingPath + findLastChar(workingPath, '.');
-    // ".NNN" (".NNNN" past 999) and the terminator: at most 6 characters past
-    // a 259-character base; larger numbers are cut to four digits.
-    std::snprintf(suffix, 6, ".%03u", static_cast<unsigned>(trackNumber));
-}
-
 uint64_t queryFreeBytes(const char* path)
 {
     return platformFreeBytes(path);

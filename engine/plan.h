@@ -3,12 +3,11 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "engine/track_name.h"
 #include "platform/platform.h"
 
 const uint32_t maxTrackFiles = 72;
 const uint32_t freeSpaceReserve = 512000;  // bytes that must stay free beyond the test
-const uint32_t maxBaseFileName = 259;      // characters, terminator not counted
-const uint32_t trackFileNameSize = 265;    // working buffer: base, ".NNNN", terminator
 
 struct TestPlan {
     uint32_t trackCount;
@@ -39,10 +38,6 @@ bool closeTrackFiles(TrackFileSet& set, uint32_t trackCount);
 
 // Position of the last c in text, or of the terminator when there is none.
 size_t findLastChar(const char* text, char c);
-// Rewrites workingPath in place: everything from its last '.' (anywhere in the
-// path) becomes ".NNN" (".NNNN" from 1000 on). Called for 1, 2, ... in turn
-// on the same buffer.
-void formatTrackFileName(char* workingPath, uint32_t trackNumber);
 
 // Free bytes of the volume that holds path.
 uint64_t queryFreeBytes(const char* path);

@@ -77,8 +77,8 @@ const char* resultsCaption(TestKind kind)
     return kind == writeTestKind ? "Disk Write Test Results" : "Disk Read Test Results";
 }
 
-void showResultsReport(const ResultsInputs& inputs)
+void showResultsReport(const FrontEnd& frontEnd, const ResultsInputs& inputs)
 {
     ResultsReport report = formatResultsReport(inputs);
-    showResultsBox(inputs, report.text, resultsCaption(inputs.kind));
+    frontEnd.showResultsBox(frontEnd.context, inputs, report.text, resultsCaption(inputs.kind));
 }

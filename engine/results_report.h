@@ -37,4 +37,6 @@ double trackConfigurationRate(uint32_t trackCount, uint32_t bytesPerSecond);
 
 ResultsReport formatResultsReport(const ResultsInputs& inputs);
 const char* resultsCaption(TestKind kind);
-void showResultsReport(const ResultsInputs& inputs);
+struct FrontEnd;
+// Formats the report and shows it in the front end's results box.
+void showResultsReport(const FrontEnd& frontEnd, const ResultsInputs& inputs);

@@ -23,6 +23,7 @@ const uint32_t trackCountChoiceCount = 8;
 extern const uint32_t trackCountChoices[trackCountChoiceCount];
 const uint32_t requestSizeChoiceCount = 5;
 extern const uint32_t requestSizeChoices[requestSizeChoiceCount];
+const uint32_t smallestRequestSize = 32768;  // the first choice
 
 bool isTrackCountChoice(uint32_t trackCount);
 bool isRequestSizeChoice(uint32_t requestSize);

@@ -21,37 +21,45 @@ typedef uint32_t (*TrackTransfer)(TrackHandle file, void* buffer, uint32_t size,
                                   uint32_t passOffset);
 
 // Cycles of one request per file, in slot order, until the plan's bytes have
-// moved. A short request shows errorText at once and ends the pass. A pass
+// moved. A short request ends the pass; the caller shows errorText. A pass
 // during which the millisecond counter wrapped is run again from the start of
-// every file, so the time reported covers one unbroken pass.
+// every file, so the time reported covers one unbroken pass. readings gets
+// the monotonic clock at the start and at the end of every completed request
+// of that pass (room for plan.stepCount + plan.trackCount - 1 at least).
 template <TrackTransfer transfer>
 PassResult runTimedPass(TrackFileSet& set, const TestPlan& plan, void* buffer,
-                        const char* errorText)
+                        const FrontEnd& frontEnd, PassReadings& readings)
 {
     const uint32_t trackCount = plan.trackCount;
     const uint32_t requestSize = plan.requestSize;
     const uint32_t totalTestBytes = plan.totalTestBytes;
     TrackHandle* const slots = set.slots;
+    uint64_t* const requestEndNs = readings.requestEndNs;
+    void (*const advanceProgress)(void*) = frontEnd.advanceProgress;
+    void* const context = frontEnd.context;
     uint32_t sum;
+    uint32_t requests;
     uint32_t start;
     uint32_t end;
     bool aborted;
 
     for (;;) {
         sum = 0;
+        requests = 0;
         aborted = false;
         platformTimeBeginPeriod(1);
         start = platformTimeGetTime();
+        readings.startNs = platformMonotonicNs();
         do {
             for (uint32_t slot = 0; slot < trackCount; ++slot) {
                 uint32_t count = transfer(slots[slot], buffer, requestSize, sum);
                 if (count != requestSize) {
-                    showMessageBox(errorText, nullptr, messageIconError);
                     aborted = true;
                     break;
                 }
                 sum += count;
-                advanceProgress();
+                requestEndNs[requests++] = platformMonotonicNs();
+                advanceProgress(context);
             }
         } while (sum < totalTestBytes && !aborted);
         end = platformTimeGetTime();
@@ -60,9 +68,10 @@ PassResult runTimedPass(TrackFileSet& set, const TestPlan& plan, void* buffer,
         if (aborted || start <= end) break;
         // The counter wrapped: start the pass over.
         for (uint32_t slot = 0; slot < trackCount; ++slot) platformRewindTrack(slots[slot]);
-        restartProgress();
+        frontEnd.restartProgress(context);
     }
 
+    readings.requestCount = requests;
     PassResult result;
     result.sum = sum;
     result.elapsedMs = end - start;
@@ -72,35 +81,40 @@ PassResult runTimedPass(TrackFileSet& set, const TestPlan& plan, void* buffer,
 
 // Everything after the track files are open: the progress window with its
 // caption ("Writing: " / "Reading: " ...), the timed pass, closing, and the
-// report of a pass that completed. A written file that fails to close may
-// have lost its data (a write-back error): that write test is aborted too,
-// its message shown once the files and the progress window are closed.
+// report of a pass that completed. A short request's message is shown at
+// once, the files and the progress window still open. A written file that
+// fails to close may have lost its data (a write-back error): that write test
+// is aborted too, its message shown once the files and the progress window
+// are closed.
 template <TrackTransfer transfer>
-TestOutcome runPassAndReport(TestKind kind, TrackFileSet& set, const TestPlan& plan,
-                             void* buffer)
+TestOutcome runPassAndReport(const FrontEnd& frontEnd, TestKind kind, TrackFileSet& set,
+                             const TestPlan& plan, void* buffer)
 {
+    static PassReadings readings;
     const bool write = kind == writeTestKind;
-    openProgress(plan.stepCount);
+    frontEnd.openProgress(frontEnd.context, plan.stepCount);
     char caption[80];
     std::snprintf(caption, sizeof caption, "%s: Test Files For %u Track(s)",
                   write ? "Writing" : "Reading", static_cast<unsigned>(plan.trackCount));
-    showProgressCaption(caption);
+    frontEnd.showProgressCaption(frontEnd.context, caption);
 
     const char* errorText =
         write ? "Disk Write Error... Test Aborted!" : "Disk Read Error... Test Aborted!";
-    PassResult pass = runTimedPass<transfer>(set, plan, buffer, errorText);
+    PassResult pass = runTimedPass<transfer>(set, plan, buffer, frontEnd, readings);
+    frontEnd.notePassReadings(frontEnd.context, readings);
+    if (pass.aborted) frontEnd.showMessageBox(frontEnd.context, errorText, nullptr, messageIconError);
 
     bool closed = closeTrackFiles(set, plan.trackCount);
-    closeProgress();
-    repaintMainWindow();
+    frontEnd.closeProgress(frontEnd.context);
+    frontEnd.repaintMainWindow(frontEnd.context);
     if (pass.aborted) return testTransferError;
     if (write && !closed) {
-        showMessageBox(errorText, nullptr, messageIconError);
+        frontEnd.showMessageBox(frontEnd.context, errorText, nullptr, messageIconError);
         return testTransferError;
     }
 
     ResultsInputs results = {kind, pass.sum, pass.elapsedMs, plan.requestSize, plan.perFileSize,
                              plan.trackCount};
-    showResultsReport(results);
+    showResultsReport(frontEnd, results);
     return testCompleted;
 }

@@ -4,21 +4,14 @@
 #include <cstdio>
 
 #include "engine/plan.h"
+#include "engine/track_name.h"
 #include "engine/write_stamp.h"
 
 std::string numberedTrackFileName(const std::string& base, uint32_t number)
 {
-#ifdef _WIN32
-    size_t fileStart = base.find_last_of("/\\:");
-#else
-    size_t fileStart = base.find_last_of('/');
-#endif
-    fileStart = fileStart == std::string::npos ? 0 : fileStart + 1;
-    size_t dot = base.find_last_of('.');
-    size_t end = dot == std::string::npos || dot < fileStart ? base.size() : dot;
-    char suffix[16];
-    std::snprintf(suffix, sizeof suffix, ".%03u", static_cast<unsigned>(number));
-    return base.substr(0, end) + suffix;
+    char name[trackFileNameSize];
+    formatTrackName(name, sizeof name, base.c_str(), number, extensionInFileName);
+    return name;
 }
 
 static std::string trackFileName(const std::string& base, uint32_t number)

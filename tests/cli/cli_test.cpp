@@ -191,6 +191,18 @@ TEST_F(GoldenCli, EarlierLongerTrackFileIsCutToItsPlannedSize)
     EXPECT_EQ(fileSize(trackFile(folder.path, 2)), 49807360);
 }
 
+// Only a dot of the file name counts: one in a folder's name stays.
+TEST_F(GoldenCli, DottedFolderKeepsItsTrackFiles)
+{
+    const std::string dotted = folder.path + "/take.v2";
+    ASSERT_EQ(mkdir(dotted.c_str(), 0755), 0);
+    RunResult write = runTrakmon({"write", "--tracks", "2", dotted + "/take"});
+    ASSERT_EQ(write.exitCode, 0) << write.err;
+    EXPECT_EQ(fileSize(dotted + "/take.001"), 49807360);
+    EXPECT_EQ(fileSize(dotted + "/take.002"), 49807360);
+    EXPECT_FALSE(fileExists(folder.path + "/take.001"));
+}
+
 TEST_F(GoldenCli, BadUsageTouchesNoFile)
 {
     struct Case {

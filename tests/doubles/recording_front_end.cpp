@@ -1,12 +1,7 @@
 #include "tests/doubles/recording_front_end.h"
 
-#include <cstdio>
-
-#include "engine/front_end.h"
 #include "tests/doubles/fake_platform.h"
 
-char readDialogPath[pathBufferSize];
-char writeDialogPath[pathBufferSize];
 FrontEndRecord frontEnd;
 
 void resetFrontEnd()
@@ -14,74 +9,113 @@ void resetFrontEnd()
     frontEnd = FrontEndRecord();
 }
 
-static bool choose(char* path, const char* event)
+static FrontEndRecord& record(void* context)
 {
-    frontEnd.events.push_back(event);
-    if (!frontEnd.chooseResult) return false;
-    std::snprintf(path, pathBufferSize, "%s", frontEnd.chosenPath.c_str());
-    return true;
+    return *static_cast<FrontEndRecord*>(context);
 }
 
-bool chooseWriteBaseFile() { return choose(writeDialogPath, "chooseWrite"); }
-bool chooseReadBaseFile() { return choose(readDialogPath, "chooseRead"); }
-
-void openProgress(uint32_t stepCount)
+static const char* choose(void* context, const char* event)
 {
-    frontEnd.events.push_back("openProgress");
-    frontEnd.openProgressSteps = stepCount;
-    frontEnd.progressOpen = true;
-    frontEnd.advances = 0;
+    FrontEndRecord& r = record(context);
+    r.events.push_back(event);
+    return r.chooseResult ? r.chosenPath.c_str() : nullptr;
 }
 
-void showProgressCaption(const char* text)
+static const char* chooseWrite(void* context) { return choose(context, "chooseWrite"); }
+static const char* chooseRead(void* context) { return choose(context, "chooseRead"); }
+
+static void openProgress(void* context, uint32_t stepCount)
 {
-    frontEnd.events.push_back(std::string("caption ") + text);
+    FrontEndRecord& r = record(context);
+    r.events.push_back("openProgress");
+    r.openProgressSteps = stepCount;
+    r.progressOpen = true;
+    r.advances = 0;
 }
 
-void advanceProgress()
+static void showProgressCaption(void* context, const char* text)
 {
-    ++frontEnd.advances;
-    ++frontEnd.totalAdvances;
+    record(context).events.push_back(std::string("caption ") + text);
 }
 
-void restartProgress()
+static void advanceProgress(void* context)
 {
-    frontEnd.events.push_back("restartProgress");
-    ++frontEnd.restarts;
-    frontEnd.advances = 0;
+    FrontEndRecord& r = record(context);
+    ++r.advances;
+    ++r.totalAdvances;
 }
 
-void closeProgress()
+static void restartProgress(void* context)
 {
-    frontEnd.events.push_back("closeProgress");
-    frontEnd.progressOpen = false;
+    FrontEndRecord& r = record(context);
+    r.events.push_back("restartProgress");
+    ++r.restarts;
+    r.advances = 0;
 }
 
-void repaintMainWindow()
+static void closeProgress(void* context)
 {
-    frontEnd.events.push_back("repaint");
+    FrontEndRecord& r = record(context);
+    r.events.push_back("closeProgress");
+    r.progressOpen = false;
 }
 
-void showMessageBox(const char* text, const char* caption, uint32_t flags)
+static void repaintMainWindow(void* context)
 {
-    frontEnd.events.push_back("messageBox");
+    record(context).events.push_back("repaint");
+}
+
+static void showMessageBox(void* context, const char* text, const char* caption, uint32_t flags)
+{
+    FrontEndRecord& r = record(context);
+    r.events.push_back("messageBox");
     RecordedBox box;
     box.text = text;
     box.hasCaption = caption != nullptr;
     box.caption = caption != nullptr ? caption : "";
     box.flags = flags;
     box.openHandles = fakeLog.openHandles;
-    box.progressOpen = frontEnd.progressOpen;
-    frontEnd.boxes.push_back(box);
+    box.progressOpen = r.progressOpen;
+    r.boxes.push_back(box);
 }
 
-void showResultsBox(const ResultsInputs& inputs, const char* text, const char* caption)
+static void showResultsBox(void* context, const ResultsInputs& inputs, const char* text,
+                           const char* caption)
 {
-    frontEnd.events.push_back("results");
-    frontEnd.resultsShown = true;
-    frontEnd.results = inputs;
-    frontEnd.resultsText = text;
-    frontEnd.resultsCaption = caption;
+    FrontEndRecord& r = record(context);
+    r.events.push_back("results");
+    r.resultsShown = true;
+    r.results = inputs;
+    r.resultsText = text;
+    r.resultsCaption = caption;
 }
 
-void noteTrackFileFailure(const char*, const char*) {}
+static void noteTrackFileFailure(void*, const char*, const char*) {}
+
+static void notePassReadings(void* context, const PassReadings& readings)
+{
+    FrontEndRecord& r = record(context);
+    r.events.push_back("readings");
+    r.readingsStartNs = readings.startNs;
+    r.readingsEndNs.assign(readings.requestEndNs, readings.requestEndNs + readings.requestCount);
+}
+
+FrontEnd recordingFrontEnd()
+{
+    FrontEnd recorder;
+    recorder.context = &frontEnd;
+    recorder.trackNameRule = extensionAnywhereInPath;
+    recorder.chooseWriteBaseFile = chooseWrite;
+    recorder.chooseReadBaseFile = chooseRead;
+    recorder.openProgress = openProgress;
+    recorder.showProgressCaption = showProgressCaption;
+    recorder.advanceProgress = advanceProgress;
+    recorder.restartProgress = restartProgress;
+    recorder.closeProgress = closeProgress;
+    recorder.repaintMainWindow = repaintMainWindow;
+    recorder.showMessageBox = showMessageBox;
+    recorder.showResultsBox = showResultsBox;
+    recorder.noteTrackFileFailure = noteTrackFileFailure;
+    recorder.notePassReadings = notePassReadings;
+    return recorder;
+}

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/results_report.h"
+#include "engine/front_end.h"
 
 struct RecordedBox {
     std::string text;
@@ -29,7 +29,11 @@ struct FrontEndRecord {
     ResultsInputs results{};
     std::string resultsText;
     std::string resultsCaption;
+    uint64_t readingsStartNs = 0;  // the engine's readings of the last pass
+    std::vector<uint64_t> readingsEndNs;
 };
 
 extern FrontEndRecord frontEnd;
 void resetFrontEnd();
+// A front end that records into frontEnd.
+FrontEnd recordingFrontEnd();
