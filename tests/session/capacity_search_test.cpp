@@ -17,6 +17,11 @@ const uint64_t trialNs = 32000000000u;  // a 30 s trial and its setup
 // reach the rule's limits at `boundary` tracks; `flaky` may turn a pass
 // into a failure (the count and how often it was tried before).
 struct ScriptedDisk {
+    ScriptedDisk(const SearchRules& rules, uint32_t boundary,
+                 std::function<bool(uint32_t, uint32_t)> flaky = nullptr)
+        : rules(rules), boundary(boundary), flaky(flaky)
+    {
+    }
     SearchRules rules;
     uint32_t boundary;
     std::function<bool(uint32_t count, uint32_t tried)> flaky;
@@ -98,8 +103,9 @@ TEST(CapacitySearch, ACountThatFailsOnceIsNeverTheAnswer)
     EXPECT_GT(answer.firstFailed, answer.tracks);
     EXPECT_LE(answer.firstFailed, 1000u);
     EXPECT_EQ(answer.passes, 3u);
-    for (const TrialResult& trial : run.trials)
+    for (const TrialResult& trial : run.trials) {
         if (trial.count == answer.tracks) EXPECT_TRUE(trial.passed);
+    }
     EXPECT_LE(run.elapsedNs, plannedTrials(disk.rules) * trialNs * 3 / 2);
 }
 

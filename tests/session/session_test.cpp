@@ -42,7 +42,7 @@ void layPlayFiles()
     fakeFiles[track(2)].size = request96k;
 }
 
-const SessionFiles files = {"D:\\Audio\\take.wav", "D:\\Audio\\take.wav", 1};
+const SessionFiles files = {"D:\\Audio\\take.wav", "D:\\Audio\\take.wav", 1, bypassFileCache};
 
 class SessionTest : public testing::Test {
 protected:
