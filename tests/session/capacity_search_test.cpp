@@ -104,7 +104,9 @@ TEST(CapacitySearch, ACountThatFailsOnceIsNeverTheAnswer)
     EXPECT_LE(answer.firstFailed, 1000u);
     EXPECT_EQ(answer.passes, 3u);
     for (const TrialResult& trial : run.trials) {
-        if (trial.count == answer.tracks) EXPECT_TRUE(trial.passed);
+        if (trial.count == answer.tracks) {
+            EXPECT_TRUE(trial.passed);
+        }
     }
     EXPECT_LE(run.elapsedNs, plannedTrials(disk.rules) * trialNs * 3 / 2);
 }
