@@ -138,11 +138,12 @@ std::string formatCapacityPlan(const CapacitySetup& setup)
     std::snprintf(line, sizeof line,
                   "A trial passes with no dropout and at least %g %% of the buffer as headroom "
                   "(%.2f s; at best %.2f s is left beside one request). The search aims at the "
-                  "count where trials start to fail, narrows it down, and tries the answer %u "
-                  "times; up to %u recorded tracks.\n",
+                  "count where trials start to fail, narrows it down, and tries the answer %s; "
+                  "up to %u recorded tracks.\n",
                   setup.headroomPercent, setup.bufferSeconds * setup.headroomPercent / 100.0,
                   audioSeconds(bestHeadroomBytes(config), bytesPerSecond),
-                  static_cast<unsigned>(setup.repeat), static_cast<unsigned>(setup.limit));
+                  setup.repeat == 1 ? "once" : (std::to_string(setup.repeat) + " times").c_str(),
+                  static_cast<unsigned>(setup.limit));
     text += line;
     uint64_t recorded = recordedBytesPerTrack(config) * setup.limit;
     std::string disk = "Disk: the largest trial records " + withThousands(recorded) +
@@ -207,8 +208,9 @@ std::string capacitySentence(const CapacitySetup& setup, const SearchAnswer& ans
     }
     char figures[240];
     std::snprintf(figures, sizeof figures,
-                  ": %u of %u trials passed at %u, the lowest headroom %.2f s of a possible %.2f s",
+                  ": %u of %u %s passed at %u, the lowest headroom %.2f s of a possible %.2f s",
                   static_cast<unsigned>(answer.passes), static_cast<unsigned>(answer.passes),
+                  answer.passes == 1 ? "trial" : "trials",
                   static_cast<unsigned>(answer.tracks),
                   answer.lowestHeadroomShare * setup.config.bufferBytes / bytesPerSecond,
                   audioSeconds(bestHeadroomBytes(setup.config), bytesPerSecond));

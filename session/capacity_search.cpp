@@ -176,8 +176,9 @@ SearchAnswer searchAnswer(const SearchRules& rules, const std::vector<TrialResul
 
 uint32_t plannedTrials(const SearchRules& rules)
 {
-    // Finding the boundary, then the repeats at the answer.
-    return rules.locateCounts + rules.repeat - 1;
+    // Finding the boundary among at most `limit` counts, then the repeats
+    // at the answer.
+    return std::min(rules.locateCounts, std::max<uint32_t>(1, rules.limit)) + rules.repeat - 1;
 }
 
 uint32_t trialsThatFit(uint64_t limitNs, uint64_t elapsedNs, uint64_t trialNs)
