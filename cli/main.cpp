@@ -8,13 +8,13 @@
 #include <cstring>
 #include <string>
 
+#include "analysis/sample_format.h"
 #include "cli/cli_checks.h"
 #include "cli/cli_front_end.h"
 #include "cli/command_line_json.h"
 #include "cli/pass_runner.h"
-#include "cli/sample_format.h"
 #include "cli/session_commands.h"
-#include "cli/sweep.h"
+#include "cli/sweep_runner.h"
 #include "engine/settings.h"
 #include "platform/platform.h"
 #include "trakmon_version.h"

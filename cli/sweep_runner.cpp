@@ -1,12 +1,14 @@
-// The sweep's runs of the real tests; kept out of the library so that the
-// arithmetic of sweep.cpp can be linked alone.
+// The sweep's runs of the real tests; the arithmetic of analysis/sweep.cpp
+// is linked without them.
+#include "cli/sweep_runner.h"
+
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
 
+#include "analysis/sweep.h"
 #include "cli/pass_runner.h"
-#include "cli/sweep.h"
 #include "engine/settings.h"
 #include "platform/platform.h"
 
