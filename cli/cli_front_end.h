@@ -6,17 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "analysis/pass_timings.h"
 #include "engine/front_end.h"
 #include "engine/outcome.h"
 #include "engine/progress_scale.h"
 #include "engine/results_report.h"
-
-// The engine's readings of a pass (PassReadings): the start of the (last)
-// pass, and the end of each of its completed requests.
-struct PassTimings {
-    uint64_t startNs = 0;
-    std::vector<uint64_t> requestEndNs;  // one per completed request
-};
 
 struct CliTestRecord {
     bool resultsShown = false;

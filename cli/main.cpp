@@ -8,13 +8,13 @@
 #include <cstring>
 #include <string>
 
+#include "analysis/sample_format.h"
 #include "cli/cli_checks.h"
 #include "cli/cli_front_end.h"
 #include "cli/command_line_json.h"
 #include "cli/pass_runner.h"
-#include "cli/sample_format.h"
 #include "cli/session_commands.h"
-#include "cli/sweep.h"
+#include "cli/sweep_runner.h"
 #include "engine/settings.h"
 #include "platform/platform.h"
 #include "trakmon_version.h"
@@ -151,63 +151,70 @@ bool openOutputs(const Options& options)
     return true;
 }
 
-int runCommand(int argc, char** argv)
+// The commands of the command line, and their options as the arguments set them.
+struct Commands {
+    Options options;
+    SessionOptions sessionOptions;
+    SessionOptions capacityOptions;
+    CLI::App* write = nullptr;
+    CLI::App* read = nullptr;
+    CLI::App* run = nullptr;
+    CLI::App* sweep = nullptr;
+    SessionCommands session{};
+};
+
+// Every command and option of app, each bound to its place in commands.
+void defineCommands(CLI::App& app, Commands& commands)
 {
-    CLI::App app{
-        "trakmon " TRAKMON_VERSION " - can this disk stream N audio tracks at once?\n"
-        "Writes N numbered track files round-robin with the file cache bypassed (O_DIRECT),\n"
-        "reads them back the same way, and reports the rate beside what N tracks of\n"
-        "44.1 kHz audio need. The track files stay on disk. A single pass is a lottery on a\n"
-        "busy disk: run --repeat 5 (or more) and quote the median.\n"
-        "session runs a recorder's disk thread in real time and counts its dropouts;\n"
-        "capacity finds how many tracks it keeps up with.",
-        "trakmon"};
     app.set_version_flag("--version", "trakmon " TRAKMON_VERSION_AND_BUILD);
     app.require_subcommand(1);
     // A base name such as /data/take.wav is a path, never a Windows-style option.
     app.allow_windows_style_options(false);
 
-    Options options;
-    CLI::App* write = app.add_subcommand("write", "write test: create and write the track files");
-    CLI::App* read = app.add_subcommand("read", "read test: read back the track files of a write test");
-    CLI::App* run = app.add_subcommand("run", "write test, then read test, on the same track files");
-    addTestOptions(write, options, false);
-    addTestOptions(read, options, false);
-    addTestOptions(run, options, true);
-    CLI::App* sweep = app.add_subcommand(
+    Options& options = commands.options;
+    commands.write = app.add_subcommand("write", "write test: create and write the track files");
+    commands.read =
+        app.add_subcommand("read", "read test: read back the track files of a write test");
+    commands.run =
+        app.add_subcommand("run", "write test, then read test, on the same track files");
+    addTestOptions(commands.write, options, false);
+    addTestOptions(commands.read, options, false);
+    addTestOptions(commands.run, options, true);
+    commands.sweep = app.add_subcommand(
         "sweep",
         "write and read test for every track count (1, 2, 12, 24, 36, 48, 60, 72) on BASE, "
         "then one table; states the disk space it needs first; removes nothing");
-    addTestOptions(sweep, options, false);
-    sweep->remove_option(sweep->get_option("--tracks"));
-    SessionOptions sessionOptions;
-    SessionOptions capacityOptions;
-    SessionCommands sessionCommands = addSessionCommands(app, sessionOptions, capacityOptions);
+    addTestOptions(commands.sweep, options, false);
+    commands.sweep->remove_option(commands.sweep->get_option("--tracks"));
+    commands.session = addSessionCommands(app, commands.sessionOptions, commands.capacityOptions);
+}
 
-    // Hidden: the build makes the manual page and the completion from this.
-    if (argc == 2 && std::strcmp(argv[1], "--command-line-json") == 0) {
-        std::puts(commandLineJson(app).c_str());
-        return exitCompleted;
-    }
-
+// Parses the arguments; false when the command ends with that, exitStatus
+// then set: help, the version, or bad usage.
+bool parseArguments(CLI::App& app, int argc, char** argv, int& exitStatus)
+{
     try {
         app.parse(argc, argv);
+        return true;
     } catch (const CLI::CallForHelp& e) {
-        return app.exit(e);
+        exitStatus = app.exit(e);
     } catch (const CLI::CallForAllHelp& e) {
-        return app.exit(e);
+        exitStatus = app.exit(e);
     } catch (const CLI::CallForVersion& e) {
-        return app.exit(e);
+        exitStatus = app.exit(e);
     } catch (const CLI::ParseError& e) {
         app.exit(e);
-        return exitUsage;
+        exitStatus = exitUsage;
     }
+    return false;
+}
 
-    if (sessionCommands.session->parsed()) return runSessionCommand(sessionOptions);
-    if (sessionCommands.capacity->parsed()) return runCapacityCommand(capacityOptions);
-
+// The settings and outputs of the write, read, run and sweep commands from
+// their options; false (with a message) when an output cannot be written.
+bool applyTestOptions(const Options& options, bool separateRequests)
+{
     TestSettings.trackCount = options.tracks;
-    if (run->parsed()) {
+    if (separateRequests) {
         TestSettings.writeRequestSize = options.writeRequestKBytes << 10;
         TestSettings.readRequestSize = options.readRequestKBytes << 10;
     } else {
@@ -219,25 +226,59 @@ int runCommand(int argc, char** argv)
     passOutputs.drawProgressBar = !options.json && isatty(STDERR_FILENO);
     passOutputs.repeat = options.repeat;
     passOutputs.formats = chosenVerdictFormats(options.rate, options.bits);
-    if (!openOutputs(options)) return exitUsage;
+    return openOutputs(options);
+}
 
+// The disk tests of the command (write, read, run or sweep) with their
+// transfer buffers; then the plot written and the log closed.
+int runDiskTests(const Commands& commands)
+{
+    const Options& options = commands.options;
     readBuffer = platformAllocTransferBuffer(TestSettings.transferBufferSize);
     writeBuffer = platformAllocTransferBuffer(TestSettings.transferBufferSize);
     int status = exitCompleted;
     if (readBuffer == nullptr || writeBuffer == nullptr) {
         std::fprintf(stderr, "Memory Allocation Error!\n");
         status = exitTestFailed;
-    } else if (sweep->parsed()) {
+    } else if (commands.sweep->parsed()) {
         status = runSweep(options.base, options.requestKBytes << 10) ? exitCompleted
                                                                      : exitTestFailed;
     } else {
-        status = runTests(!read->parsed(), !write->parsed(), options);
+        status = runTests(!commands.read->parsed(), !commands.write->parsed(), options);
     }
     if (!writePlot()) status = exitTestFailed;
     if (!closeOutputFile(passOutputs.log)) status = exitTestFailed;
     if (readBuffer != nullptr) platformFreeTransferBuffer(readBuffer);
     if (writeBuffer != nullptr) platformFreeTransferBuffer(writeBuffer);
     return status;
+}
+
+int runCommand(int argc, char** argv)
+{
+    CLI::App app{
+        "trakmon " TRAKMON_VERSION " - can this disk stream N audio tracks at once?\n"
+        "Writes N numbered track files round-robin with the file cache bypassed (O_DIRECT),\n"
+        "reads them back the same way, and reports the rate beside what N tracks of\n"
+        "44.1 kHz audio need. The track files stay on disk. A single pass is a lottery on a\n"
+        "busy disk: run --repeat 5 (or more) and quote the median.\n"
+        "session runs a recorder's disk thread in real time and counts its dropouts;\n"
+        "capacity finds how many tracks it keeps up with.",
+        "trakmon"};
+    Commands commands;
+    defineCommands(app, commands);
+
+    // Hidden: the build makes the manual page and the completion from this.
+    if (argc == 2 && std::strcmp(argv[1], "--command-line-json") == 0) {
+        std::puts(commandLineJson(app).c_str());
+        return exitCompleted;
+    }
+    int status = exitCompleted;
+    if (!parseArguments(app, argc, argv, status)) return status;
+
+    if (commands.session.session->parsed()) return runSessionCommand(commands.sessionOptions);
+    if (commands.session.capacity->parsed()) return runCapacityCommand(commands.capacityOptions);
+    if (!applyTestOptions(commands.options, commands.run->parsed())) return exitUsage;
+    return runDiskTests(commands);
 }
 
 }  // namespace

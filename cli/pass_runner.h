@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "analysis/pass_summary.h"
+#include "analysis/round_record.h"
 #include "cli/cli_output.h"
 #include "cli/output_file.h"
-#include "cli/pass_summary.h"
-#include "cli/round_record.h"
 
 // Chosen once from the options, before the first test.
 struct PassOutputs {

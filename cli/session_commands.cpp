@@ -10,13 +10,13 @@
 #include <cstring>
 #include <vector>
 
-#include "cli/capacity.h"
+#include "analysis/capacity.h"
+#include "analysis/number_text.h"
+#include "analysis/sample_format.h"
+#include "analysis/session_report.h"
 #include "cli/cli_checks.h"
 #include "cli/cli_output.h"
-#include "cli/number_text.h"
 #include "cli/output_file.h"
-#include "cli/sample_format.h"
-#include "cli/session_report.h"
 #include "cli/terminal_line.h"
 #include "engine/plan.h"
 #include "engine/track_name.h"

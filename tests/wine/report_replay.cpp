@@ -6,7 +6,7 @@
 // round differently shows up as a difference.
 #include <cstdio>
 
-#include "cli/audio_analysis.h"
+#include "analysis/audio_analysis.h"
 #include "cli/cli_output.h"
 #include "engine/plan.h"
 #include "engine/settings.h"

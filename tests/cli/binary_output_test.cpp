@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/cli/analysis/xml_check.h"
+#include "tests/analysis/xml_check.h"
 
 using nlohmann::json;
 

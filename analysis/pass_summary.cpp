@@ -1,4 +1,4 @@
-#include "cli/pass_summary.h"
+#include "analysis/pass_summary.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "cli/number_text.h"
+#include "analysis/number_text.h"
 
 #include <cstdio>
 

@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "cli/capacity.h"
-#include "cli/session_report.h"
+#include "analysis/capacity.h"
+#include "analysis/session_report.h"
 #include "tests/doubles/fake_platform.h"
 
 namespace {

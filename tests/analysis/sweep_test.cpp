@@ -1,7 +1,7 @@
 // The sweep's disk-space arithmetic and how it combines write and read.
 #include <gtest/gtest.h>
 
-#include "cli/sweep.h"
+#include "analysis/sweep.h"
 #include "engine/settings.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // whose figures are worked out by hand in the comments.
 #include <gtest/gtest.h>
 
-#include "cli/audio_analysis.h"
+#include "analysis/audio_analysis.h"
 
 namespace {
 

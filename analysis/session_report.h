@@ -8,9 +8,9 @@
 
 #include <nlohmann/json.hpp>
 
-#include "cli/audio_analysis.h"
-#include "cli/sample_format.h"
-#include "cli/svg_chart.h"
+#include "analysis/audio_analysis.h"
+#include "analysis/sample_format.h"
+#include "analysis/svg_chart.h"
 #include "session/session_runner.h"
 
 enum SessionOutcome {

@@ -1,10 +1,10 @@
-#include "cli/svg_chart.h"
+#include "analysis/svg_chart.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 
-#include "tests/cli/analysis/xml_check.h"
+#include "tests/analysis/xml_check.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "cli/audio_analysis.h"
+#include "analysis/audio_analysis.h"
 
 // What the summary needs of one completed pass.
 struct PassFigures {

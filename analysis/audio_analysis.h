@@ -30,7 +30,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "cli/sample_format.h"
+#include "analysis/sample_format.h"
 #include "engine/results_report.h"
 
 enum StreamVerdict { verdictCanStream, verdictMarginal, verdictCannotStream };

@@ -1,10 +1,10 @@
-#include "cli/capacity.h"
+#include "analysis/capacity.h"
 
 #include <algorithm>
 #include <cstdio>
 
-#include "cli/cli_output.h"
-#include "cli/number_text.h"
+#include "analysis/json_text.h"
+#include "analysis/number_text.h"
 #include "engine/plan.h"
 
 bool parsePlayRatio(const std::string& text, PlayRatio& ratio)

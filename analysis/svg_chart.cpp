@@ -1,4 +1,4 @@
-#include "cli/svg_chart.h"
+#include "analysis/svg_chart.h"
 
 #include <algorithm>
 #include <cmath>

@@ -6,9 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "cli/audio_analysis.h"
-#include "cli/cli_front_end.h"
-#include "cli/svg_chart.h"
+#include "analysis/audio_analysis.h"
+#include "analysis/pass_timings.h"
+#include "analysis/svg_chart.h"
+#include "engine/results_report.h"
 
 // The CSV's first line, and one line per request of a pass: the pass's
 // number among the passes of its test, the test, the track count (together

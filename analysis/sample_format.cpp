@@ -1,4 +1,4 @@
-#include "cli/sample_format.h"
+#include "analysis/sample_format.h"
 
 #include <cstdio>
 

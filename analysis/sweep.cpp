@@ -1,10 +1,10 @@
-#include "cli/sweep.h"
+#include "analysis/sweep.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 
-#include "cli/number_text.h"
+#include "analysis/number_text.h"
 #include "engine/results_report.h"
 #include "engine/settings.h"
 

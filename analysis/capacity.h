@@ -9,7 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "cli/session_report.h"
+#include "analysis/session_report.h"
 #include "session/capacity_search.h"
 
 // recorded : played, e.g. 1:3 for overdubs; 1:0 records only.

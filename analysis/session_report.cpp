@@ -1,11 +1,11 @@
-#include "cli/session_report.h"
+#include "analysis/session_report.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <vector>
 
-#include "cli/number_text.h"
+#include "analysis/number_text.h"
 
 SessionSummary summariseSession(const SessionRun& run, const SampleFormat& format,
                                 double bufferSeconds)

@@ -1,4 +1,4 @@
-#include "cli/audio_analysis.h"
+#include "analysis/audio_analysis.h"
 
 #include <algorithm>
 #include <cmath>

@@ -21,7 +21,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "cli/audio_analysis.h"
+#include "analysis/audio_analysis.h"
 #include "engine/outcome.h"
 #include "engine/plan.h"
 
@@ -66,9 +66,3 @@ std::string formatSweepTable(const std::vector<SweepRow>& rows, uint32_t request
 nlohmann::json sweepNeedJson(const SweepDiskNeed& need);
 nlohmann::json sweepJson(const std::vector<SweepRow>& rows, uint32_t requestSize,
                          const VerdictFormats& formats = reportVerdictFormats());
-
-// Runs the sweep on base (write, then read, each passOutputs.repeat times,
-// for each count in turn) with one request size for both tests; prints the
-// disk need first, then the table (or JSON lines). Removes nothing. Returns
-// true if every test completed.
-bool runSweep(const std::string& base, uint32_t requestSize);

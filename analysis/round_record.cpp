@@ -1,4 +1,4 @@
-#include "cli/round_record.h"
+#include "analysis/round_record.h"
 
 #include <cstdio>
 

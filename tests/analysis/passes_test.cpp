@@ -2,8 +2,8 @@
 // their chart, worked out by hand in the comments.
 #include <gtest/gtest.h>
 
-#include "cli/pass_summary.h"
-#include "cli/round_record.h"
+#include "analysis/pass_summary.h"
+#include "analysis/round_record.h"
 
 namespace {
 
