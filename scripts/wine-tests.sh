@@ -6,8 +6,8 @@
 # Tests the i686 build, the 32-bit Windows program that trakmon32.exe is,
 # under the 32-bit Wine: natively where the kernel runs 32-bit code, and
 # elsewhere through qemu-i386, registered in binfmt_misc for the run and
-# removed at its end (scripts/wine-i386.sh). --x86-64 tests the x86-64 build
-# under wine64 instead.
+# removed at its end (tests/wine/wine-i386.sh). --x86-64 tests the x86-64
+# build under wine64 instead.
 #
 # Installs what is missing (Debian packages, listed in packages.sh: wine64,
 # and wine32:i386 for the i686 build, Xvfb, the MinGW-w64 compilers,
@@ -35,13 +35,13 @@ done
 started=$SECONDS
 
 # ---- 32-bit code on this machine -------------------------------------------------
-. "$repo/scripts/wine-i386.sh"
+. "$repo/tests/wine/wine-i386.sh"
 session=""
 loader=/usr/lib/wine/wine64
 finish() {
     local status=$?
     set +e
-    [ -z "$session" ] || "$repo/scripts/wine-session.sh" stop "$session" "$loader" 8>&-
+    [ -z "$session" ] || "$repo/tests/wine/wine-session.sh" stop "$session" "$loader" 8>&-
     [ $arch != i686 ] || i386Release
     echo "wine-tests: finished in $((SECONDS - started)) s"
     exit $status
@@ -93,7 +93,7 @@ fi
 session=$cross/wine-session
 cmake -S . -B "$cross" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
     -DTRAKMON_WINE_TESTS=ON -DTRAKMON_WINE_LOADER="$loader" \
-    -DCMAKE_CROSSCOMPILING_EMULATOR="$repo/scripts/wine-exec.sh;$session;$loader" \
+    -DCMAKE_CROSSCOMPILING_EMULATOR="$repo/tests/wine/wine-exec.sh;$session;$loader" \
     -DTRAKMON_HOST_BUILD="$host" -DTRAKMON_HOST_FAULTFS="$faultfs" >/dev/null
 cmake --build "$cross" -j $jobs >/dev/null
 echo "wine-tests: built in $((SECONDS - started)) s"
@@ -101,7 +101,7 @@ echo "wine-tests: built in $((SECONDS - started)) s"
 # ---- Session and tests ---------------------------------------------------------------
 # The run's hold on the i386 registration (descriptor 8) stays with this
 # shell: no server or display started below may keep it.
-"$repo/scripts/wine-session.sh" start "$session" "$loader" 8>&-
+"$repo/tests/wine/wine-session.sh" start "$session" "$loader" 8>&-
 
 shots=""
 if [ $screenshots = 1 ]; then
