@@ -2,10 +2,13 @@
 # Cross-builds the Windows programs and checks what came out: the i686 build
 # in build-win32 (the product: trakmon32.exe a PE32 GUI program for i386,
 # trakmon.exe a console one) and the same programs for x86-64 in build-win64,
-# none needing any DLL but the system's.
+# none needing any DLL but the system's. Builds the programs alone; the
+# folders are configured for their tests too (configure.sh), so that
+# wine-tests.sh builds on them without configuring them anew.
 set -eu
 repo=$(cd "$(dirname "$0")/.." && pwd)
 . "$repo/scripts/packages.sh"
+. "$repo/scripts/configure.sh"
 if ! pkgEnsure pkgTrakmon pkgCross; then
     echo "build-win32: the cross builds' packages could not be installed: $pkgError" >&2
     exit 1
@@ -27,16 +30,15 @@ check() {  # build folder, file, expected kind, objdump
         fail=1
     fi
 }
-build() {  # folder, toolchain
-    local configure=(cmake -S "$repo" -B "$1" -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/$2")
-    "${configure[@]}" >/dev/null 2>&1 || "${configure[@]}"
-    cmake --build "$1" -j2 --target trakmon32 trakmon >/dev/null
+build() {  # folder
+    configureFolder "$1"
+    cmake --build "$repo/$1" -j2 --target trakmon32 trakmon >/dev/null
 }
 
-build "$repo/build-win32" mingw-i686.cmake
+build build-win32
 check "$repo/build-win32" trakmon32.exe "PE32 executable (GUI) Intel 80386" i686-w64-mingw32-objdump
 check "$repo/build-win32" trakmon.exe "PE32 executable (console) Intel 80386" i686-w64-mingw32-objdump
-build "$repo/build-win64" mingw-x86_64.cmake
+build build-win64
 check "$repo/build-win64" trakmon32.exe "PE32+ executable (GUI) x86-64" x86_64-w64-mingw32-objdump
 check "$repo/build-win64" trakmon.exe "PE32+ executable (console) x86-64" x86_64-w64-mingw32-objdump
 [ $fail = 0 ] && echo "build-win32: trakmon32.exe (GUI) and trakmon.exe (console) for i386 (build-win32) and x86-64 (build-win64), system DLLs only"

@@ -1,7 +1,8 @@
 #!/bin/bash
-# Builds the Linux trakmon and its tests into build/.
+# Builds the Linux trakmon and its tests into build/ (configured by configure.sh).
 set -eu
 repo=$(cd "$(dirname "$0")/.." && pwd)
+. "$repo/scripts/configure.sh"
 bash "$repo/scripts/install-deps.sh"
-cmake -S "$repo" -B "$repo/build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=ON >/dev/null
+configureFolder build
 cmake --build "$repo/build" -j"$(nproc)" >/dev/null

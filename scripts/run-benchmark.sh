@@ -6,16 +6,15 @@
 #   scripts/run-benchmark.sh [BASE] [--tracks N] [--write-request KB] ...
 #
 # Installs and builds only what trakmon needs: the trakmon target, no test
-# programs. A build folder made here is configured without the tests
-# (-DBUILD_TESTING=OFF, so no GoogleTest or FUSE is needed); one that exists
-# keeps its configuration, and scripts/build.sh turns the tests on again.
+# programs, in a build folder of its own, build-benchmark/, configured without
+# the tests (-DBUILD_TESTING=OFF, so no GoogleTest or FUSE is needed; see
+# configure.sh).
 set -eu
 repo=$(cd "$(dirname "$0")/.." && pwd)
+. "$repo/scripts/configure.sh"
 bash "$repo/scripts/install-deps.sh" trakmon
-configure=(cmake -S "$repo" -B "$repo/build" -DCMAKE_BUILD_TYPE=Release)
-[ -f "$repo/build/CMakeCache.txt" ] || configure+=(-DBUILD_TESTING=OFF)
-"${configure[@]}" >/dev/null
-cmake --build "$repo/build" -j"$(nproc)" --target trakmon >/dev/null
+configureFolder build-benchmark
+cmake --build "$repo/build-benchmark" -j"$(nproc)" --target trakmon >/dev/null
 base="$repo/scratch/take.wav"
 if [ $# -gt 0 ] && [ "${1#-}" = "$1" ]; then
     base=$1
@@ -26,4 +25,4 @@ has_tracks=0
 for arg in "$@"; do [ "$arg" = --tracks ] && has_tracks=1; done
 [ $has_tracks = 1 ] || set -- --tracks 12 "$@"
 echo "trakmon run $* $base" >&2
-exec "$repo/build/trakmon" run "$@" "$base"
+exec "$repo/build-benchmark/trakmon" run "$@" "$base"

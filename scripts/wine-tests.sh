@@ -6,14 +6,15 @@
 # Tests the i686 build, the 32-bit Windows program that trakmon32.exe is,
 # under the 32-bit Wine: natively where the kernel runs 32-bit code, and
 # elsewhere through qemu-i386, registered in binfmt_misc for the run and
-# removed at its end (scripts/wine-i386.sh). --x86-64 tests the x86-64 build
-# under wine64 instead.
+# removed at its end (tests/wine/wine-i386.sh). --x86-64 tests the x86-64
+# build under wine64 instead.
 #
 # Installs what is missing (Debian packages, listed in packages.sh: wine64,
 # and wine32:i386 for the i686 build, Xvfb, the MinGW-w64 compilers,
-# ImageMagick), builds the Linux command-line tests
-# in build/, cross-builds into build-win32 (build-win64), makes one Wine
-# session (Xvfb display, prefix, server) and runs ctest there: the engine's
+# ImageMagick), builds the Linux command-line tests in build/, cross-builds
+# into build-win32 (build-win64), both folders configured as configure.sh
+# says, makes one Wine session (tests/wine/wine-session.sh: Xvfb display,
+# prefix, server) and runs ctest there: the engine's
 # unit tests, trakmon32.exe driven from outside, the program's own code in a
 # test program, the command line's golden checks against trakmon.exe, and
 # the report figures against the Linux build's. Further arguments go to
@@ -35,13 +36,16 @@ done
 started=$SECONDS
 
 # ---- 32-bit code on this machine -------------------------------------------------
-. "$repo/scripts/wine-i386.sh"
+. "$repo/tests/wine/wine-i386.sh"
+. "$repo/scripts/configure.sh"
+if [ $arch = i686 ]; then folder=build-win32; else folder=build-win64; fi
+cross=$repo/$folder
+loader=$(wineLoader $folder)
 session=""
-loader=/usr/lib/wine/wine64
 finish() {
     local status=$?
     set +e
-    [ -z "$session" ] || "$repo/scripts/wine-session.sh" stop "$session" "$loader" 8>&-
+    [ -z "$session" ] || "$repo/tests/wine/wine-session.sh" stop "$session" "$loader" 8>&-
     [ $arch != i686 ] || i386Release
     echo "wine-tests: finished in $((SECONDS - started)) s"
     exit $status
@@ -50,7 +54,6 @@ trap finish EXIT
 if [ $arch = i686 ]; then
     i386Acquire || exit 1
     echo "wine-tests: i686 build under the 32-bit Wine; i386 code runs $i386How"
-    loader=/usr/lib/wine/wine
 else
     echo "wine-tests: x86-64 build under wine64"
 fi
@@ -71,37 +74,24 @@ if ! pkgEnsure pkgTrakmon pkgTests pkgCross || ! pkgEnsure --no-recommends "${wi
 fi
 
 # ---- Builds ---------------------------------------------------------------------
+# faultfs (tests/faultfs) only where FUSE 3's headers are: without it the
+# fault cases skip.
 jobs=2
 host=$repo/build
-if [ $arch = i686 ]; then
-    cross=$repo/build-win32
-    toolchain=$repo/cmake/mingw-i686.cmake
-else
-    cross=$repo/build-win64
-    toolchain=$repo/cmake/mingw-x86_64.cmake
-fi
-cmake -S . -B "$host" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=ON >/dev/null
+configureFolder build
 cmake --build "$host" --target trakmon_cli_tests trakmon_report_replay -j $jobs >/dev/null
-faultfs=""
 if [ -f /usr/include/fuse3/fuse.h ]; then
     cmake --build "$host" --target faultfs -j $jobs >/dev/null
-    faultfs=$host/tests/faultfs/faultfs
 fi
-if [ -f "$cross/CMakeCache.txt" ] && ! grep -q "CMAKE_TOOLCHAIN_FILE:[A-Z]*=$toolchain\$" "$cross/CMakeCache.txt"; then
-    rm -rf "$cross"
-fi
+configureFolder $folder
 session=$cross/wine-session
-cmake -S . -B "$cross" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
-    -DTRAKMON_WINE_TESTS=ON -DTRAKMON_WINE_LOADER="$loader" \
-    -DCMAKE_CROSSCOMPILING_EMULATOR="$repo/scripts/wine-exec.sh;$session;$loader" \
-    -DTRAKMON_HOST_BUILD="$host" -DTRAKMON_HOST_FAULTFS="$faultfs" >/dev/null
 cmake --build "$cross" -j $jobs >/dev/null
 echo "wine-tests: built in $((SECONDS - started)) s"
 
 # ---- Session and tests ---------------------------------------------------------------
 # The run's hold on the i386 registration (descriptor 8) stays with this
 # shell: no server or display started below may keep it.
-"$repo/scripts/wine-session.sh" start "$session" "$loader" 8>&-
+"$repo/tests/wine/wine-session.sh" start "$session" "$loader" 8>&-
 
 shots=""
 if [ $screenshots = 1 ]; then

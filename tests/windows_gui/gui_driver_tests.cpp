@@ -463,7 +463,7 @@ TEST(DiskTests, ProgressWindowStandsCentredWhileATestRuns)
 
 namespace {
 
-// A fresh folder on faultfs (mounted for the run by scripts/faultfs-mount.sh,
+// A fresh folder on faultfs (mounted for the run by tests/faultfs/faultfs-mount.sh,
 // reached as a Z: path) with no fault rules in force; "" and the reason where
 // the run has no such mount.
 std::string freshFaultFolder(const char* name, std::string& why)

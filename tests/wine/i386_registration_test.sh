@@ -1,5 +1,5 @@
 #!/bin/bash
-# scripts/wine-i386.sh in a user namespace with a binfmt_misc of its own,
+# wine-i386.sh (beside this test) in a user namespace with a binfmt_misc of its own,
 # empty at first, so that the machine's registrations stay as they are:
 #   - with no entry, a run registers one and i386 programs run through it;
 #   - a second run uses it; it stays until the last of the two has ended,

@@ -1,5 +1,5 @@
 # Lets this machine run i386 Linux programs (the 32-bit Wine) for the length
-# of a test run. Sourced by wine-tests.sh:
+# of a test run. Sourced by scripts/wine-tests.sh:
 #
 #   i386Acquire   0 when i386 programs run: natively, through a binfmt_misc
 #                 entry that was there before, or through one registered now;

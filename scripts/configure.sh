@@ -1,0 +1,57 @@
+# How each build folder of the checkout is configured: one complete set of
+# options per folder, the same whichever script configures it, so that no
+# script reconfigures a folder another one made with other options (which
+# would rebuild it, or leave it without what the other one needs). Sourced by
+# build.sh, run-benchmark.sh, build-win32.sh and wine-tests.sh:
+#
+#   configureFolder FOLDER   configures $repo/FOLDER (repo: the checkout),
+#                            Release, one of:
+#     build                  the Linux trakmon and its tests
+#     build-benchmark        run-benchmark.sh's trakmon alone, without the
+#                            tests (no GoogleTest or FUSE needed)
+#     build-win32            the i686 Windows programs and their tests under
+#     build-win64            the 32-bit Wine, the x86-64 ones under wine64
+#                            (tests/wine: the session in FOLDER/wine-session;
+#                            the command line's checks and faultfs from the
+#                            Linux build in build/)
+#   wineLoader FOLDER        the Wine loader of a Windows build folder
+#
+# Quiet when it works; on failure CMake's output is shown.
+
+wineLoader() {
+    case "$1" in
+        build-win32) echo /usr/lib/wine/wine ;;
+        build-win64) echo /usr/lib/wine/wine64 ;;
+    esac
+}
+
+configureFolder() {
+    local dir=$repo/$1 options=(-DCMAKE_BUILD_TYPE=Release)
+    case "$1" in
+        build) options+=(-DBUILD_TESTING=ON) ;;
+        build-benchmark) options+=(-DBUILD_TESTING=OFF) ;;
+        build-win32 | build-win64)
+            local toolchain=$repo/cmake/mingw-i686.cmake loader
+            [ "$1" = build-win32 ] || toolchain=$repo/cmake/mingw-x86_64.cmake
+            loader=$(wineLoader "$1")
+            # A folder made with the other toolchain cannot be switched over.
+            if [ -f "$dir/CMakeCache.txt" ] &&
+               ! grep -q "^CMAKE_TOOLCHAIN_FILE:[A-Z]*=$toolchain\$" "$dir/CMakeCache.txt"; then
+                rm -rf "$dir"
+            fi
+            options+=(-DCMAKE_TOOLCHAIN_FILE="$toolchain" -DBUILD_TESTING=ON
+                -DTRAKMON_WINE_TESTS=ON -DTRAKMON_WINE_LOADER="$loader"
+                -DCMAKE_CROSSCOMPILING_EMULATOR="$repo/tests/wine/wine-exec.sh;$dir/wine-session;$loader"
+                -DTRAKMON_HOST_BUILD="$repo/build"
+                -DTRAKMON_HOST_FAULTFS="$repo/build/tests/faultfs/faultfs") ;;
+        *) echo "configureFolder: no such build folder: $1" >&2; return 2 ;;
+    esac
+    local log
+    log=$(mktemp)
+    if ! cmake -S "$repo" -B "$dir" "${options[@]}" >"$log" 2>&1; then
+        cat "$log" >&2
+        rm -f "$log"
+        return 1
+    fi
+    rm -f "$log"
+}
