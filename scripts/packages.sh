@@ -24,10 +24,12 @@ pkgTrakmon=(
     "cmake cmake" "g++ g++" "make make"
     "/usr/include/CLI/CLI.hpp libcli11-dev"
     "/usr/include/nlohmann/json.hpp nlohmann-json3-dev")
-# The Linux tests: GoogleTest, the fault tests' file system (tests/faultfs),
-# xmllint for the plots' SVG.
+# The Linux tests: GoogleTest, the fault tests' file system (tests/faultfs,
+# found through pkg-config; without it those tests are skipped), xmllint for
+# the plots' SVG.
 pkgTests=(
     "/usr/include/gtest/gtest.h libgtest-dev"
+    "pkg-config pkg-config"
     "/usr/include/fuse3/fuse.h libfuse3-dev" "fusermount3 fuse3"
     "xmllint libxml2-utils")
 # The .deb and its test.

@@ -14,16 +14,12 @@ std::string numberedTrackFileName(const std::string& base, uint32_t number)
     return name;
 }
 
-static std::string trackFileName(const std::string& base, uint32_t number)
-{
-    return numberedTrackFileName(base, number);
-}
 
 std::string sessionTrackFileName(const SessionRun& run, uint32_t track)
 {
     uint32_t plays = run.model.config.playTracks;
-    if (track < plays) return trackFileName(run.files.playBase, track + 1);
-    return trackFileName(run.files.recordBase, run.files.firstRecordNumber + track - plays);
+    if (track < plays) return numberedTrackFileName(run.files.playBase, track + 1);
+    return numberedTrackFileName(run.files.recordBase, run.files.firstRecordNumber + track - plays);
 }
 
 static SetupResult failSetup(SessionRun& run, SessionSetup status, const std::string& fileName,
@@ -191,15 +187,15 @@ std::string preparePlayFiles(const std::string& base, uint32_t count, uint64_t b
     void* buffer = platformAllocTransferBuffer(requestSize);
     if (buffer == nullptr) {
         reason = "no memory for the transfer buffer";
-        return trackFileName(base, 1);
+        return numberedTrackFileName(base, 1);
     }
     std::vector<TrackHandle> files(count, emptyTrackSlot);
     std::string failed;
     for (uint32_t track = 0; track < count && failed.empty(); ++track) {
-        files[track] = platformCreateTrackFile(trackFileName(base, track + 1).c_str(), caching);
+        files[track] = platformCreateTrackFile(numberedTrackFileName(base, track + 1).c_str(), caching);
         if (files[track] == invalidTrackHandle) {
             files[track] = emptyTrackSlot;
-            failed = trackFileName(base, track + 1);
+            failed = numberedTrackFileName(base, track + 1);
             reason = platformLastErrorText();
         }
     }
@@ -210,13 +206,13 @@ std::string preparePlayFiles(const std::string& base, uint32_t count, uint64_t b
             stampBlocks(buffer, requestSize, stampBase + stamped);
             stamped += requestSize;
             if (platformWriteTrack(files[track], buffer, requestSize) != requestSize) {
-                failed = trackFileName(base, track + 1);
+                failed = numberedTrackFileName(base, track + 1);
                 reason = "the write failed (is the disk full?)";
             }
         }
     for (uint32_t track = 0; track < count; ++track)
         if (!platformCloseTrack(files[track]) && failed.empty()) {
-            failed = trackFileName(base, track + 1);
+            failed = numberedTrackFileName(base, track + 1);
             reason = "the file failed to close; its data may be lost";
         }
     platformFreeTransferBuffer(buffer);
@@ -227,6 +223,6 @@ uint32_t removeTrackFiles(const std::string& base, uint32_t first, uint32_t coun
 {
     uint32_t removed = 0;
     for (uint32_t number = first; number < first + count; ++number)
-        if (platformRemoveTrackFile(trackFileName(base, number).c_str())) ++removed;
+        if (platformRemoveTrackFile(numberedTrackFileName(base, number).c_str())) ++removed;
     return removed;
 }
