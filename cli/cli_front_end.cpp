@@ -1,20 +1,26 @@
 #include "cli/cli_front_end.h"
 
-#include <unistd.h>
-
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "cli/terminal_line.h"
-#include "platform/platform.h"
 
 static const uint32_t terminalBarColumns = 40;
 static const uint64_t barRedrawNs = 100000000;
 
+// The terminal's own clock: when the bar was drawn, never a measurement.
+static uint64_t terminalNowNs()
+{
+    using namespace std::chrono;
+    return static_cast<uint64_t>(
+        duration_cast<nanoseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
 void beginCliTest(CliTest& test, const std::string& baseFileName, bool drawProgressBar)
 {
-    test.record = CliTestRecord();
+    test.record = PassRecord();
     test.baseName = baseFileName;
     test.bar = TerminalBar();
     test.bar.enabled = drawProgressBar;
@@ -45,7 +51,7 @@ static void drawBar(TerminalBar& bar)
 {
     uint32_t filled = filledColumns(bar);
     bar.drawnFilled = filled;
-    bar.drawnNs = platformMonotonicNs();
+    bar.drawnNs = terminalNowNs();
     std::string line = "[" + std::string(filled, '#') +
                        std::string(terminalBarColumns - filled, '.') + "] " + bar.caption;
     drawTerminalLine(line);
@@ -58,6 +64,7 @@ static void openProgress(void* context, uint32_t stepCount)
     bar.stepCountdown = bar.scale.stepsPerTick;
     bar.columnsDone = 0;
     bar.open = true;
+    bar.caption.clear();
     if (bar.enabled) drawBar(bar);
 }
 
@@ -75,7 +82,7 @@ static void advanceProgress(void* context)
     bar.columnsDone += bar.scale.pixelsPerTick;
     bar.stepCountdown = bar.scale.stepsPerTick;
     if (bar.enabled && filledColumns(bar) != bar.drawnFilled &&
-        platformMonotonicNs() - bar.drawnNs >= barRedrawNs)
+        terminalNowNs() - bar.drawnNs >= barRedrawNs)
         drawBar(bar);
 }
 
@@ -106,7 +113,7 @@ static void showMessageBox(void* context, const char* text, const char* caption,
     std::fprintf(stderr, "%s\n", text);
     // The free-space warning also stands for a volume that could not be
     // asked at all: then the reason follows.
-    const char* freeSpaceFailure = platformFreeBytesError();
+    const char* freeSpaceFailure = freeSpaceQueryError();
     if (caption != nullptr && std::strcmp(caption, "WARNING") == 0 && freeSpaceFailure != nullptr)
         std::fprintf(stderr, "trakmon: %s\n", freeSpaceFailure);
     std::fflush(stderr);
@@ -116,7 +123,7 @@ static void showMessageBox(void* context, const char* text, const char* caption,
 static void showResultsBox(void* context, const ResultsInputs& inputs, const char* text,
                            const char* caption)
 {
-    CliTestRecord& record = cliTest(context).record;
+    PassRecord& record = cliTest(context).record;
     record.resultsShown = true;
     record.inputs = inputs;
     record.reportText = text;

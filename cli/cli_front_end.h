@@ -1,25 +1,16 @@
 // The command line's front end for the engine: the base file name comes from
 // the arguments, messages go to stderr, the progress bar is drawn on a
-// terminal, and every figure of a test is kept for the output.
+// terminal, and every figure of a test is kept in its PassRecord for the output.
 #pragma once
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "analysis/pass_timings.h"
 #include "engine/front_end.h"
 #include "engine/outcome.h"
 #include "engine/progress_scale.h"
 #include "engine/results_report.h"
-
-struct CliTestRecord {
-    bool resultsShown = false;
-    ResultsInputs inputs{};
-    std::string reportText;
-    std::string caption;
-    std::vector<std::string> messages;  // message box texts, in order
-    PassTimings timings;
-};
+#include "runs/pass_runs.h"
 
 // The terminal bar follows the progress window's tick rule (a tick at most
 // 300 times a pass), but a line on the terminal is a system call inside the
@@ -40,7 +31,7 @@ struct TerminalBar {
 struct CliTest {
     std::string baseName;
     TerminalBar bar;
-    CliTestRecord record;
+    PassRecord record;
 };
 
 // Arms test for one test on baseFileName.

@@ -10,7 +10,7 @@ using nlohmann::json;
 
 PassAnalysis analyseSummary(const CliTestSummary& summary)
 {
-    const CliTestRecord& record = *summary.record;
+    const PassRecord& record = *summary.record;
     if (!record.resultsShown) return PassAnalysis{};
     return analysePass(record.timings.startNs, record.timings.requestEndNs, summary.plan.trackCount,
                        summary.plan.requestSize, summary.formats);
@@ -18,7 +18,7 @@ PassAnalysis analyseSummary(const CliTestSummary& summary)
 
 void printTextResults(const CliTestSummary& summary, bool firstTest)
 {
-    const CliTestRecord& record = *summary.record;
+    const PassRecord& record = *summary.record;
     if (!record.resultsShown) return;
     if (!firstTest) std::fputs("\n", stdout);
     std::fprintf(stdout, "%s\n%s", record.caption.c_str(), record.reportText.c_str());
@@ -37,7 +37,7 @@ void printTextResults(const CliTestSummary& summary, bool firstTest)
 
 void printJsonResults(const CliTestSummary& summary)
 {
-    const CliTestRecord& record = *summary.record;
+    const PassRecord& record = *summary.record;
     const TestPlan& plan = summary.plan;
     json object;
     object["test"] = summary.kind == writeTestKind ? "write" : "read";

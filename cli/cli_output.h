@@ -12,7 +12,7 @@ struct CliTestSummary {
     TestOutcome outcome;
     TestPlan plan;
     std::string baseFileName;
-    const CliTestRecord* record;
+    const PassRecord* record;
     VerdictFormats formats = reportVerdictFormats();  // judged in the extra lines
     uint32_t passIndex = 0;  // of passCount repeated passes; 0 when not repeated
     uint32_t passCount = 0;

@@ -1,10 +1,12 @@
-// trakmon session and trakmon capacity: their options, checks, progress on a
-// terminal and output.
+// trakmon session and trakmon capacity: their options and checks, their
+// progress on a terminal and their output; runs/session_runs.h runs them.
 #pragma once
 #include <cstdint>
 #include <string>
 
 #include <CLI/CLI.hpp>
+
+#include "runs/session_runs.h"
 
 struct SessionOptions {
     uint32_t tracks = 1;
@@ -33,7 +35,21 @@ struct SessionCommands {
 };
 
 SessionCommands addSessionCommands(CLI::App& app, SessionOptions& session, SessionOptions& capacity);
+// The format, buffer, request, length and path the options choose.
+SessionChoice sessionChoiceOf(const SessionOptions& options);
+
 // Exit status: 0 no dropout (capacity: the search found its answer), 1
 // dropouts, a session too short to tell, or a failure, 2 bad usage.
 int runSessionCommand(const SessionOptions& options);
 int runCapacityCommand(const SessionOptions& options);
+
+// Shared by both commands.
+int usageError(const char* command, const std::string& message);
+// Says why a session could not start; returns the exit status.
+int reportSetupFailure(const SetupResult& setup, const SessionConfig& config);
+// Says which request (or close) ended a session.
+void reportAbort(bool readFailed, const std::string& file, bool closeFailed);
+// Whether to draw a progress line: on a terminal, unless JSON is asked for.
+bool drawsProgress(const SessionOptions& options);
+// The progress line of a session: a bar of its time and its dropouts so far.
+void drawSessionBar(const SessionRun& run, const std::string& caption);

@@ -1,10 +1,8 @@
 #include "cli/terminal_line.h"
 
 #include <cstdio>
-#include <cstdlib>
-#ifdef _WIN32
-#include <windows.h>
-#endif
+
+#include "platform/console.h"
 
 // A line is cleared with "\r\033[K". A Windows console understands that only
 // with virtual-terminal processing on, which consoles before Windows 10
@@ -13,29 +11,10 @@
 static bool lineClearsWithSpaces = false;
 static size_t drawnWidth = 0;  // characters on the line now
 
-#ifdef _WIN32
-static HANDLE consoleChanged = nullptr;
-static DWORD consoleModeBefore = 0;
-
-static void restoreConsoleMode() { SetConsoleMode(consoleChanged, consoleModeBefore); }
-
 void prepareTerminalLine()
 {
-    HANDLE console = GetStdHandle(STD_ERROR_HANDLE);
-    DWORD mode = 0;
-    lineClearsWithSpaces = true;
-    if (!GetConsoleMode(console, &mode)) return;
-    if ((mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) == 0) {
-        if (!SetConsoleMode(console, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING)) return;
-        if (consoleChanged == nullptr) std::atexit(restoreConsoleMode);
-        consoleChanged = console;
-        consoleModeBefore = mode;
-    }
-    lineClearsWithSpaces = false;
+    lineClearsWithSpaces = !platformPrepareTerminalLine();
 }
-#else
-void prepareTerminalLine() {}
-#endif
 
 static void eraseLine()
 {

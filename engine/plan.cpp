@@ -53,6 +53,11 @@ uint64_t queryFreeBytes(const char* path)
     return platformFreeBytes(path);
 }
 
+const char* freeSpaceQueryError()
+{
+    return platformFreeBytesError();
+}
+
 bool enoughFreeSpace(uint64_t freeBytes, uint32_t totalTestBytes)
 {
     return freeBytes > static_cast<uint64_t>(totalTestBytes) + freeSpaceReserve;

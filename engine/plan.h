@@ -41,5 +41,8 @@ size_t findLastChar(const char* text, char c);
 
 // Free bytes of the volume that holds path.
 uint64_t queryFreeBytes(const char* path);
+// Why the last query failed, in words for a user; null when it succeeded
+// (then a 0 is really no free space).
+const char* freeSpaceQueryError();
 // The write test's condition: strictly more than totalTestBytes + reserve.
 bool enoughFreeSpace(uint64_t freeBytes, uint32_t totalTestBytes);

@@ -1,5 +1,5 @@
 // The narrow seam through which the engine reaches the operating system.
-// One backend per platform is linked in (posix/ or win32/); tests link a double.
+// One backend per platform is linked in (linux/ or win32/); tests link a double.
 #pragma once
 #include <cstdint>
 
@@ -32,6 +32,8 @@ void platformRewindTrack(TrackHandle file);
 // Closing the invalid handle does nothing. False when the close failed: a
 // write-back error (NFS, SMB, FUSE) may surface only here.
 bool platformCloseTrack(TrackHandle file);
+// The size of the regular file named, where it exists and can be asked.
+bool platformFileSize(const char* name, uint64_t& size);
 // Deletes a closed track file (a link is removed, never followed); false on failure.
 bool platformRemoveTrackFile(const char* name);
 // Makes a new, empty folder; false when the name exists already or the

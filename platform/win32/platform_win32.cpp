@@ -141,6 +141,16 @@ static void systemErrorText(DWORD error, char* reason, DWORD size)
         std::snprintf(reason, size, "system error %lu", static_cast<unsigned long>(error));
 }
 
+bool platformFileSize(const char* name, uint64_t& size)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(name, GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return false;
+    size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    return true;
+}
+
 bool platformRemoveTrackFile(const char* name)
 {
     return DeleteFileA(name) != 0;

@@ -92,6 +92,14 @@ bool platformDropCachedPages(TrackHandle)
     return true;
 }
 
+bool platformFileSize(const char* name, uint64_t& size)
+{
+    auto file = fakeFiles.find(name);
+    if (file == fakeFiles.end()) return false;
+    size = file->second.size;
+    return true;
+}
+
 bool platformMakeFolder(const char*)
 {
     return true;

@@ -28,7 +28,7 @@ void replay(TestKind kind, uint32_t trackCount, uint32_t requestSize, uint32_t& 
     summary.plan = planTest(trackCount, requestSize, fixedTransferBufferSize, fixedTestDataBudget);
     summary.baseFileName = "take.wav";
 
-    CliTestRecord record;
+    PassRecord record;
     record.timings.startNs = 1000000000ull + nextValue(state);
     uint64_t now = record.timings.startNs;
     for (uint32_t step = 0; step < summary.plan.stepCount; ++step) {

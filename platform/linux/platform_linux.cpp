@@ -127,6 +127,14 @@ bool platformCloseTrack(TrackHandle file)
     return close(descriptorOf(file)) == 0;
 }
 
+bool platformFileSize(const char* name, uint64_t& size)
+{
+    struct stat info;
+    if (stat(name, &info) != 0 || !S_ISREG(info.st_mode)) return false;
+    size = static_cast<uint64_t>(info.st_size);
+    return true;
+}
+
 bool platformRemoveTrackFile(const char* name)
 {
     return unlink(name) == 0;

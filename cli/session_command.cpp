@@ -1,0 +1,131 @@
+// trakmon session: a recorder's disk thread in real time, its log, its plot
+// and its verdict.
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "analysis/json_text.h"
+#include "analysis/number_text.h"
+#include "analysis/session_report.h"
+#include "cli/output_file.h"
+#include "cli/session_commands.h"
+#include "cli/terminal_line.h"
+
+namespace {
+
+const int exitNoDropout = 0;
+const int exitFailed = 1;
+
+// A log or plot named on the command line: checked before the session
+// without changing it (made empty only when it did not exist), written in
+// binary once the session has run, and removed again when the session never
+// started and the file is one this run made.
+struct SessionOutput {
+    std::string path;
+    const char* kind;  // "log", "plot"
+    bool made;
+};
+
+bool prepareOutput(SessionOutput& output, std::string& problem)
+{
+    if (output.path.empty()) return true;
+    std::FILE* existing = std::fopen(output.path.c_str(), "rb");
+    output.made = existing == nullptr;
+    if (existing != nullptr) std::fclose(existing);
+    std::FILE* file = std::fopen(output.path.c_str(), "ab");
+    if (file == nullptr || std::fclose(file) != 0) {
+        problem = std::string("cannot write the ") + output.kind + " " + output.path + ": " +
+                  std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+void discardOutput(const SessionOutput& output)
+{
+    if (!output.path.empty() && output.made) std::remove(output.path.c_str());
+}
+
+// Writes text to the output, checked; false (and says why) when it cannot.
+bool writeOutput(const SessionOutput& output, const std::string& text)
+{
+    if (output.path.empty()) return true;
+    OutputFile file;
+    if (!openOutputFile(file, output.path, output.kind)) return false;
+    writeOutputFile(file, text);
+    return closeOutputFile(file);
+}
+
+}  // namespace
+
+void drawSessionBar(const SessionRun& run, const std::string& caption)
+{
+    const SessionModel& model = run.model;
+    const uint32_t columns = 30;
+    uint64_t total = model.config.durationNs;
+    uint32_t filled =
+        static_cast<uint32_t>(std::min<uint64_t>(columns, run.nowNs * columns / total));
+    char figures[96];
+    std::snprintf(figures, sizeof figures, "%.1f / %s, dropouts %u", run.nowNs / 1e9,
+                  secondsText(total / 1e9).c_str(),
+                  static_cast<unsigned>(model.recording.events + model.playback.events));
+    drawTerminalLine("[" + std::string(filled, '#') + std::string(columns - filled, '.') + "] " +
+                     caption + figures);
+}
+
+namespace {
+
+void drawProgress(void*, const SessionRun& run)
+{
+    drawSessionBar(run, "");
+}
+
+}  // namespace
+
+int runSessionCommand(const SessionOptions& options)
+{
+    SessionConfig config;
+    SampleFormat format;
+    std::string problem =
+        sessionConfigFor(sessionChoiceOf(options), options.play, options.tracks, config, format);
+    if (!problem.empty()) return usageError("session", problem);
+    // Both files are checked first: a path that cannot be written fails
+    // before the session, not after it.
+    SessionOutput log{options.logPath, "log", false};
+    SessionOutput plot{options.plotPath, "plot", false};
+    if (!prepareOutput(log, problem) || !prepareOutput(plot, problem)) {
+        discardOutput(log);
+        return usageError("session", problem);
+    }
+
+    SessionFiles files{options.base, options.base, options.play + 1,
+                       sessionChoiceOf(options).caching};
+    SessionRun run;
+    bool drawBar = drawsProgress(options);
+    SetupResult setup =
+        runWholeSession(run, config, files, SessionWatch{nullptr, drawBar ? drawProgress : nullptr});
+    if (drawBar) clearTerminalLine();
+    if (setup.status != setupReady) {
+        discardOutput(log);
+        discardOutput(plot);
+        return reportSetupFailure(setup, config);
+    }
+    if (run.aborted)
+        reportAbort(run.failedTrack < config.playTracks, sessionTrackFileName(run, run.failedTrack),
+                    run.closeFailed);
+
+    SessionSummary summary = summariseSession(run, format, options.bufferSeconds);
+    bool written = log.path.empty() || writeOutput(log, sessionLogText(run, summary.bytesPerSecond));
+    written = (plot.path.empty() || writeOutput(plot, svgDocument(sessionCharts(run, summary)))) &&
+              written;
+    if (options.json) {
+        nlohmann::json object = sessionJson(summary);
+        object["baseFileName"] = jsonArgumentText(options.base);
+        std::printf("%s\n", jsonLine(object).c_str());
+    } else {
+        std::printf("%s", formatSessionText(summary).c_str());
+    }
+    std::fflush(stdout);
+    return sessionOutcome(summary) == sessionNoDropout && written ? exitNoDropout : exitFailed;
+}
