@@ -55,6 +55,9 @@ TrialResult trialResult(const SessionSummary& summary, bool passed)
                                : static_cast<double>(lowestHeadroomBytes(summary)) /
                                      summary.config.bufferBytes;
     result.busyShare = diskBusyPercent(summary) / 100.0;
+    result.requestNs = summary.requestCount == 0
+                           ? 0
+                           : static_cast<double>(summary.busyNs) / summary.requestCount;
     return result;
 }
 
@@ -185,9 +188,66 @@ static std::string countsText(const PlayRatio& ratio, uint32_t recordTracks, boo
            std::to_string(plays) + " tracks (" + std::to_string(recordTracks + plays) + " in all)";
 }
 
-std::string capacitySentence(const CapacitySetup& setup, const SearchAnswer& answer,
-                             const SearchRun& run)
+CapacityVerdict capacityVerdict(const CapacitySetup& setup, const SearchRun& run,
+                                const SearchEnd& end)
 {
+    CapacityVerdict verdict{};
+    verdict.answer = searchAnswer(capacityRules(setup), run.trials);
+    verdict.end = end;
+    verdict.end.outOfTime = end.outOfTime || run.outOfTime;
+    verdict.outcome = capacityOutcome(verdict.answer, verdict.end);
+    verdict.drift = searchDrift(run.trials, setup.caching == throughFileCache);
+    verdict.trials = static_cast<uint32_t>(run.trials.size());
+    return verdict;
+}
+
+bool capacitySucceeded(const CapacityVerdict& verdict)
+{
+    return capacityOutcomeSucceeds(verdict.outcome, verdict.answer);
+}
+
+// Why no count above the answer failed.
+static std::string unbracketedText(const CapacitySetup& setup, const CapacityVerdict& verdict)
+{
+    const SearchAnswer& answer = verdict.answer;
+    if (answer.tracks == answer.limit) {
+        const char* why = setup.limitReason == limitDiskSpace   ? "the disk has room for no more"
+                          : setup.limitReason == limitOpenFiles ? "the open-file limit allows no more"
+                                                                : "the most it was asked to try";
+        return "; no count failed: the search reached its limit of " +
+               std::to_string(answer.limit) + " recorded tracks (" + why + ")";
+    }
+    if (verdict.end.outOfTime) return "; no count failed before the search reached its time limit";
+    return "; no count failed in the " + std::to_string(verdict.trials) +
+           " trials the search had, so the limit lies higher";
+}
+
+// The disk's speed between trials of one count, when it moved noticeably.
+static std::string driftText(const CapacityVerdict& verdict)
+{
+    const SearchDrift& drift = verdict.drift;
+    if (drift.count == 0 || drift.spread <= noticeableDrift) return "";
+    char text[320];
+    if (drift.byDrain)
+        std::snprintf(text, sizeof text,
+                      " Between its %u trials of %u tracks the disk's drain speed moved by %.0f %% "
+                      "(%.0f to %.0f MB/s): the answer is what the disk sustained in its slowest "
+                      "trial.",
+                      static_cast<unsigned>(drift.trials), static_cast<unsigned>(drift.count),
+                      100 * drift.spread, drift.slowest / 1e6, drift.fastest / 1e6);
+    else
+        std::snprintf(text, sizeof text,
+                      " Between its %u trials of %u tracks the disk's time per request moved by "
+                      "%.0f %% (%.3f to %.3f ms): the answer is what the disk sustained in its "
+                      "slowest trial.",
+                      static_cast<unsigned>(drift.trials), static_cast<unsigned>(drift.count),
+                      100 * drift.spread, drift.fastest / 1e6, drift.slowest / 1e6);
+    return text;
+}
+
+std::string capacitySentence(const CapacitySetup& setup, const CapacityVerdict& verdict)
+{
+    const SearchAnswer& answer = verdict.answer;
     uint32_t bytesPerSecond = sampleFormatBytesPerSecond(setup.format);
     char what[320];
     std::snprintf(what, sizeof what,
@@ -196,15 +256,34 @@ std::string capacitySentence(const CapacitySetup& setup, const SearchAnswer& ans
                   sampleFormatLabel(setup.format).c_str(), bufferText(setup.bufferSeconds).c_str(),
                   static_cast<unsigned>(setup.config.requestSize >> 10), cachingText(setup.caching),
                   secondsText(nsSeconds(setup.config.durationNs)).c_str(), setup.headroomPercent);
+    std::string trials = std::to_string(verdict.trials) + (verdict.trials == 1 ? " trial" : " trials");
     std::string failed = answer.firstFailed == 0 ? std::string()
                                                  : std::to_string(answer.firstFailed) + " failed";
-    if (answer.tracks == 0) {
-        if (answer.unconfirmed != 0)
-            return "The search ran out of time before any count passed " +
-                   std::to_string(setup.repeat) + " trials: " +
-                   std::to_string(answer.unconfirmed) + " passed fewer" +
-                   (failed.empty() ? "" : ", " + failed) + ".";
+    switch (verdict.outcome) {
+    case outcomeInterrupted:
+        return "The search was interrupted after " + trials + ", before it could answer.";
+    case outcomeError:
+        return "The search stopped at an error after " + trials + ", before it could answer.";
+    case outcomeNoCountPassed:
+        if (answer.limit == 0)
+            return std::string("Not even one track fits: ") +
+                   (setup.limitReason == limitDiskSpace ? "too little free disk space."
+                                                        : "the open-file limit is too low.");
         return "This disk cannot record " + countsText(setup.ratio, 1, false) + what + ".";
+    case outcomeInconclusive:
+        if (verdict.end.undecidable)
+            return "The search cannot tell: through the file cache a trial counts only once its "
+                   "data is on the disk, and how fast this storage writes it back cannot be "
+                   "measured (it has no device counters of its own).";
+        return "The search ran out of time before any count passed " +
+               std::to_string(setup.repeat) + " trials" +
+               (answer.unconfirmed != 0 ? ": " + std::to_string(answer.unconfirmed) + " passed fewer"
+                                        : std::string()) +
+               (failed.empty() ? "" : ", " + failed) + ".";
+    case outcomeFound:
+    case outcomeAtLeast:
+    case outcomeTakeFailed:
+        break;
     }
     char figures[240];
     std::snprintf(figures, sizeof figures,
@@ -214,20 +293,16 @@ std::string capacitySentence(const CapacitySetup& setup, const SearchAnswer& ans
                   static_cast<unsigned>(answer.tracks),
                   answer.lowestHeadroomShare * setup.config.bufferBytes / bytesPerSecond,
                   audioSeconds(bestHeadroomBytes(setup.config), bytesPerSecond));
-    std::string sentence = std::string("This disk records ") + (answer.atLimit ? "at least " : "") +
+    bool bracketed = answer.firstFailed != 0;
+    std::string sentence = std::string("This disk records ") + (bracketed ? "" : "at least ") +
                            countsText(setup.ratio, answer.tracks, true) + what + figures;
-    if (answer.firstFailed != 0)
+    if (bracketed)
         sentence += "; " + failed + (setup.ratio.play == 0 ? "" : " recorded") +
                     ", so the limit lies from " + std::to_string(answer.tracks) + " to " +
                     std::to_string(answer.firstFailed - 1);
-    else if (setup.limitReason == limitDiskSpace)
-        sentence += " (the disk has room for no more)";
-    else if (setup.limitReason == limitOpenFiles)
-        sentence += " (the open-file limit allows no more)";
-    else if (!answer.atLimit)
-        sentence += "; no count failed";
-    if (run.outOfTime) sentence += "; the search stopped at its time limit";
-    return sentence + ".";
+    else
+        sentence += unbracketedText(setup, verdict);
+    return sentence + "." + driftText(verdict);
 }
 
 std::string formatCapacityTable(const std::vector<CapacityTrial>& trials)
@@ -258,9 +333,11 @@ std::string formatCapacityTable(const std::vector<CapacityTrial>& trials)
     return text;
 }
 
-nlohmann::json capacityJson(const CapacitySetup& setup, const SearchAnswer& answer,
+nlohmann::json capacityJson(const CapacitySetup& setup, const CapacityVerdict& verdict,
                             const SearchRun& run, const std::vector<CapacityTrial>& trials)
 {
+    const SearchAnswer& answer = verdict.answer;
+    const SearchDrift& drift = verdict.drift;
     using nlohmann::json;
     json list = json::array();
     for (const CapacityTrial& trial : trials) {
@@ -294,17 +371,27 @@ nlohmann::json capacityJson(const CapacitySetup& setup, const SearchAnswer& answ
             {"estimateSeconds", nsSeconds(estimate)},
             {"timeLimitSeconds", nsSeconds(estimate + estimate / 2)},
             {"elapsedSeconds", nsSeconds(run.elapsedNs)},
-            {"outOfTime", run.outOfTime},
+            {"outOfTime", verdict.end.outOfTime},
+            {"outcome", capacityOutcomeName(verdict.outcome)},
             {"recordTracks", answer.tracks},
             {"playTracks", playTracksFor(setup.ratio, answer.tracks)},
             {"passes", answer.passes},
-            {"atLeast", answer.atLimit},
+            {"atLeast", verdict.outcome == outcomeAtLeast},
             {"firstFailedRecordTracks", answer.firstFailed == 0 ? json() : json(answer.firstFailed)},
             {"unconfirmedRecordTracks", answer.unconfirmed == 0 ? json() : json(answer.unconfirmed)},
             {"lowestHeadroomSeconds",
              answer.tracks == 0 ? json()
                                 : json(answer.lowestHeadroomShare * setup.config.bufferBytes /
                                        bytesPerSecond)},
-            {"sentence", capacitySentence(setup, answer, run)},
+            {"drift", drift.count == 0
+                          ? json()
+                          : json{{"recordTracks", drift.count},
+                                 {"trials", drift.trials},
+                                 {"measure", drift.byDrain ? "drain bytes per second"
+                                                           : "ns inside a request"},
+                                 {"slowest", drift.slowest},
+                                 {"fastest", drift.fastest},
+                                 {"percent", 100 * drift.spread}}},
+            {"sentence", capacitySentence(setup, verdict)},
             {"trials", list}};
 }

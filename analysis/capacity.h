@@ -64,6 +64,19 @@ struct CapacitySetup {
 };
 
 SearchRules capacityRules(const CapacitySetup& setup);
+
+// How a search ended and what it found, as its sentence and JSON say it.
+struct CapacityVerdict {
+    CapacityOutcome outcome;
+    SearchAnswer answer;
+    SearchDrift drift;
+    SearchEnd end;
+    uint32_t trials;
+};
+CapacityVerdict capacityVerdict(const CapacitySetup& setup, const SearchRun& run,
+                                const SearchEnd& end);
+// Exit status 0 only for an answer the search can stand behind.
+bool capacitySucceeded(const CapacityVerdict& verdict);
 // What one trial is expected to take before any has run: its length, the
 // pre-roll and the files around it.
 uint64_t nominalTrialNs(const CapacitySetup& setup);
@@ -72,9 +85,8 @@ uint64_t capacityEstimateNs(const CapacitySetup& setup);
 
 // What the search needs: the settings, the folder, the disk space, the time.
 std::string formatCapacityPlan(const CapacitySetup& setup);
-// The one sentence of the answer.
-std::string capacitySentence(const CapacitySetup& setup, const SearchAnswer& answer,
-                             const SearchRun& run);
+// The one sentence of the answer; "records" only for an answer with a bracket.
+std::string capacitySentence(const CapacitySetup& setup, const CapacityVerdict& verdict);
 std::string formatCapacityTable(const std::vector<CapacityTrial>& trials);
-nlohmann::json capacityJson(const CapacitySetup& setup, const SearchAnswer& answer,
+nlohmann::json capacityJson(const CapacitySetup& setup, const CapacityVerdict& verdict,
                             const SearchRun& run, const std::vector<CapacityTrial>& trials);

@@ -62,16 +62,15 @@ void reportFailure(const TrialFailure& failure)
         std::fprintf(stderr, "trakmon: %s: %s\n", failure.file.c_str(), failure.reason.c_str());
 }
 
-void printCapacityResult(const CapacitySetup& setup, const CapacityRun& run, bool json,
-                         bool completed)
+void printCapacityResult(const CapacitySetup& setup, const CapacityRun& run,
+                         const CapacityVerdict& verdict, bool json)
 {
-    SearchAnswer answer = searchAnswer(capacityRules(setup), run.search.trials);
     if (json) {
-        nlohmann::json object = capacityJson(setup, answer, run.search, run.trials);
-        object["completed"] = completed;
+        nlohmann::json object = capacityJson(setup, verdict, run.search, run.trials);
+        object["completed"] = verdict.outcome != outcomeInterrupted && verdict.outcome != outcomeError;
         std::printf("%s\n", jsonLine(object).c_str());
     } else {
-        if (completed) std::printf("%s\n\n", capacitySentence(setup, answer, run.search).c_str());
+        std::printf("%s\n\n", capacitySentence(setup, verdict).c_str());
         std::printf("%s", formatCapacityTable(run.trials).c_str());
     }
     std::fflush(stdout);
@@ -122,8 +121,10 @@ int runCapacityCommand(const SessionOptions& options)
     platformStopWatchingInterrupts();
     if (run.interrupted)
         std::fprintf(stderr, "trakmon: capacity search interrupted; its track files are removed\n");
-    SearchAnswer answer = searchAnswer(capacityRules(setup), run.search.trials);
-    bool completed = !run.search.stopped && answer.tracks != 0;
-    printCapacityResult(setup, run, options.json, !run.search.stopped);
-    return completed ? exitFound : exitFailed;
+    SearchEnd end{};
+    end.interrupted = run.interrupted;
+    end.error = run.failure.any;
+    CapacityVerdict verdict = capacityVerdict(setup, run.search, end);
+    printCapacityResult(setup, run, verdict, options.json);
+    return capacitySucceeded(verdict) ? exitFound : exitFailed;
 }

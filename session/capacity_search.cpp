@@ -32,6 +32,14 @@ uint32_t passesAt(const std::vector<TrialResult>& trials, uint32_t count)
     return passes;
 }
 
+uint32_t trialsAt(const std::vector<TrialResult>& trials, uint32_t count)
+{
+    uint32_t tried = 0;
+    for (const TrialResult& trial : trials)
+        if (trial.count == count) ++tried;
+    return tried;
+}
+
 uint32_t distinctCounts(const std::vector<TrialResult>& trials)
 {
     std::vector<uint32_t> counts;
@@ -147,7 +155,14 @@ uint32_t nextSearchCount(const SearchRules& rules, const std::vector<TrialResult
     if (mayLocate)
         return failed == noFailure ? aimUpward(rules, trials, passed)
                                    : aimInside(rules, trials, passed, failed);
-    return needed > 0 ? passed : 0;
+    if (needed == 0) return 0;
+    // The answer's trials apart: after one of them, the smallest count that
+    // failed is tried again, while time is left for the rest.
+    bool afterAnswer = trials.back().count == passed;
+    if (afterAnswer && failed != noFailure && trialsAt(trials, failed) < rules.repeat &&
+        trialsLeft > needed)
+        return failed;
+    return passed;
 }
 
 SearchAnswer searchAnswer(const SearchRules& rules, const std::vector<TrialResult>& trials)
@@ -170,15 +185,77 @@ SearchAnswer searchAnswer(const SearchRules& rules, const std::vector<TrialResul
             answer.lowestHeadroomShare = std::min(answer.lowestHeadroomShare, trial.headroomShare);
         }
     if (answer.tracks == 0) answer.lowestHeadroomShare = 0;
+    answer.limit = rules.limit;
     answer.atLimit = answer.tracks == rules.limit && failed == noFailure;
     return answer;
+}
+
+const char* capacityOutcomeName(CapacityOutcome outcome)
+{
+    switch (outcome) {
+    case outcomeFound: return "found";
+    case outcomeAtLeast: return "at-least";
+    case outcomeInconclusive: return "inconclusive";
+    case outcomeInterrupted: return "interrupted";
+    case outcomeNoCountPassed: return "no-count-passed";
+    case outcomeError: return "error";
+    case outcomeTakeFailed: return "take-failed";
+    }
+    return "unknown";
+}
+
+CapacityOutcome capacityOutcome(const SearchAnswer& answer, const SearchEnd& end)
+{
+    if (end.interrupted) return outcomeInterrupted;
+    if (end.error) return outcomeError;
+    if (answer.tracks == 0) {
+        if (answer.firstFailed == 1 || answer.limit == 0) return outcomeNoCountPassed;
+        return outcomeInconclusive;
+    }
+    if (end.undecidable) return outcomeInconclusive;
+    if (end.takeFailed) return outcomeTakeFailed;
+    return answer.firstFailed != 0 ? outcomeFound : outcomeAtLeast;
+}
+
+bool capacityOutcomeSucceeds(CapacityOutcome outcome, const SearchAnswer& answer)
+{
+    return outcome == outcomeFound || (outcome == outcomeAtLeast && answer.tracks == answer.limit);
+}
+
+SearchDrift searchDrift(const std::vector<TrialResult>& trials, bool byDrain)
+{
+    SearchDrift drift{};
+    std::vector<uint32_t> counts;
+    for (const TrialResult& trial : trials) counts.push_back(trial.count);
+    std::sort(counts.begin(), counts.end());
+    counts.erase(std::unique(counts.begin(), counts.end()), counts.end());
+    for (uint32_t count : counts) {
+        double low = 0, high = 0;
+        uint32_t measured = 0;
+        for (const TrialResult& trial : trials) {
+            double value = byDrain ? trial.drainRate : trial.requestNs;
+            if (trial.count != count || !(value > 0)) continue;
+            low = measured == 0 ? value : std::min(low, value);
+            high = measured == 0 ? value : std::max(high, value);
+            ++measured;
+        }
+        if (measured < 2) continue;
+        // Slower is a longer request, or a lower drain speed.
+        double slowest = byDrain ? low : high;
+        double fastest = byDrain ? high : low;
+        double spread = byDrain ? fastest / slowest - 1 : slowest / fastest - 1;
+        if (drift.count != 0 && spread <= drift.spread) continue;
+        drift = SearchDrift{count, measured, byDrain, slowest, fastest, spread};
+    }
+    return drift;
 }
 
 uint32_t plannedTrials(const SearchRules& rules)
 {
     // Finding the boundary among at most `limit` counts, then the repeats
-    // at the answer.
-    return std::min(rules.locateCounts, std::max<uint32_t>(1, rules.limit)) + rules.repeat - 1;
+    // at the answer, each after a trial of the count above it.
+    return std::min(rules.locateCounts, std::max<uint32_t>(1, rules.limit)) +
+           2 * (rules.repeat - 1);
 }
 
 uint32_t trialsThatFit(uint64_t limitNs, uint64_t elapsedNs, uint64_t trialNs)

@@ -8,9 +8,10 @@
 // jumps to the count whose busy share would reach what the headroom rule
 // allows, then narrows the bracket between the largest count that passed and
 // the smallest that failed by interpolating the headroom margin (a guarded
-// regula falsi). Near the boundary it tries a count `repeat` times: the
-// answer is the largest count that passed every time and lies below every
-// count that ever failed.
+// regula falsi). Near the boundary it tries a count `repeat` times, its
+// trials spread apart by trials of the smallest count that failed, so that
+// they meet the disk early and late: the answer is the largest count that
+// passed every time and lies below every count that ever failed.
 #pragma once
 #include <cstdint>
 #include <vector>
@@ -21,6 +22,12 @@ struct TrialResult {
     bool passed;
     double headroomShare;  // the lowest headroom / the buffer; 0 after a dropout
     double busyShare;      // time inside requests / wall time
+    // How fast the disk was in this trial, for trials of one count to be
+    // compared: the time inside one request (ns), and through the file cache
+    // the speed at which the device drained the trial's backlog (bytes/s);
+    // 0 where the trial did not measure it.
+    double requestNs;
+    double drainRate;
 };
 
 struct SearchRules {
@@ -42,6 +49,7 @@ SearchRules capacitySearchRules(uint32_t limit, uint32_t repeat, double required
 
 struct SearchAnswer {
     uint32_t tracks;              // 0 when no count passed `repeat` times
+    uint32_t limit;               // the most the search could try
     uint32_t passes;              // trials of `tracks`, all passed
     uint32_t firstFailed;         // the smallest count that ever failed, 0 for none
     uint32_t unconfirmed;         // the largest count that passed fewer times (time ran out), 0 for none
@@ -54,11 +62,52 @@ struct SearchAnswer {
 uint32_t nextSearchCount(const SearchRules& rules, const std::vector<TrialResult>& trials,
                          uint32_t trialsLeft);
 SearchAnswer searchAnswer(const SearchRules& rules, const std::vector<TrialResult>& trials);
-// The trials the search plans for: the basis of its time estimate. It never
-// starts a trial that would end past half again its estimate.
+// The trials the search plans for: the basis of its time estimate (finding
+// the boundary, the repeats at the answer and the trials between them). It
+// never starts a trial that would end past half again its estimate.
 uint32_t plannedTrials(const SearchRules& rules);
 // Whole trials of trialNs that still fit before limitNs, elapsedNs in.
 uint32_t trialsThatFit(uint64_t limitNs, uint64_t elapsedNs, uint64_t trialNs);
+
+// How one search ended, which its sentence, its JSON and its exit status
+// all follow. Found needs a bracket: a count above the answer that failed.
+enum CapacityOutcome {
+    outcomeFound,          // the answer, below a count that failed
+    outcomeAtLeast,        // the answer, but no count above it failed
+    outcomeInconclusive,   // no count confirmed: time ran out, or a trial could not tell
+    outcomeInterrupted,    // stopped by the user or the system
+    outcomeNoCountPassed,  // not even one track: it failed, or does not fit
+    outcomeError,          // a request, a setup or the playback files failed
+    outcomeTakeFailed,     // the answer held in its trials, but not for a whole take
+};
+const char* capacityOutcomeName(CapacityOutcome outcome);
+// Why the search ended, as runCapacitySearch and its runner saw it.
+struct SearchEnd {
+    bool interrupted;
+    bool error;
+    bool undecidable;  // a trial could not tell whether it passed
+    bool outOfTime;
+    bool takeFailed;
+};
+CapacityOutcome capacityOutcome(const SearchAnswer& answer, const SearchEnd& end);
+// Exit status 0 for found, and for at-least when the search reached the
+// limit it was given (tracks, space, open files); 1 for every other end.
+bool capacityOutcomeSucceeds(CapacityOutcome outcome, const SearchAnswer& answer);
+
+// How far the disk's speed moved between trials of one count: of the
+// counts tried more than once, the one whose trials differ most, by the
+// time inside a request (or the drain speed, through the file cache).
+struct SearchDrift {
+    uint32_t count;  // 0: no count was measured twice
+    uint32_t trials;
+    bool byDrain;
+    double slowest;  // ns per request, or bytes/s
+    double fastest;
+    double spread;   // (slow / fast) - 1 as a share: 0.25 is 25 %
+};
+SearchDrift searchDrift(const std::vector<TrialResult>& trials, bool byDrain);
+// A move this large is named in the answer.
+const double noticeableDrift = 0.10;
 
 // What runCapacitySearch calls: a trial, the clock, and an observer told
 // before each trial. runTrial returns false when the search must stop (a

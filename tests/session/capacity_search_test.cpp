@@ -75,12 +75,21 @@ TEST(CapacitySearch, FindsTheBoundaryWithinItsTimeAndTriesTheAnswerThreeTimes)
         EXPECT_FALSE(run.outOfTime);
         EXPECT_LE(run.elapsedNs, plannedTrials(disk.rules) * trialNs * 3 / 2);
         EXPECT_EQ(answer.passes, 3u);
+        CapacityOutcome outcome = capacityOutcome(answer, SearchEnd{});
+        EXPECT_TRUE(capacityOutcomeSucceeds(outcome, answer));
         if (boundary >= 4096) {
             EXPECT_TRUE(answer.atLimit);
+            EXPECT_EQ(outcome, outcomeAtLeast);
             EXPECT_EQ(answer.tracks, 4096u);
             EXPECT_EQ(answer.firstFailed, 0u);
             continue;
         }
+        EXPECT_EQ(outcome, outcomeFound);
+        // The answer's trials meet the disk apart: never two in a row.
+        for (size_t i = 1; i < run.trials.size(); ++i)
+            EXPECT_FALSE(run.trials[i].count == answer.tracks &&
+                         run.trials[i - 1].count == answer.tracks)
+                << "trials " << i << " and " << i + 1;
         EXPECT_LE(answer.tracks, boundary);
         EXPECT_GT(answer.firstFailed, boundary);
         EXPECT_LE(answer.firstFailed - answer.tracks,
@@ -117,7 +126,9 @@ TEST(CapacitySearch, AMarginThatRoseIsNoTrendToFollow)
     // next count follows the busy share, at most doubled, never the limit.
     SearchRules search = rules();
     std::vector<TrialResult> trials = {
-        {16, true, 0.726, 0.001}, {512, true, 0.52, 0.264}, {563, true, 0.596, 0.204}};
+        {16, true, 0.726, 0.001, 0, 0},
+        {512, true, 0.52, 0.264, 0, 0},
+        {563, true, 0.596, 0.204, 0, 0}};
     EXPECT_EQ(nextSearchCount(search, trials, 10), 1126u);
 }
 
@@ -143,6 +154,70 @@ TEST(CapacitySearch, EndsWhereNothingRecordsOrTimeRunsOut)
     answer = searchAnswer(slow.rules, run.trials);
     EXPECT_EQ(answer.tracks, 0u);
     EXPECT_GT(answer.unconfirmed, 0u);
+}
+
+TEST(CapacitySearch, OutcomeNeedsABracket)
+{
+    SearchAnswer found{};
+    found.tracks = 100;
+    found.limit = 4096;
+    found.firstFailed = 104;
+    SearchAnswer unbracketed = found;
+    unbracketed.firstFailed = 0;
+    SearchAnswer atLimit = unbracketed;
+    atLimit.tracks = 4096;
+    SearchAnswer none{};
+    none.limit = 4096;
+    none.unconfirmed = 50;
+    SearchAnswer oneFails = none;
+    oneFails.firstFailed = 1;
+    SearchEnd quiet{}, interrupted{}, error{}, undecidable{}, take{};
+    interrupted.interrupted = true;
+    error.error = true;
+    undecidable.undecidable = true;
+    take.takeFailed = true;
+    struct Case {
+        SearchAnswer answer;
+        SearchEnd end;
+        CapacityOutcome outcome;
+        bool succeeds;
+    };
+    const Case cases[] = {
+        {found, quiet, outcomeFound, true},
+        {unbracketed, quiet, outcomeAtLeast, false},  // time ran out, or the counts did
+        {atLimit, quiet, outcomeAtLeast, true},       // the limit it was given
+        {found, interrupted, outcomeInterrupted, false},
+        {found, error, outcomeError, false},
+        {none, quiet, outcomeInconclusive, false},
+        {oneFails, quiet, outcomeNoCountPassed, false},
+        {found, undecidable, outcomeInconclusive, false},
+        {found, take, outcomeTakeFailed, false},
+    };
+    for (const Case& c : cases) {
+        CapacityOutcome outcome = capacityOutcome(c.answer, c.end);
+        EXPECT_EQ(outcome, c.outcome) << capacityOutcomeName(c.outcome);
+        EXPECT_EQ(capacityOutcomeSucceeds(outcome, c.answer), c.succeeds) << capacityOutcomeName(c.outcome);
+    }
+}
+
+TEST(CapacitySearch, DriftComparesTrialsOfOneCount)
+{
+    // Time per request (ns) and drain speed (bytes/s) of trials at 100 and 200.
+    std::vector<TrialResult> trials = {
+        {100, true, 0.6, 0.3, 200000, 300e6}, {200, false, 0, 0.9, 260000, 0},
+        {100, true, 0.6, 0.3, 250000, 240e6}, {200, true, 0.5, 0.8, 250000, 200e6},
+        {100, true, 0.6, 0.3, 210000, 0},
+    };
+    SearchDrift request = searchDrift(trials, false);
+    EXPECT_EQ(request.count, 100u);
+    EXPECT_EQ(request.trials, 3u);
+    EXPECT_DOUBLE_EQ(request.slowest, 250000);
+    EXPECT_NEAR(request.spread, 0.25, 1e-12);
+    SearchDrift drain = searchDrift(trials, true);  // unmeasured drains left out
+    EXPECT_EQ(drain.count, 100u);
+    EXPECT_DOUBLE_EQ(drain.slowest, 240e6);
+    EXPECT_NEAR(drain.spread, 0.25, 1e-12);
+    EXPECT_EQ(searchDrift({trials[0], trials[1]}, false).count, 0u);
 }
 
 }  // namespace
