@@ -112,14 +112,50 @@ SearchRules capacityRules(const CapacitySetup& setup)
 // every played track's buffer.
 const uint64_t trialSetupNs = 6000000000u;
 
+uint64_t searchDiskBytes(const CapacitySetup& setup, uint32_t recordTracks)
+{
+    SessionConfig take = setup.config;
+    take.durationNs = std::max(take.durationNs, setup.takeNs);
+    return recordedBytesPerTrack(take) * recordTracks +
+           playFileBytes(setup.config) * playTracksFor(setup.ratio, recordTracks);
+}
+
+// A trial's (or the take's) length and its setup; through the file cache
+// also the flush of its recording, which at the boundary drains at the
+// rate the headroom rule allows, so for at most that share of its length.
+static uint64_t runNs(const CapacitySetup& setup, uint64_t lengthNs)
+{
+    uint64_t ns = lengthNs + trialSetupNs;
+    if (setup.caching == throughFileCache)
+        ns += static_cast<uint64_t>(lengthNs * capacityRules(setup).targetBusy);
+    return ns;
+}
+
 uint64_t nominalTrialNs(const CapacitySetup& setup)
 {
-    return setup.config.durationNs + trialSetupNs;
+    return runNs(setup, setup.config.durationNs);
+}
+
+uint64_t playbackWriteNs(const CapacitySetup& setup)
+{
+    uint64_t bytes = playFileBytes(setup.config) * playTracksFor(setup.ratio, setup.limit);
+    return bytes / nominalPlaybackWriteRate * 1000000000u +
+           bytes % nominalPlaybackWriteRate * 1000000000u / nominalPlaybackWriteRate;
+}
+
+uint64_t searchEstimateNs(const CapacitySetup& setup)
+{
+    return plannedTrials(capacityRules(setup)) * nominalTrialNs(setup) + playbackWriteNs(setup);
+}
+
+uint64_t takeEstimateNs(const CapacitySetup& setup)
+{
+    return setup.takeNs == 0 ? 0 : runNs(setup, setup.takeNs);
 }
 
 uint64_t capacityEstimateNs(const CapacitySetup& setup)
 {
-    return plannedTrials(capacityRules(setup)) * nominalTrialNs(setup);
+    return searchEstimateNs(setup) + takeEstimateNs(setup);
 }
 
 std::string formatCapacityPlan(const CapacitySetup& setup)
@@ -151,23 +187,33 @@ std::string formatCapacityPlan(const CapacitySetup& setup)
     uint64_t recorded = recordedBytesPerTrack(config) * setup.limit;
     std::string disk = "Disk: the largest trial records " + withThousands(recorded) +
                        " bytes into " + std::to_string(setup.limit) + " files";
+    if (setup.takeNs != 0) {
+        SessionConfig take = config;
+        take.durationNs = setup.takeNs;
+        disk += " (the take " + withThousands(recordedBytesPerTrack(take) * setup.limit) + ")";
+    }
     if (plays > 0)
         disk += " and plays " + std::to_string(plays) + " files of " +
-                withThousands(playFileBytes(config)) + " bytes, written round-robin as a " +
-                "recorder leaves an earlier take and read cold";
-    disk += "; " + withThousands(trialDiskBytes(config, setup.ratio, setup.limit) + freeSpaceReserve) +
+                withThousands(playFileBytes(config)) + " bytes, written once, round-robin as a " +
+                "recorder leaves an earlier take, and read " + (setup.playedCold ? "cold" : "warm (this system cannot drop a file's cached pages)");
+    disk += "; " + withThousands(searchDiskBytes(setup, setup.limit) + freeSpaceReserve) +
             " bytes must be free";
     if (setup.freeBytes != 0) disk += ", " + withThousands(setup.freeBytes) + " are";
     disk += ". Every file is made in that folder, which is removed at the end.\n";
     text += disk;
-    uint64_t estimate = capacityEstimateNs(setup);
+    uint64_t search = searchEstimateNs(setup);
+    std::string parts = std::to_string(plannedTrials(capacityRules(setup))) + " trials of about " +
+                        durationText(nsSeconds(nominalTrialNs(setup)));
+    if (plays > 0)
+        parts += ", writing the playback files in up to " +
+                 durationText(nsSeconds(playbackWriteNs(setup))) + " at " +
+                 std::to_string(nominalPlaybackWriteRate / 1000000) + " MB/s";
+    if (setup.takeNs != 0)
+        parts += ", then a take of " + durationText(nsSeconds(setup.takeNs)) + " at the answer";
     std::snprintf(line, sizeof line,
-                  "Time: about %s (%u trials of about %s); it starts no trial that would end "
-                  "after %s.\n",
-                  durationText(nsSeconds(estimate)).c_str(),
-                  static_cast<unsigned>(plannedTrials(capacityRules(setup))),
-                  durationText(nsSeconds(nominalTrialNs(setup))).c_str(),
-                  durationText(nsSeconds(estimate + estimate / 2)).c_str());
+                  "Time: about %s (%s); it starts no trial that would end after %s.\n",
+                  durationText(nsSeconds(capacityEstimateNs(setup))).c_str(), parts.c_str(),
+                  durationText(nsSeconds(search + search / 2)).c_str());
     text += line;
     if (setup.limitReason != limitAsked) {
         std::snprintf(line, sizeof line, "The search stops at %u recorded tracks: %s.\n",
@@ -189,12 +235,14 @@ static std::string countsText(const PlayRatio& ratio, uint32_t recordTracks, boo
 }
 
 CapacityVerdict capacityVerdict(const CapacitySetup& setup, const SearchRun& run,
-                                const SearchEnd& end)
+                                const SearchEnd& end, const CapacityTake& take)
 {
     CapacityVerdict verdict{};
     verdict.answer = searchAnswer(capacityRules(setup), run.trials);
     verdict.end = end;
     verdict.end.outOfTime = end.outOfTime || run.outOfTime;
+    verdict.end.takeFailed = end.takeFailed || (take.ran && !take.trial.passed);
+    verdict.take = take;
     verdict.outcome = capacityOutcome(verdict.answer, verdict.end);
     verdict.drift = searchDrift(run.trials, setup.caching == throughFileCache);
     verdict.trials = static_cast<uint32_t>(run.trials.size());
@@ -243,6 +291,46 @@ static std::string driftText(const CapacityVerdict& verdict)
                       static_cast<unsigned>(drift.trials), static_cast<unsigned>(drift.count),
                       100 * drift.spread, drift.fastest / 1e6, drift.slowest / 1e6);
     return text;
+}
+
+// Hours and minutes of recording that bytes hold at tracks tracks.
+static std::string recordingTimeText(uint64_t bytes, uint32_t tracks, uint32_t bytesPerSecond)
+{
+    if (bytes <= freeSpaceReserve || tracks == 0) return "no";
+    double seconds = static_cast<double>(bytes - freeSpaceReserve) / tracks / bytesPerSecond;
+    return durationText(seconds);
+}
+
+// What the take showed, after the answer's sentence.
+static std::string takeText(const CapacitySetup& setup, const CapacityVerdict& verdict)
+{
+    const CapacityTake& take = verdict.take;
+    if (!take.ran) return "";
+    const SessionSummary& summary = take.trial.summary;
+    uint32_t bytesPerSecond = sampleFormatBytesPerSecond(setup.format);
+    std::string text = " A take of " + durationText(nsSeconds(setup.takeNs)) + " at " +
+                       std::to_string(take.trial.recordTracks) + ": ";
+    char figures[200];
+    if (sessionHasDropout(summary)) {
+        std::snprintf(figures, sizeof figures, "%u dropouts, the first at %s",
+                      static_cast<unsigned>(summary.recording.events + summary.playback.events),
+                      durationText(nsSeconds(std::min(
+                                       summary.recording.any ? summary.recording.firstNs : UINT64_MAX,
+                                       summary.playback.any ? summary.playback.firstNs : UINT64_MAX)))
+                          .c_str());
+    } else {
+        std::snprintf(figures, sizeof figures,
+                      "no dropout, the lowest headroom %.2f s of a possible %.2f s%s",
+                      audioSeconds(lowestHeadroomBytes(summary), bytesPerSecond),
+                      audioSeconds(bestHeadroomBytes(setup.config), bytesPerSecond),
+                      take.trial.passed ? "" : ", less than the headroom asked");
+    }
+    text += figures;
+    if (take.freeBytes != 0)
+        text += "; the free space (" + withThousands(take.freeBytes) + " bytes) holds " +
+                recordingTimeText(take.freeBytes, take.trial.recordTracks, bytesPerSecond) +
+                " of recording at " + std::to_string(take.trial.recordTracks) + " tracks";
+    return text + ".";
 }
 
 std::string capacitySentence(const CapacitySetup& setup, const CapacityVerdict& verdict)
@@ -296,13 +384,16 @@ std::string capacitySentence(const CapacitySetup& setup, const CapacityVerdict& 
     bool bracketed = answer.firstFailed != 0;
     std::string sentence = std::string("This disk records ") + (bracketed ? "" : "at least ") +
                            countsText(setup.ratio, answer.tracks, true) + what + figures;
+    if (verdict.outcome == outcomeTakeFailed)
+        sentence = "This disk kept up with " + countsText(setup.ratio, answer.tracks, true) + what +
+                   figures + ", but not for a whole take";
     if (bracketed)
         sentence += "; " + failed + (setup.ratio.play == 0 ? "" : " recorded") +
                     ", so the limit lies from " + std::to_string(answer.tracks) + " to " +
                     std::to_string(answer.firstFailed - 1);
     else
         sentence += unbracketedText(setup, verdict);
-    return sentence + "." + driftText(verdict);
+    return sentence + "." + driftText(verdict) + takeText(setup, verdict);
 }
 
 std::string formatCapacityTable(const std::vector<CapacityTrial>& trials)
@@ -348,6 +439,7 @@ nlohmann::json capacityJson(const CapacitySetup& setup, const CapacityVerdict& v
     const char* reasons[] = {"asked", "disk-space", "open-files"};
     uint32_t bytesPerSecond = sampleFormatBytesPerSecond(setup.format);
     uint64_t estimate = capacityEstimateNs(setup);
+    uint64_t search = searchEstimateNs(setup);
     return {{"test", "capacity"},
             {"baseFileName", jsonArgumentText(setup.base)},
             {"searchFolder", jsonArgumentText(setup.folder)},
@@ -366,10 +458,10 @@ nlohmann::json capacityJson(const CapacitySetup& setup, const CapacityVerdict& v
             {"playRatio", {{"record", setup.ratio.record}, {"play", setup.ratio.play}}},
             {"limit", setup.limit},
             {"limitReason", reasons[setup.limitReason]},
-            {"diskBytesNeeded", trialDiskBytes(setup.config, setup.ratio, setup.limit) + freeSpaceReserve},
+            {"diskBytesNeeded", searchDiskBytes(setup, setup.limit) + freeSpaceReserve},
             {"freeBytes", setup.freeBytes},
             {"estimateSeconds", nsSeconds(estimate)},
-            {"timeLimitSeconds", nsSeconds(estimate + estimate / 2)},
+            {"timeLimitSeconds", nsSeconds(search + search / 2)},
             {"elapsedSeconds", nsSeconds(run.elapsedNs)},
             {"outOfTime", verdict.end.outOfTime},
             {"outcome", capacityOutcomeName(verdict.outcome)},
@@ -392,6 +484,17 @@ nlohmann::json capacityJson(const CapacitySetup& setup, const CapacityVerdict& v
                                  {"slowest", drift.slowest},
                                  {"fastest", drift.fastest},
                                  {"percent", 100 * drift.spread}}},
+            {"take", !verdict.take.ran
+                         ? json()
+                         : json{{"minutes", nsSeconds(setup.takeNs) / 60},
+                                {"passed", verdict.take.trial.passed},
+                                {"freeBytes", verdict.take.freeBytes},
+                                {"recordingSeconds",
+                                 verdict.take.freeBytes <= freeSpaceReserve
+                                     ? 0.0
+                                     : static_cast<double>(verdict.take.freeBytes - freeSpaceReserve) /
+                                           verdict.take.trial.recordTracks / bytesPerSecond},
+                                {"session", sessionJson(verdict.take.trial.summary)}}},
             {"sentence", capacitySentence(setup, verdict)},
             {"trials", list}};
 }

@@ -61,9 +61,22 @@ struct CapacitySetup {
     uint32_t limit;      // recorded tracks
     CapacityLimitReason limitReason;
     uint64_t freeBytes;  // 0 when unknown
+    bool playedCold;     // played files can be read cold (their cached pages dropped)
+    uint64_t takeNs;     // the take at the answer, 0 for none
 };
 
+// The bytes on disk at once while the search runs with r recorded tracks:
+// the larger of a trial's recordings and the take's, and the playback files.
+uint64_t searchDiskBytes(const CapacitySetup& setup, uint32_t recordTracks);
+
 SearchRules capacityRules(const CapacitySetup& setup);
+
+// The take at the answer, when one was asked for.
+struct CapacityTake {
+    bool ran;  // to its end
+    CapacityTrial trial;
+    uint64_t freeBytes;  // free once the search's files are gone; 0 unknown
+};
 
 // How a search ended and what it found, as its sentence and JSON say it.
 struct CapacityVerdict {
@@ -72,15 +85,26 @@ struct CapacityVerdict {
     SearchDrift drift;
     SearchEnd end;
     uint32_t trials;
+    CapacityTake take;
 };
 CapacityVerdict capacityVerdict(const CapacitySetup& setup, const SearchRun& run,
-                                const SearchEnd& end);
+                                const SearchEnd& end, const CapacityTake& take);
 // Exit status 0 only for an answer the search can stand behind.
 bool capacitySucceeded(const CapacityVerdict& verdict);
 // What one trial is expected to take before any has run: its length, the
-// pre-roll and the files around it.
+// pre-roll and the files around it, and through the file cache the flush
+// of what it recorded.
 uint64_t nominalTrialNs(const CapacitySetup& setup);
-// The search's time estimate; it keeps within half again of it.
+// Writing the playback files of the largest trial, at a modest disk's
+// speed (nominalPlaybackWriteRate bytes/s), so that the estimate holds on
+// slow disks too.
+const uint64_t nominalPlaybackWriteRate = 100000000;
+uint64_t playbackWriteNs(const CapacitySetup& setup);
+// The search's trials and playback files; it keeps within half again of it.
+uint64_t searchEstimateNs(const CapacitySetup& setup);
+// The take at the answer, if one is asked for.
+uint64_t takeEstimateNs(const CapacitySetup& setup);
+// Everything: the search, then the take.
 uint64_t capacityEstimateNs(const CapacitySetup& setup);
 
 // What the search needs: the settings, the folder, the disk space, the time.

@@ -24,9 +24,13 @@ void trialStarting(void* context, uint32_t number, uint32_t count, uint32_t play
 {
     SearchLine& line = *static_cast<SearchLine*>(context);
     char caption[96];
-    std::snprintf(caption, sizeof caption, "trial %u: %u recorded, %u played: ",
-                  static_cast<unsigned>(number), static_cast<unsigned>(count),
-                  static_cast<unsigned>(plays));
+    if (number == 0)
+        std::snprintf(caption, sizeof caption, "take: %u recorded, %u played: ",
+                      static_cast<unsigned>(count), static_cast<unsigned>(plays));
+    else
+        std::snprintf(caption, sizeof caption, "trial %u: %u recorded, %u played: ",
+                      static_cast<unsigned>(number), static_cast<unsigned>(count),
+                      static_cast<unsigned>(plays));
     line.caption = caption;
 }
 
@@ -86,14 +90,21 @@ int runCapacityCommand(const SessionOptions& options)
     choice.headroomPercent = options.headroomPercent;
     choice.maxTracks = options.maxTracks;
     choice.repeat = options.repeat;
+    choice.takeMinutes = options.takeMinutes;
     choice.base = options.base;
     CapacitySetup setup;
     std::string problem = capacitySetupFor(choice, setup);
     if (!problem.empty()) return usageError("capacity", problem);
+    // Heard from before the folder exists to after it is gone: an interrupt
+    // ends the trial under way, a second one ends the process, removing the
+    // folder's files on its way out.
+    platformWatchInterrupts();
     if (!makeSearchFolder(setup, problem)) {
+        platformStopWatchingInterrupts();
         std::fprintf(stderr, "trakmon: %s\n", problem.c_str());
         return exitFailed;
     }
+    platformSetInterruptCleanupFolder(setup.folder);
     limitCapacitySearch(setup, options.maxTracks);
     std::string plan = formatCapacityPlan(setup);
     if (options.json)
@@ -107,8 +118,6 @@ int runCapacityCommand(const SessionOptions& options)
         std::fprintf(stderr, "trakmon: not even one track fits: %s\n",
                      setup.limitReason == limitDiskSpace ? "too little free disk space"
                                                          : "the open-file limit is too low");
-    else
-        platformWatchInterrupts();
     CapacityRun run = runCapacity(
         setup, CapacityWatch{&line, trialStarting, writingPlayback, sessionProgress, trialEnded});
     if (line.draw) clearTerminalLine();
@@ -118,13 +127,15 @@ int runCapacityCommand(const SessionOptions& options)
                      "trakmon: the search's folder %s is left: it holds files the search did not "
                      "make\n",
                      setup.folder.c_str());
+    platformSetInterruptCleanupFolder("");
     platformStopWatchingInterrupts();
     if (run.interrupted)
         std::fprintf(stderr, "trakmon: capacity search interrupted; its track files are removed\n");
     SearchEnd end{};
     end.interrupted = run.interrupted;
     end.error = run.failure.any;
-    CapacityVerdict verdict = capacityVerdict(setup, run.search, end);
+    CapacityVerdict verdict =
+        capacityVerdict(setup, run.search, end, CapacityTake{run.takeRan, run.take, run.freeBytesAfter});
     printCapacityResult(setup, run, verdict, options.json);
     return capacitySucceeded(verdict) ? exitFound : exitFailed;
 }

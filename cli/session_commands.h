@@ -27,6 +27,7 @@ struct SessionOptions {
     double headroomPercent = 50;
     uint32_t maxTracks = 4096;
     uint32_t repeat = 3;
+    double takeMinutes = 0;
 };
 
 struct SessionCommands {

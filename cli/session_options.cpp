@@ -19,6 +19,7 @@ const int exitUsage = 2;
 
 const uint32_t maxBufferSeconds = 60;
 const uint32_t maxSessionSeconds = 3600;
+const uint32_t maxTakeMinutes = 600;
 
 bool parseDecimal(const std::string& text, double& value)
 {
@@ -151,6 +152,11 @@ CLI::App* addCapacityCommand(CLI::App& app, SessionOptions& capacity)
     command->add_option("--max-tracks", capacity.maxTracks, "the largest track count tried, in all")
         ->check(wholeRangeValidator(1, maxSessionTracks, "track count"))
         ->default_val(capacity.maxTracks);
+    command->add_option("--take", capacity.takeMinutes,
+                        "end with one trial this many minutes long at the answer, as a whole take "
+                        "meets what a short trial does not (a drive's write cache running out, a "
+                        "filling disk); its disk space is counted before the search starts")
+        ->check(positiveUpTo(maxTakeMinutes, false, "take length in minutes"));
     addBaseArgument(command, capacity.base);
     return command;
 }

@@ -23,6 +23,8 @@ TrackHandle platformOpenTrackFile(const char* name, TrackCaching caching);
 // come from the disk. False where the platform cannot (then reads may come
 // from memory). Files that bypass the cache have none to drop.
 bool platformDropCachedPages(TrackHandle file);
+// Whether platformDropCachedPages can drop a file's pages on this system.
+bool platformCanDropCachedPages();
 // Synchronous transfers; the result is the byte count, 0 when the call failed.
 uint32_t platformWriteTrack(TrackHandle file, const void* buffer, uint32_t size);
 uint32_t platformReadTrack(TrackHandle file, void* buffer, uint32_t size);

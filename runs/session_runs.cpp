@@ -73,6 +73,8 @@ std::string capacitySetupFor(const CapacityChoice& choice, CapacitySetup& setup)
     setup.headroomPercent = choice.headroomPercent;
     setup.repeat = choice.repeat;
     setup.base = choice.base;
+    setup.playedCold = setup.caching == bypassFileCache || platformCanDropCachedPages();
+    setup.takeNs = static_cast<uint64_t>(std::llround(choice.takeMinutes * 60e9));
     double bytesPerSecond = sampleFormatBytesPerSecond(setup.format);
     double seconds = choice.session.seconds;
     char text[400];
@@ -164,9 +166,7 @@ void limitCapacitySearch(CapacitySetup& setup, uint32_t maxTracks)
     setup.freeBytes = queryFreeBytes(numberedTrackFileName(recordBaseOf(setup), 1).c_str());
     if (setup.freeBytes == 0) return;  // unknown: each trial checks for itself
     uint32_t fits = setup.limit;
-    while (fits > 0 &&
-           trialDiskBytes(setup.config, setup.ratio, fits) + freeSpaceReserve >= setup.freeBytes)
-        --fits;
+    while (fits > 0 && searchDiskBytes(setup, fits) + freeSpaceReserve >= setup.freeBytes) --fits;
     if (fits < setup.limit) {
         setup.limit = fits;
         setup.limitReason = limitDiskSpace;
@@ -183,20 +183,27 @@ struct SearchState {
     std::string playBase;
     uint32_t playFilesMade;
     CapacityRun* run;
+    uint64_t preparationNs;  // spent writing playback files before the trial under way
 };
 
-// Playback files for a trial of `plays` played tracks: all of them written
-// anew, round-robin, whenever more are needed than exist.
+// Playback files for a trial of `plays` played tracks: written once in a
+// search, the ones a larger count needs beside those there already.
 bool preparePlayback(SearchState& search, uint32_t plays)
 {
     if (plays <= search.playFilesMade) return true;
     const CapacitySetup& setup = *search.setup;
     if (search.watch->writingPlayback != nullptr)
-        search.watch->writingPlayback(search.watch->context, plays);
+        search.watch->writingPlayback(search.watch->context, plays - search.playFilesMade);
+    uint32_t first = search.playFilesMade + 1;
     search.playFilesMade = plays;
     std::string reason;
-    std::string failed = preparePlayFiles(search.playBase, plays, playFileBytes(setup.config),
-                                          setup.config.requestSize, setup.caching, reason);
+    bool interrupted = false;
+    uint64_t started = platformMonotonicNs();
+    std::string failed =
+        preparePlayFiles(search.playBase, first, plays - first + 1, playFileBytes(setup.config),
+                         setup.config.requestSize, setup.caching, reason, interrupted);
+    search.preparationNs += platformMonotonicNs() - started;
+    if (interrupted) return false;
     if (failed.empty()) return true;
     TrialFailure& failure = search.run->failure;
     failure.any = true;
@@ -219,17 +226,22 @@ void sessionProgress(void* context, const SessionRun& run)
     if (watch.sessionProgress != nullptr) watch.sessionProgress(watch.context, run);
 }
 
-bool runCapacityTrial(void* context, uint32_t count, TrialResult& result)
+// One trial of count recorded tracks lasting durationNs; false when the
+// search must stop (an interrupt, or a failure, said in the run). summarised:
+// the trial ran, and trial holds what it showed.
+bool runTrialOf(SearchState& search, uint32_t count, uint64_t durationNs, CapacityTrial& trial,
+                bool& summarised)
 {
-    SearchState& search = *static_cast<SearchState*>(context);
+    summarised = false;
     const CapacitySetup& setup = *search.setup;
-    CapacityTrial trial{};
+    trial = CapacityTrial{};
     trial.recordTracks = count;
     trial.playTracks = playTracksFor(setup.ratio, count);
     if (!preparePlayback(search, trial.playTracks) || platformInterruptRequested()) return false;
     SessionConfig config = setup.config;
     config.playTracks = trial.playTracks;
     config.recordTracks = count;
+    config.durationNs = durationNs;
     SessionRun run;
     SetupResult started =
         runWholeSession(run, config, SessionFiles{search.playBase, search.recordBase, 1, setup.caching},
@@ -245,7 +257,7 @@ bool runCapacityTrial(void* context, uint32_t count, TrialResult& result)
     }
     trial.summary = summariseSession(run, setup.format, setup.bufferSeconds);
     trial.passed = trialPasses(trial.summary, setup.headroomPercent);
-    search.run->trials.push_back(trial);
+    summarised = true;
     if (run.aborted) {
         failure.any = true;
         failure.requestFailed = true;
@@ -255,7 +267,21 @@ bool runCapacityTrial(void* context, uint32_t count, TrialResult& result)
         return false;
     }
     if (search.watch->trialEnded != nullptr) search.watch->trialEnded(search.watch->context, trial);
+    return true;
+}
+
+bool runCapacityTrial(void* context, uint32_t count, TrialResult& result)
+{
+    SearchState& search = *static_cast<SearchState*>(context);
+    search.preparationNs = 0;
+    CapacityTrial trial;
+    bool summarised = false;
+    bool goOn = runTrialOf(search, count, search.setup->config.durationNs, trial, summarised);
+    if (summarised) search.run->trials.push_back(trial);
+    if (!goOn) return false;
     result = trialResult(trial.summary, trial.passed);
+    // Writing playback files is the search's own work, not the trial's.
+    result.preparationNs = search.preparationNs;
     return true;
 }
 
@@ -269,17 +295,26 @@ uint64_t searchClock(void*)
 CapacityRun runCapacity(const CapacitySetup& setup, const CapacityWatch& watch)
 {
     CapacityRun run;
-    SearchState search{&setup, &watch, recordBaseOf(setup), playBaseOf(setup), 0, &run};
+    SearchState search{&setup, &watch, recordBaseOf(setup), playBaseOf(setup), 0, &run, 0};
     if (setup.limit == 0) {
         run.search.stopped = true;
     } else {
         CapacityWiring wiring{&search, runCapacityTrial, searchClock, announceTrial};
-        run.search = runCapacitySearch(capacityRules(setup), capacityEstimateNs(setup),
+        run.search = runCapacitySearch(capacityRules(setup), searchEstimateNs(setup),
                                        nominalTrialNs(setup), wiring);
+    }
+    // The take, at the answer the search found.
+    SearchAnswer answer = searchAnswer(capacityRules(setup), run.search.trials);
+    if (setup.takeNs != 0 && !run.search.stopped && answer.tracks != 0) {
+        if (watch.trialStarting != nullptr)
+            watch.trialStarting(watch.context, 0, answer.tracks,
+                                playTracksFor(setup.ratio, answer.tracks));
+        runTrialOf(search, answer.tracks, setup.takeNs, run.take, run.takeRan);
     }
     run.interrupted = platformInterruptRequested();
     // Every file the search made, then its folder.
     removeTrackFiles(search.playBase, 1, search.playFilesMade);
     run.folderLeft = !platformRemoveFolder(setup.folder.c_str());
+    run.freeBytesAfter = queryFreeBytes(setup.base.c_str());
     return run;
 }

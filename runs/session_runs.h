@@ -45,6 +45,7 @@ struct CapacityChoice {
     double headroomPercent = 50;
     uint32_t maxTracks = 4096;
     uint32_t repeat = 3;
+    double takeMinutes = 0;  // a take at the answer, 0 for none
     std::string base;
 };
 
@@ -72,6 +73,7 @@ struct TrialFailure {
 // Told as the search goes.
 struct CapacityWatch {
     void* context;
+    // number 0 is the take at the answer.
     void (*trialStarting)(void* context, uint32_t number, uint32_t recordTracks,
                           uint32_t playTracks);
     void (*writingPlayback)(void* context, uint32_t files);
@@ -85,6 +87,9 @@ struct CapacityRun {
     bool interrupted = false;
     TrialFailure failure;
     bool folderLeft = false;  // the folder held files the search did not make
+    bool takeRan = false;     // the take at the answer ran to its end
+    CapacityTrial take{};
+    uint64_t freeBytesAfter = 0;  // once every file of the search is gone; 0 unknown
 };
 
 // Runs the search in setup's folder, then removes every file it made and

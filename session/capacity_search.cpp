@@ -293,7 +293,8 @@ SearchRun runCapacitySearch(const SearchRules& rules, uint64_t estimateNs, uint6
         }
         result.count = count;
         run.trials.push_back(result);
-        perTrial = std::max(perTrial, wiring.nowNs(wiring.context) - trialStart);
+        uint64_t took = wiring.nowNs(wiring.context) - trialStart;
+        perTrial = std::max(perTrial, took - std::min(took, result.preparationNs));
     }
     run.elapsedNs = wiring.nowNs(wiring.context) - startNs;
     return run;

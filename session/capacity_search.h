@@ -28,6 +28,9 @@ struct TrialResult {
     // 0 where the trial did not measure it.
     double requestNs;
     double drainRate;
+    // Time the trial spent before it started on work of the search's own
+    // (writing playback files): not part of what the next trial will take.
+    uint64_t preparationNs;
 };
 
 struct SearchRules {

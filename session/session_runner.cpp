@@ -6,6 +6,7 @@
 #include "engine/plan.h"
 #include "engine/track_name.h"
 #include "engine/write_stamp.h"
+#include "platform/console.h"
 
 std::string numberedTrackFileName(const std::string& base, uint32_t number)
 {
@@ -181,38 +182,46 @@ void closeSession(SessionRun& run)
     run.buffer = nullptr;
 }
 
-std::string preparePlayFiles(const std::string& base, uint32_t count, uint64_t bytes,
-                             uint32_t requestSize, TrackCaching caching, std::string& reason)
+std::string preparePlayFiles(const std::string& base, uint32_t first, uint32_t count,
+                             uint64_t bytes, uint32_t requestSize, TrackCaching caching,
+                             std::string& reason, bool& interrupted)
 {
+    interrupted = false;
     void* buffer = platformAllocTransferBuffer(requestSize);
     if (buffer == nullptr) {
         reason = "no memory for the transfer buffer";
-        return numberedTrackFileName(base, 1);
+        return numberedTrackFileName(base, first);
     }
     std::vector<TrackHandle> files(count, emptyTrackSlot);
     std::string failed;
     for (uint32_t track = 0; track < count && failed.empty(); ++track) {
-        files[track] = platformCreateTrackFile(numberedTrackFileName(base, track + 1).c_str(), caching);
+        std::string name = numberedTrackFileName(base, first + track);
+        files[track] = platformCreateTrackFile(name.c_str(), caching);
         if (files[track] == invalidTrackHandle) {
             files[track] = emptyTrackSlot;
-            failed = numberedTrackFileName(base, track + 1);
+            failed = name;
             reason = platformLastErrorText();
         }
     }
     uint64_t stampBase = static_cast<uint64_t>(++writePassNumber) << 48;
     uint64_t stamped = 0;
-    for (uint64_t written = 0; written < bytes && failed.empty(); written += requestSize)
+    for (uint64_t written = 0; written < bytes && failed.empty() && !interrupted;
+         written += requestSize)
         for (uint32_t track = 0; track < count && failed.empty(); ++track) {
+            if (platformInterruptRequested()) {
+                interrupted = true;
+                break;
+            }
             stampBlocks(buffer, requestSize, stampBase + stamped);
             stamped += requestSize;
             if (platformWriteTrack(files[track], buffer, requestSize) != requestSize) {
-                failed = numberedTrackFileName(base, track + 1);
+                failed = numberedTrackFileName(base, first + track);
                 reason = "the write failed (is the disk full?)";
             }
         }
     for (uint32_t track = 0; track < count; ++track)
-        if (!platformCloseTrack(files[track]) && failed.empty()) {
-            failed = numberedTrackFileName(base, track + 1);
+        if (!platformCloseTrack(files[track]) && failed.empty() && !interrupted) {
+            failed = numberedTrackFileName(base, first + track);
             reason = "the file failed to close; its data may be lost";
         }
     platformFreeTransferBuffer(buffer);

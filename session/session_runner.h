@@ -100,12 +100,14 @@ void closeSession(SessionRun& run);
 // last request completed after it.
 uint64_t sessionElapsedNs(const SessionRun& run);
 
-// Writes playback files base.001 .. base.count of bytes each (a whole number
-// of requests) at full speed, round-robin as a recorder leaves an earlier
-// take: one request to every file in turn, so that their blocks lie
-// interleaved on the disk. Returns the name of a file that could not be
-// created, written or closed, or "".
-std::string preparePlayFiles(const std::string& base, uint32_t count, uint64_t bytes,
-                             uint32_t requestSize, TrackCaching caching, std::string& reason);
+// Writes playback files base.first .. base.(first + count - 1) of bytes each
+// (a whole number of requests) at full speed, round-robin as a recorder
+// leaves an earlier take: one request to every file in turn, so that their
+// blocks lie interleaved on the disk. Stops at an interrupt (checked before
+// every request). Returns the name of a file that could not be created,
+// written or closed, or ""; interrupted tells an interrupt apart.
+std::string preparePlayFiles(const std::string& base, uint32_t first, uint32_t count,
+                             uint64_t bytes, uint32_t requestSize, TrackCaching caching,
+                             std::string& reason, bool& interrupted);
 // Removes base.first .. base.(first + count - 1); returns how many went.
 uint32_t removeTrackFiles(const std::string& base, uint32_t first, uint32_t count);

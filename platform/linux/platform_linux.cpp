@@ -90,6 +90,11 @@ TrackHandle platformOpenTrackFile(const char* name)
     return platformOpenTrackFile(name, bypassFileCache);
 }
 
+bool platformCanDropCachedPages()
+{
+    return true;
+}
+
 bool platformDropCachedPages(TrackHandle file)
 {
     // Dirty pages cannot be dropped: written back first.

@@ -88,6 +88,11 @@ TrackHandle platformOpenTrackFile(const char* name)
     return platformOpenTrackFile(name, bypassFileCache);
 }
 
+bool platformCanDropCachedPages()
+{
+    return false;
+}
+
 bool platformDropCachedPages(TrackHandle)
 {
     // Windows has no call that drops one file's cached pages; a file that

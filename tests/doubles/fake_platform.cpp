@@ -87,6 +87,11 @@ TrackHandle platformOpenTrackFile(const char* name, TrackCaching)
     return platformOpenTrackFile(name);
 }
 
+bool platformCanDropCachedPages()
+{
+    return true;
+}
+
 bool platformDropCachedPages(TrackHandle)
 {
     return true;

@@ -126,9 +126,9 @@ TEST(CapacitySearch, AMarginThatRoseIsNoTrendToFollow)
     // next count follows the busy share, at most doubled, never the limit.
     SearchRules search = rules();
     std::vector<TrialResult> trials = {
-        {16, true, 0.726, 0.001, 0, 0},
-        {512, true, 0.52, 0.264, 0, 0},
-        {563, true, 0.596, 0.204, 0, 0}};
+        {16, true, 0.726, 0.001, 0, 0, 0},
+        {512, true, 0.52, 0.264, 0, 0, 0},
+        {563, true, 0.596, 0.204, 0, 0, 0}};
     EXPECT_EQ(nextSearchCount(search, trials, 10), 1126u);
 }
 
@@ -204,9 +204,9 @@ TEST(CapacitySearch, DriftComparesTrialsOfOneCount)
 {
     // Time per request (ns) and drain speed (bytes/s) of trials at 100 and 200.
     std::vector<TrialResult> trials = {
-        {100, true, 0.6, 0.3, 200000, 300e6}, {200, false, 0, 0.9, 260000, 0},
-        {100, true, 0.6, 0.3, 250000, 240e6}, {200, true, 0.5, 0.8, 250000, 200e6},
-        {100, true, 0.6, 0.3, 210000, 0},
+        {100, true, 0.6, 0.3, 200000, 300e6, 0}, {200, false, 0, 0.9, 260000, 0, 0},
+        {100, true, 0.6, 0.3, 250000, 240e6, 0}, {200, true, 0.5, 0.8, 250000, 200e6, 0},
+        {100, true, 0.6, 0.3, 210000, 0, 0},
     };
     SearchDrift request = searchDrift(trials, false);
     EXPECT_EQ(request.count, 100u);
