@@ -400,8 +400,9 @@ std::string formatCapacityTable(const std::vector<CapacityTrial>& trials)
 {
     std::string text;
     char line[200];
-    std::snprintf(line, sizeof line, "%5s  %6s  %6s  %-6s  %8s  %-17s  %7s  %12s\n", "Trial",
-                  "Record", "Play", "Result", "Dropouts", "Lowest headroom", "Busy", "p99 latency");
+    std::snprintf(line, sizeof line, "%5s  %6s  %6s  %-6s  %8s  %-17s  %7s  %12s  %s\n", "Trial",
+                  "Record", "Play", "Result", "Dropouts", "Lowest headroom", "Busy", "p99 latency",
+                  "Played");
     text += line;
     uint32_t number = 0;
     for (const CapacityTrial& trial : trials) {
@@ -413,12 +414,13 @@ std::string formatCapacityTable(const std::vector<CapacityTrial>& trials)
                       100.0 * bytes / summary.config.bufferBytes);
         char latency[24];
         std::snprintf(latency, sizeof latency, "%.3f ms", summary.latency.p99Ns / 1e6);
-        std::snprintf(line, sizeof line, "%5u  %6u  %6u  %-6s  %8u  %-17s  %7s  %12s\n",
+        std::snprintf(line, sizeof line, "%5u  %6u  %6u  %-6s  %8u  %-17s  %7s  %12s  %s\n",
                       static_cast<unsigned>(++number), static_cast<unsigned>(trial.recordTracks),
                       static_cast<unsigned>(trial.playTracks),
                       summary.aborted ? "error" : trial.passed ? "pass" : "fail",
                       static_cast<unsigned>(summary.recording.events + summary.playback.events),
-                      headroom, busyText(diskBusyPercent(summary)).c_str(), latency);
+                      headroom, busyText(diskBusyPercent(summary)).c_str(), latency,
+                      trial.playTracks == 0 ? "-" : summary.playedCold ? "cold" : "warm");
         text += line;
     }
     return text;

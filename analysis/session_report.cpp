@@ -15,6 +15,7 @@ SessionSummary summariseSession(const SessionRun& run, const SampleFormat& forma
     summary.config = model.config;
     summary.caching = run.files.caching;
     summary.playedCold = run.playedCold;
+    summary.warmReads = run.warmReads;
     summary.format = format;
     summary.bytesPerSecond = sampleFormatBytesPerSecond(format);
     summary.bufferSeconds = bufferSeconds;
@@ -151,7 +152,8 @@ std::string sessionVerdict(const SessionSummary& summary)
     std::string lead = tracksPhrase(config, outcome != sessionDropout) + " of " +
                        sampleFormatLabel(summary.format) + " with a " +
                        bufferText(summary.bufferSeconds) + " buffer, " +
-                       cachingText(summary.caching) + ": ";
+                       cachingText(summary.caching) +
+                       (config.playTracks > 0 && !summary.playedCold ? ", played warm: " : ": ");
     std::string length = secondsText(nsSeconds(config.durationNs));
     char rate[96];
     std::snprintf(rate, sizeof rate, "%.2f MB/s in all, disk busy %s",
@@ -227,9 +229,14 @@ std::string formatSessionText(const SessionSummary& summary)
                   withThousands(config.bufferBytes).c_str(),
                   static_cast<unsigned>(config.requestSize >> 10), cachingText(summary.caching));
     text += line;
-    if (config.playTracks > 0 && !summary.playedCold)
-        text += "Played files: their cached pages could not be dropped on this system, so some "
-                "reads may have come from memory\n";
+    if (config.playTracks > 0 && !summary.playedCold && summary.warmReads == 0)
+        text += "Played files: warm; their cached pages could not be dropped on this system, so "
+                "some reads may have come from memory\n";
+    else if (config.playTracks > 0 && !summary.playedCold)
+        text += "Played files: warm; " + withThousands(summary.warmReads) + " of " +
+                withThousands(summary.readRequests) +
+                " reads came after a file ran out and started over, and may have come from "
+                "memory (files longer than the session are read cold to the end)\n";
     uint32_t overruns = summary.recording.events;
     uint32_t underruns = summary.playback.events;
     if (!sessionHasDropout(summary)) {
@@ -302,6 +309,8 @@ nlohmann::json sessionJson(const SessionSummary& summary)
               {"bytesPerSecond", summary.bytesPerSecond}}},
             {"cache", cachingName(summary.caching)},
             {"playedCold", config.playTracks > 0 ? json(summary.playedCold) : json()},
+            {"played", config.playTracks == 0 ? json() : json(summary.playedCold ? "cold" : "warm")},
+            {"warmReads", config.playTracks > 0 ? json(summary.warmReads) : json()},
             {"bufferSeconds", summary.bufferSeconds},
             {"bufferBytes", config.bufferBytes},
             {"bestHeadroomSeconds", audioSeconds(bestHeadroomBytes(config), summary.bytesPerSecond)},

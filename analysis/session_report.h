@@ -23,7 +23,8 @@ enum SessionOutcome {
 struct SessionSummary {
     SessionConfig config;
     TrackCaching caching;
-    bool playedCold;  // the played files' cached pages were dropped (or bypassed)
+    bool playedCold;  // every read of a played file came from the disk
+    uint64_t warmReads;  // reads after a played file started over, through the file cache
     SampleFormat format;
     uint32_t bytesPerSecond;  // one track
     double bufferSeconds;

@@ -58,6 +58,7 @@ SetupResult openSession(SessionRun& run, const SessionConfig& config, const Sess
     run.handles.assign(trackCount, emptyTrackSlot);
     run.playLength.assign(config.playTracks, 0);
     run.playPosition.assign(config.playTracks, 0);
+    run.wrapped.assign(config.playTracks, false);
     for (uint32_t track = 0; track < trackCount; ++track) {
         std::string name = sessionTrackFileName(run, track);
         bool play = track < config.playTracks;
@@ -96,8 +97,13 @@ static uint32_t readPlayTrack(SessionRun& run, uint32_t track)
     if (run.playPosition[track] + size > run.playLength[track]) {
         platformRewindTrack(run.handles[track]);
         run.playPosition[track] = 0;
+        run.wrapped[track] = true;
     }
     run.playPosition[track] += size;
+    if (run.wrapped[track] && run.files.caching == throughFileCache) {
+        ++run.warmReads;
+        run.playedCold = false;
+    }
     return platformReadTrack(run.handles[track], run.buffer, size);
 }
 

@@ -10,7 +10,8 @@
 // disk. A playback file is read from its start, in whole requests, and
 // starts over when it runs out. Every file bypasses the file cache, or every
 // file goes through it; played files are read cold either way (their cached
-// pages are dropped first where the platform can).
+// pages are dropped first where the platform can), until one starts over:
+// through the file cache its later reads count as warm.
 #pragma once
 #include <cstdint>
 #include <deque>
@@ -66,6 +67,7 @@ struct SessionRun {
     std::vector<TrackHandle> handles;  // by track index
     std::vector<uint64_t> playLength;  // bytes read before a playback file starts over
     std::vector<uint64_t> playPosition;
+    std::vector<bool> wrapped;  // the played file has started over
     std::deque<RequestRecord> requests;  // grows without moving what it holds
     void* buffer = nullptr;
     uint64_t stampBase = 0;     // this session's stamps start here (write_stamp.h)
@@ -76,6 +78,9 @@ struct SessionRun {
     bool closeFailed = false;  // a recorded file failed to close (its data may be lost)
     uint32_t failedTrack = 0;
     bool playedCold = true;  // every played file's cached pages were dropped (or bypassed)
+    // Reads through the file cache after a played file started over: its
+    // pages were read before in this session and may have come from memory.
+    uint64_t warmReads = 0;
 };
 
 // Open files a session of this many tracks asks for beyond its track files.

@@ -176,6 +176,24 @@ TEST_F(SessionTest, PlaybackFilesFirstThenRecordingRoundRobin)
     EXPECT_EQ(fakeLog.transferOrder, expected);
     // A file of three requests starts over after its third.
     EXPECT_GE(fakeLog.rewinds, 2u + 2u);
+    // Bypassing the cache every read is cold; through it, reads after a
+    // file started over are warm.
+    EXPECT_TRUE(session.playedCold);
+    EXPECT_EQ(session.warmReads, 0u);
+    resetFakePlatform();
+    for (uint32_t n = 1; n <= 2; ++n) fakeFiles[track(n)].size = 3 * request96k;
+    SessionFiles cached = files;
+    cached.caching = throughFileCache;
+    cached.firstRecordNumber = 3;
+    SessionRun warm;
+    ASSERT_EQ(openSession(warm, config, cached).status, setupReady);
+    ASSERT_TRUE(prerollAndStart(warm));
+    while (runSessionUntil(warm, UINT64_MAX)) {
+    }
+    closeSession(warm);
+    EXPECT_FALSE(warm.playedCold);
+    EXPECT_GT(warm.warmReads, 0u);
+    EXPECT_LT(warm.warmReads, warm.model.readRequests);
 }
 
 TEST_F(SessionTest, SetupFailuresCloseEverything)
