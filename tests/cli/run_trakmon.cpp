@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +21,13 @@ static std::string slurp(const std::string& path)
 }
 
 RunResult runTrakmon(const std::vector<std::string>& args, int interruptAfterMs)
+{
+    std::vector<TimedSignal> signals;
+    if (interruptAfterMs > 0) signals.push_back({interruptAfterMs, SIGINT});
+    return runTrakmon(args, signals);
+}
+
+RunResult runTrakmon(const std::vector<std::string>& args, const std::vector<TimedSignal>& signals)
 {
     const char* override = std::getenv("TRAKMON_COMMAND");
     std::string program = override != nullptr ? override : TRAKMON_BINARY;
@@ -41,19 +49,30 @@ RunResult runTrakmon(const std::vector<std::string>& args, int interruptAfterMs)
         execv(program.c_str(), argv.data());
         _exit(127);
     }
+    // Times on the real clock: a loaded machine stretches every sleep.
+    using Clock = std::chrono::steady_clock;
+    auto msSince = [](Clock::time_point from) {
+        return static_cast<int>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - from).count());
+    };
+    Clock::time_point started = Clock::now(), lastSignal{};
     int status = 0;
-    if (interruptAfterMs > 0) {
-        for (int waited = 0; waited < interruptAfterMs; waited += 10) {
-            if (waitpid(child, &status, WNOHANG) == child) break;
-            usleep(10000);
+    bool ended = false;
+    RunResult result;
+    for (const TimedSignal& signal : signals) {
+        while (!ended && msSince(started) < signal.afterMs) {
+            ended = waitpid(child, &status, WNOHANG) == child;
+            if (!ended) usleep(2000);
         }
-        kill(child, SIGINT);
+        if (ended) break;
+        kill(child, signal.number);
+        lastSignal = Clock::now();
     }
-    waitpid(child, &status, 0);
+    if (!ended) waitpid(child, &status, 0);
+    if (lastSignal != Clock::time_point{}) result.msAfterLastSignal = msSince(lastSignal);
     close(outFd);
     close(errFd);
 
-    RunResult result;
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     result.out = slurp(outPath);
     result.err = slurp(errPath);

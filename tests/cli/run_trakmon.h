@@ -7,12 +7,21 @@ struct RunResult {
     int exitCode = -1;
     std::string out;
     std::string err;
+    int msAfterLastSignal = -1;  // how long the program ran on after the last signal sent
+};
+
+// A signal sent to the program once afterMs have passed since it started.
+struct TimedSignal {
+    int afterMs;
+    int number;
 };
 
 // TRAKMON_COMMAND, when set, is the program to run instead of the built one
 // (for example a wrapper that runs the Windows build under Wine).
 // With interruptAfterMs, the child gets SIGINT (Ctrl-C) once that long has passed.
 RunResult runTrakmon(const std::vector<std::string>& args, int interruptAfterMs = 0);
+// With signals, in order of afterMs.
+RunResult runTrakmon(const std::vector<std::string>& args, const std::vector<TimedSignal>& signals);
 
 // A fresh folder under the system's temporary folder, removed with its files.
 struct TempFolder {

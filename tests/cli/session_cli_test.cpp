@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -256,21 +257,32 @@ TEST_F(SessionCli, CapacitySearchMakesAndRemovesItsOwnFolder)
 
 TEST_F(SessionCli, InterruptedCapacitySearchAtTheDefaultsRemovesItsFolder)
 {
-    // Ctrl-C in the first trial of a search at 44.1 kHz 16-bit with every
-    // other option at its default (128 KByte requests, 30 s trials).
+    // Ctrl-C, a hang-up or a termination request in the first trial of a
+    // search at 44.1 kHz 16-bit with every other option at its default
+    // (128 KByte requests, 30 s trials).
     FilesBeside beside(disk);
-    RunResult run = runTrakmon({"capacity", "--rate", "44100", "--bits", "16", "--play-ratio",
-                                "1:1", base()},
-                               2500);
-    EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
-    EXPECT_NE(run.out.find("128 KByte requests (1.486 s of audio), file cache bypassed, trials of "
-                           "30 s"),
-              std::string::npos)
-        << run.out;
-    EXPECT_NE(run.err.find("capacity search interrupted; its track files are removed"),
-              std::string::npos)
-        << run.err;
-    beside.expectUntouched();
+    for (int number : {SIGINT, SIGHUP, SIGTERM}) {
+        SCOPED_TRACE(strsignal(number));
+        RunResult run = runTrakmon({"capacity", "--rate", "44100", "--bits", "16", "--play-ratio",
+                                    "1:1", "--json", base()},
+                                   {{2500, number}});
+        EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+        EXPECT_LT(run.msAfterLastSignal, 2000);
+        std::vector<nlohmann::json> objects = jsonLines(run.out);
+        ASSERT_EQ(objects.size(), 2u) << run.out;
+        EXPECT_NE(objects[0]["text"].get<std::string>().find(
+                      "128 KByte requests (1.486 s of audio), file cache bypassed, trials of 30 s"),
+                  std::string::npos)
+            << objects[0];
+        EXPECT_EQ(objects[1]["outcome"], "interrupted");
+        EXPECT_EQ(objects[1]["completed"], false);
+        EXPECT_EQ(objects[1]["sentence"].get<std::string>().find("records"), std::string::npos)
+            << objects[1]["sentence"];
+        EXPECT_NE(run.err.find("capacity search interrupted; its track files are removed"),
+                  std::string::npos)
+            << run.err;
+        beside.expectUntouched();
+    }
 }
 
 TEST_F(SessionCli, ADottedFolderKeepsEveryFile)

@@ -5,6 +5,7 @@
 // disk must hold exactly what was written before the fault.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -386,6 +387,31 @@ TEST_F(FaultCli, SessionEndsWithTheWriteErrorOfARequestOrAClose)
     EXPECT_EQ(nlohmann::json::parse(json.out)["baseFileName"],
               mount.mountPoint + "/caf\xef\xbf\xbd.wav")
         << json.err;
+}
+
+// Interrupts where a search waits on a slow disk: writing the playback files
+// (every write 20 ms late) hears Ctrl-C before its next request; a second
+// Ctrl-C, while the orderly end of the first waits on a removal 2 s late,
+// ends the process as soon as that returns, and still removes the folder.
+TEST_F(FaultCli, CapacityHearsCtrlCWhileItWritesAndASecondOneAtOnce)
+{
+    std::vector<std::string> search = {"capacity", "--seconds", "3", "--buffer", "1", "--request",
+                                       "32", "--play-ratio", "1:3", "--max-tracks", "64", base()};
+    restart("write delay 20");
+    RunResult writing = runTrakmon(search, {{1500, SIGINT}});
+    EXPECT_EQ(writing.exitCode, 1) << writing.err;
+    EXPECT_LT(writing.msAfterLastSignal, 1000) << writing.err;
+    EXPECT_NE(writing.err.find("capacity search interrupted"), std::string::npos) << writing.err;
+    EXPECT_TRUE(std::filesystem::is_empty(mount.backing));
+
+    restart("unlink 1 delay 2000");
+    search[2] = "30";  // trials of 30 s: the first Ctrl-C comes in the first of them
+    RunResult twice = runTrakmon(search, {{5000, SIGINT}, {5500, SIGINT}});
+    EXPECT_EQ(twice.exitCode, 1) << twice.err;
+    EXPECT_EQ(twice.err.find("capacity search interrupted"), std::string::npos) << twice.err;
+    EXPECT_LT(twice.msAfterLastSignal, 2500) << twice.err;
+    EXPECT_EQ(faultCounter(mount, "unlink").fired, 1u);
+    EXPECT_TRUE(std::filesystem::is_empty(mount.backing));
 }
 
 }  // namespace

@@ -26,5 +26,5 @@ struct FaultCounter {
     uint64_t calls = 0;  // requests of the kind since the mount or "reset"
     uint64_t fired = 0;  // of those, the ones a rule acted on
 };
-// The counter of one kind: write, read, create, open, truncate, close, statfs.
+// The counter of one kind: write, read, create, open, truncate, close, statfs, unlink.
 FaultCounter faultCounter(const FaultMount& mount, const std::string& kind);

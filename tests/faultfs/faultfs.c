@@ -29,9 +29,9 @@ static const char controlPath[] = "/.faultfs";
 static const uint64_t controlHandle = UINT64_MAX;
 static int backing = -1;  // the backing folder
 
-enum Op { opWrite, opRead, opCreate, opOpen, opTruncate, opClose, opStatfs, opCount };
+enum Op { opWrite, opRead, opCreate, opOpen, opTruncate, opClose, opStatfs, opUnlink, opCount };
 static const char* const opNames[opCount] = {"write",    "read",  "create", "open",
-                                             "truncate", "close", "statfs"};
+                                             "truncate", "close", "statfs", "unlink"};
 
 enum Action { actError, actShort, actDelay, actFree };
 static const char* const actionNames[] = {"error", "short", "delay", "free"};
@@ -377,6 +377,8 @@ static int doMkdir(const char* path, mode_t mode)
 static int doUnlink(const char* path)
 {
     if (isControl(path)) return -EPERM;
+    struct Effect effect = takeCall(opUnlink);
+    if (effect.error != 0) return -effect.error;
     return unlinkat(backing, relative(path), 0) == 0 ? 0 : fail();
 }
 
@@ -438,6 +440,9 @@ static void* doInit(struct fuse_conn_info* connection, struct fuse_config* confi
     config->attr_timeout = 0;
     config->negative_timeout = 0;
     config->use_ino = 1;
+    // A file removed while open goes at once, as on a local disk, instead of
+    // being kept as .fuse_hidden* until it is closed.
+    config->hard_remove = 1;
     return NULL;
 }
 
