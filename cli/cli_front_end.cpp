@@ -138,7 +138,7 @@ static void notePassReadings(void* context, const PassReadings& readings)
 
 FrontEnd cliFrontEnd(CliTest& test)
 {
-    FrontEnd frontEnd;
+    FrontEnd frontEnd{};
     frontEnd.context = &test;
     frontEnd.trackNameRule = extensionInFileName;
     frontEnd.chooseWriteBaseFile = chooseBaseFile;

@@ -2,6 +2,7 @@
 
 #include "engine/front_end.h"
 #include "engine/settings.h"
+#include "engine/test_entry.h"
 #include "engine/timed_pass.h"
 
 static char readWorkingPath[trackFileNameSize];
@@ -46,6 +47,8 @@ static TestOutcome openTrackFiles(const FrontEnd& frontEnd, const char* base,
 
 TestOutcome runReadTest(const FrontEnd& frontEnd)
 {
+    TestOutcome entered = enterTest(frontEnd);
+    if (entered != testCompleted) return entered;
     const char* base = frontEnd.chooseReadBaseFile(frontEnd.context);
     if (base == nullptr) return testCancelled;
     frontEnd.repaintMainWindow(frontEnd.context);

@@ -2,6 +2,7 @@
 
 #include "engine/front_end.h"
 #include "engine/settings.h"
+#include "engine/test_entry.h"
 #include "engine/timed_pass.h"
 #include "engine/write_stamp.h"
 
@@ -11,6 +12,8 @@ uint32_t writePassNumber = 0;
 
 TestOutcome runWriteTest(const FrontEnd& frontEnd)
 {
+    TestOutcome entered = enterTest(frontEnd);
+    if (entered != testCompleted) return entered;
     const char* base = frontEnd.chooseWriteBaseFile(frontEnd.context);
     if (base == nullptr) return testCancelled;
     frontEnd.repaintMainWindow(frontEnd.context);

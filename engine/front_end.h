@@ -28,7 +28,10 @@ struct PassReadings {
     uint64_t requestEndNs[maxPassRequests];
 };
 
-// Every operation gets the context first. None may be null.
+// Every operation gets the context first. None may be null: a test refuses
+// a front end with a null operation before it shows or touches anything.
+// Fill one value-initialised (FrontEnd frontEnd{};), so that an operation
+// left out is null rather than garbage.
 struct FrontEnd {
     void* context;
 

@@ -122,8 +122,7 @@ static void notePassReadings(void*, const PassReadings&) {}
 
 FrontEnd windowsFrontEnd()
 {
-    FrontEnd frontEnd;
-    frontEnd.context = nullptr;
+    FrontEnd frontEnd{};
     frontEnd.trackNameRule = extensionAnywhereInPath;
     frontEnd.chooseWriteBaseFile = chooseWrite;
     frontEnd.chooseReadBaseFile = chooseRead;

@@ -102,7 +102,7 @@ static void notePassReadings(void* context, const PassReadings& readings)
 
 FrontEnd recordingFrontEnd()
 {
-    FrontEnd recorder;
+    FrontEnd recorder{};
     recorder.context = &frontEnd;
     recorder.trackNameRule = extensionAnywhereInPath;
     recorder.chooseWriteBaseFile = chooseWrite;
