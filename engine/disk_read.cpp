@@ -47,17 +47,14 @@ static TestOutcome openTrackFiles(const FrontEnd& frontEnd, const char* base,
 
 TestOutcome runReadTest(const FrontEnd& frontEnd)
 {
-    TestOutcome entered = enterTest(frontEnd);
+    TestPlan plan;
+    TestOutcome entered = enterTest(frontEnd, readTestKind, plan);
     if (entered != testCompleted) return entered;
     const char* base = frontEnd.chooseReadBaseFile(frontEnd.context);
     if (base == nullptr) return testCancelled;
     frontEnd.repaintMainWindow(frontEnd.context);
 
-    const uint32_t trackCount = TestSettings.trackCount;
-    clearTrackFiles(readTrackFiles, trackCount);
-    TestPlan plan = planTest(trackCount, TestSettings.readRequestSize,
-                             TestSettings.transferBufferSize, TestSettings.testDataBudget);
-
+    clearTrackFiles(readTrackFiles, plan.trackCount);
     TestOutcome opened = openTrackFiles(frontEnd, base, plan);
     if (opened != testCompleted) return opened;
 

@@ -12,16 +12,15 @@ uint32_t writePassNumber = 0;
 
 TestOutcome runWriteTest(const FrontEnd& frontEnd)
 {
-    TestOutcome entered = enterTest(frontEnd);
+    TestPlan plan;
+    TestOutcome entered = enterTest(frontEnd, writeTestKind, plan);
     if (entered != testCompleted) return entered;
     const char* base = frontEnd.chooseWriteBaseFile(frontEnd.context);
     if (base == nullptr) return testCancelled;
     frontEnd.repaintMainWindow(frontEnd.context);
 
-    const uint32_t trackCount = TestSettings.trackCount;
+    const uint32_t trackCount = plan.trackCount;
     clearTrackFiles(writeTrackFiles, trackCount);
-    TestPlan plan = planTest(trackCount, TestSettings.writeRequestSize,
-                             TestSettings.transferBufferSize, TestSettings.testDataBudget);
 
     for (uint32_t number = 1; number <= trackCount; ++number) {
         formatTrackName(writeWorkingPath, sizeof writeWorkingPath, base, number,

@@ -22,6 +22,24 @@ const uint32_t messageIconInformation = 0x40;
 // for the requests of the largest plan: the fixed budget in requests of the
 // smallest size, and a last round begun past it.
 const uint32_t maxPassRequests = fixedTestDataBudget / smallestRequestSize + maxTrackFiles;
+
+// The most requests a pass completes over every plan the engine accepts
+// (areChoiceSettings): the loop indexes the readings without a bound.
+constexpr uint32_t mostChoicePassRequests()
+{
+    uint32_t most = 0;
+    for (uint32_t trackCount : trackCountChoices) {
+        for (uint32_t requestSize : requestSizeChoices) {
+            uint32_t requests = passRequests(
+                planTest(trackCount, requestSize, fixedTransferBufferSize, fixedTestDataBudget));
+            if (requests > most) most = requests;
+        }
+    }
+    return most;
+}
+static_assert(mostChoicePassRequests() <= maxPassRequests,
+              "a pass of the choices would outgrow its readings");
+
 struct PassReadings {
     uint64_t startNs;
     uint32_t requestCount;  // completed requests, in the order they ended

@@ -11,6 +11,7 @@ const char* testOutcomeName(TestOutcome outcome)
     case testFileTooSmall: return "file-too-small";
     case testTransferError: return "transfer-error";
     case testFrontEndIncomplete: return "front-end-incomplete";
+    case testBadSettings: return "bad-settings";
     }
     return "unknown";
 }

@@ -1,5 +1,7 @@
 #include "engine/test_entry.h"
 
+#include "engine/settings.h"
+
 static bool isCompleteFrontEnd(const FrontEnd& frontEnd)
 {
     return frontEnd.chooseWriteBaseFile != nullptr && frontEnd.chooseReadBaseFile != nullptr &&
@@ -10,8 +12,13 @@ static bool isCompleteFrontEnd(const FrontEnd& frontEnd)
            frontEnd.noteTrackFileFailure != nullptr && frontEnd.notePassReadings != nullptr;
 }
 
-TestOutcome enterTest(const FrontEnd& frontEnd)
+TestOutcome enterTest(const FrontEnd& frontEnd, TestKind kind, TestPlan& plan)
 {
     if (!isCompleteFrontEnd(frontEnd)) return testFrontEndIncomplete;
+    const uint32_t requestSize =
+        kind == writeTestKind ? TestSettings.writeRequestSize : TestSettings.readRequestSize;
+    if (!areChoiceSettings(TestSettings, requestSize)) return testBadSettings;
+    plan = planTest(TestSettings.trackCount, requestSize, TestSettings.transferBufferSize,
+                    TestSettings.testDataBudget);
     return testCompleted;
 }

@@ -2,6 +2,10 @@
 #pragma once
 #include "engine/front_end.h"
 #include "engine/outcome.h"
+#include "engine/plan.h"
+#include "engine/results_report.h"
 
-// testCompleted when the test may go on; otherwise why it is refused.
-TestOutcome enterTest(const FrontEnd& frontEnd);
+// Refuses a front end with a null operation and settings outside the
+// choices; otherwise plans the test of kind from TestSettings into plan and
+// returns testCompleted.
+TestOutcome enterTest(const FrontEnd& frontEnd, TestKind kind, TestPlan& plan);

@@ -51,4 +51,35 @@ TEST_F(EntryTest, FrontEndWithANullOperationIsRefusedUntouched)
     EXPECT_STREQ(testOutcomeName(testFrontEndIncomplete), "front-end-incomplete");
 }
 
+// Only the plans of the choices are known to fit the pass's readings and the
+// file slots; anything else is refused before the dialog.
+TEST_F(EntryTest, SettingsOutsideTheChoicesAreRefusedUntouched)
+{
+    struct Case {
+        const char* situation;
+        TestSettingsRecord settings;  // both request sizes alike
+        TestOutcome outcome;
+    };
+    const Case cases[] = {
+        {"no track", {0, 131072, 131072, 524288, 100000000}, testBadSettings},
+        {"3 tracks", {3, 131072, 131072, 524288, 100000000}, testBadSettings},
+        {"73 tracks", {73, 131072, 131072, 524288, 100000000}, testBadSettings},
+        {"no request size", {1, 0, 0, 524288, 100000000}, testBadSettings},
+        {"16 KB requests", {1, 16384, 16384, 524288, 100000000}, testBadSettings},
+        {"1 MB requests", {1, 1048576, 1048576, 524288, 100000000}, testBadSettings},
+        {"another buffer", {1, 131072, 131072, 262144, 100000000}, testBadSettings},
+        {"a larger budget", {1, 131072, 131072, 524288, 200000000}, testBadSettings},
+        {"the plan of the most requests", {1, 32768, 32768, 524288, 100000000}, testCompleted},
+    };
+    for (const Case& c : cases) {
+        for (bool write : {true, false}) {
+            TestSettings = c.settings;
+            std::string situation = std::string(c.situation) + (write ? ", write" : ", read");
+            EXPECT_EQ(runOnFreshDouble(write, recordingFrontEnd()), c.outcome) << situation;
+            if (c.outcome == testBadSettings) expectUntouched(situation);
+        }
+    }
+    EXPECT_STREQ(testOutcomeName(testBadSettings), "bad-settings");
+}
+
 }  // namespace
