@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 #include "cli/terminal_line.h"
 #include "platform/platform.h"
@@ -97,7 +96,8 @@ static void closeProgress(void* context)
 
 static void repaintMainWindow(void*) {}
 
-static void showMessageBox(void* context, const char* text, const char* caption, uint32_t)
+static void showMessageBox(void* context, EngineMessage message, const char* text,
+                           const char* caption, uint32_t)
 {
     CliTest& test = cliTest(context);
     // Shown at once, as the box would be; a bar on the line is cleared first.
@@ -107,7 +107,7 @@ static void showMessageBox(void* context, const char* text, const char* caption,
     // The free-space warning also stands for a volume that could not be
     // asked at all: then the reason follows.
     const char* freeSpaceFailure = platformFreeBytesError();
-    if (caption != nullptr && std::strcmp(caption, "WARNING") == 0 && freeSpaceFailure != nullptr)
+    if (message == messageNotEnoughSpace && freeSpaceFailure != nullptr)
         std::fprintf(stderr, "trakmon: %s\n", freeSpaceFailure);
     std::fflush(stderr);
     test.record.messages.push_back(text);

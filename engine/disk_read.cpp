@@ -29,7 +29,8 @@ static TestOutcome openTrackFiles(const FrontEnd& frontEnd, const char* base,
         if (file == invalidTrackHandle) {
             frontEnd.noteTrackFileFailure(frontEnd.context, readWorkingPath,
                                           platformLastErrorText());
-            frontEnd.showMessageBox(frontEnd.context, notEnoughTrackFilesText, nullptr, messageIconError);
+            frontEnd.showMessageBox(frontEnd.context, messageMissingTrackFile,
+                                    notEnoughTrackFilesText, nullptr, messageIconError);
             closeTrackFiles(readTrackFiles, plan.trackCount);
             return testOpenFailed;
         }
@@ -38,7 +39,8 @@ static TestOutcome openTrackFiles(const FrontEnd& frontEnd, const char* base,
         platformRewindTrack(file);
         if (size < plan.perFileSize) {
             closeTrackFiles(readTrackFiles, plan.trackCount);
-            frontEnd.showMessageBox(frontEnd.context, fileSizeTooSmallText, nullptr, messageIconError);
+            frontEnd.showMessageBox(frontEnd.context, messageFileTooSmall, fileSizeTooSmallText,
+                                    nullptr, messageIconError);
             return testFileTooSmall;
         }
     }

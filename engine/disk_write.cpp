@@ -38,7 +38,7 @@ TestOutcome runWriteTest(const FrontEnd& frontEnd)
     // Asked after the create, so that space freed by truncating an earlier
     // run's files already counts.
     if (!enoughFreeSpace(queryFreeBytes(writeWorkingPath), plan.totalTestBytes)) {
-        frontEnd.showMessageBox(frontEnd.context,
+        frontEnd.showMessageBox(frontEnd.context, messageNotEnoughSpace,
                        "Not Enough Disk Space On Drive "
                        "\nTo Write Test Files!",
                        "WARNING", messageIconError);

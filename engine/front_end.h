@@ -16,6 +16,15 @@ const uint32_t pathBufferSize = 260;
 const uint32_t messageIconError = 0x10;
 const uint32_t messageIconInformation = 0x40;
 
+// Which of the engine's messages a box shows, so that a front end can add to
+// one without reading its text or caption.
+enum EngineMessage {
+    messageNotEnoughSpace,    // the free-space warning
+    messageMissingTrackFile,  // a track file of the read test cannot be opened
+    messageFileTooSmall,      // a track file is shorter than the plan
+    messageTransferError,     // a short request, or a written file that failed to close
+};
+
 // The requests of one timed pass, of the pass as a whole and each on its own:
 // readings of platformMonotonicNs taken by the engine inside the timed loop,
 // at the start of the pass and at the end of every completed request. Room
@@ -72,8 +81,8 @@ struct FrontEnd {
     void (*repaintMainWindow)(void* context);
 
     // A modal box owned by the main window; caption null for the default caption.
-    void (*showMessageBox)(void* context, const char* text, const char* caption,
-                           uint32_t flags);
+    void (*showMessageBox)(void* context, EngineMessage message, const char* text,
+                           const char* caption, uint32_t flags);
     // The results box: text and caption as formatted, with the figures behind them.
     void (*showResultsBox)(void* context, const ResultsInputs& inputs, const char* text,
                            const char* caption);

@@ -102,14 +102,17 @@ TestOutcome runPassAndReport(const FrontEnd& frontEnd, TestKind kind, TrackFileS
         write ? "Disk Write Error... Test Aborted!" : "Disk Read Error... Test Aborted!";
     PassResult pass = runTimedPass<transfer>(set, plan, buffer, frontEnd, readings);
     frontEnd.notePassReadings(frontEnd.context, readings);
-    if (pass.aborted) frontEnd.showMessageBox(frontEnd.context, errorText, nullptr, messageIconError);
+    if (pass.aborted)
+        frontEnd.showMessageBox(frontEnd.context, messageTransferError, errorText, nullptr,
+                                messageIconError);
 
     bool closed = closeTrackFiles(set, plan.trackCount);
     frontEnd.closeProgress(frontEnd.context);
     frontEnd.repaintMainWindow(frontEnd.context);
     if (pass.aborted) return testTransferError;
     if (write && !closed) {
-        frontEnd.showMessageBox(frontEnd.context, errorText, nullptr, messageIconError);
+        frontEnd.showMessageBox(frontEnd.context, messageTransferError, errorText, nullptr,
+                                messageIconError);
         return testTransferError;
     }
 

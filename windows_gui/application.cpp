@@ -107,7 +107,7 @@ static void restartBar(void*) { restartProgress(); }
 static void closeProgressWindow(void*) { closeProgress(); }
 static void repaintMain(void*) { UpdateWindow(MainWindow); }
 
-static void showBox(void*, const char* text, const char* caption, uint32_t flags)
+static void showBox(void*, EngineMessage, const char* text, const char* caption, uint32_t flags)
 {
     MessageBoxA(MainWindow, text, caption, flags);
 }

@@ -65,11 +65,13 @@ static void repaintMainWindow(void* context)
     record(context).events.push_back("repaint");
 }
 
-static void showMessageBox(void* context, const char* text, const char* caption, uint32_t flags)
+static void showMessageBox(void* context, EngineMessage message, const char* text,
+                           const char* caption, uint32_t flags)
 {
     FrontEndRecord& r = record(context);
     r.events.push_back("messageBox");
     RecordedBox box;
+    box.message = message;
     box.text = text;
     box.hasCaption = caption != nullptr;
     box.caption = caption != nullptr ? caption : "";

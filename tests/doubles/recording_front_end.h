@@ -7,6 +7,7 @@
 #include "engine/front_end.h"
 
 struct RecordedBox {
+    EngineMessage message = messageTransferError;
     std::string text;
     bool hasCaption = false;
     std::string caption;

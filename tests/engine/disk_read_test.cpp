@@ -64,6 +64,7 @@ TEST_F(ReadTest, MissingFileIsReportedWhileTheOthersAreOpen)
     layTrackFiles(12, 7864320);  // written with 12 tracks
     EXPECT_EQ(runReadTest(recordingFrontEnd()), testOpenFailed);
     ASSERT_EQ(frontEnd.boxes.size(), 1u);
+    EXPECT_EQ(frontEnd.boxes[0].message, messageMissingTrackFile);
     EXPECT_EQ(frontEnd.boxes[0].text, notEnough);
     EXPECT_FALSE(frontEnd.boxes[0].hasCaption);
     EXPECT_EQ(frontEnd.boxes[0].flags, 0x10u);
@@ -89,6 +90,7 @@ TEST_F(ReadTest, ShortFileIsClosedBeforeItsMessage)
     layTrackFiles(72, 1048576);  // written with 72 tracks
     EXPECT_EQ(runReadTest(recordingFrontEnd()), testFileTooSmall);
     ASSERT_EQ(frontEnd.boxes.size(), 1u);
+    EXPECT_EQ(frontEnd.boxes[0].message, messageFileTooSmall);
     EXPECT_EQ(frontEnd.boxes[0].text, tooSmall);
     EXPECT_FALSE(frontEnd.boxes[0].hasCaption);
     EXPECT_EQ(frontEnd.boxes[0].openHandles, 0u);
@@ -128,6 +130,7 @@ TEST_F(ReadTest, ShortReadAbortsWithTheProgressWindowShown)
     fakeScript.shortTransferBytes = 0;
     EXPECT_EQ(runReadTest(recordingFrontEnd()), testTransferError);
     ASSERT_EQ(frontEnd.boxes.size(), 1u);
+    EXPECT_EQ(frontEnd.boxes[0].message, messageTransferError);
     EXPECT_EQ(frontEnd.boxes[0].text, "Disk Read Error... Test Aborted!");
     EXPECT_FALSE(frontEnd.boxes[0].hasCaption);
     EXPECT_TRUE(frontEnd.boxes[0].progressOpen);

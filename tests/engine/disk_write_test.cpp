@@ -84,6 +84,7 @@ TEST_F(WriteTest, FreeSpaceExactlyAtTheReserveWarns)
     EXPECT_EQ(runWriteTest(recordingFrontEnd()), testNotEnoughSpace);
     ASSERT_EQ(frontEnd.boxes.size(), 1u);
     const RecordedBox& box = frontEnd.boxes[0];
+    EXPECT_EQ(box.message, messageNotEnoughSpace);
     EXPECT_EQ(box.text, "Not Enough Disk Space On Drive \nTo Write Test Files!");
     EXPECT_TRUE(box.hasCaption);
     EXPECT_EQ(box.caption, "WARNING");
@@ -112,6 +113,7 @@ TEST_F(WriteTest, ShortWriteAbortsWithoutResults)
     fakeScript.shortTransferBytes = 4096;
     EXPECT_EQ(runWriteTest(recordingFrontEnd()), testTransferError);
     ASSERT_EQ(frontEnd.boxes.size(), 1u);
+    EXPECT_EQ(frontEnd.boxes[0].message, messageTransferError);
     EXPECT_EQ(frontEnd.boxes[0].text, "Disk Write Error... Test Aborted!");
     EXPECT_FALSE(frontEnd.boxes[0].hasCaption);
     EXPECT_EQ(frontEnd.boxes[0].flags, 0x10u);
@@ -140,6 +142,7 @@ TEST_F(WriteTest, FailedCloseAfterThePassAbortsInPlaceOfTheReport)
     EXPECT_EQ(runWriteTest(recordingFrontEnd()), testTransferError);
     EXPECT_EQ(fakeLog.closed.size(), 12u);  // the later files too
     ASSERT_EQ(frontEnd.boxes.size(), 1u);
+    EXPECT_EQ(frontEnd.boxes[0].message, messageTransferError);
     EXPECT_EQ(frontEnd.boxes[0].text, "Disk Write Error... Test Aborted!");
     EXPECT_FALSE(frontEnd.boxes[0].hasCaption);
     EXPECT_EQ(frontEnd.boxes[0].flags, 0x10u);
