@@ -128,6 +128,11 @@ static void noteTrackFileFailure(void*, const char* trackFileName, const char* r
     std::fprintf(stderr, "trakmon: %s: %s\n", trackFileName, reason);
 }
 
+static void notePlan(void* context, const TestPlan& plan)
+{
+    cliTest(context).record.plan = plan;
+}
+
 static void notePassReadings(void* context, const PassReadings& readings)
 {
     PassTimings& timings = cliTest(context).record.timings;
@@ -152,6 +157,7 @@ FrontEnd cliFrontEnd(CliTest& test)
     frontEnd.showMessageBox = showMessageBox;
     frontEnd.showResultsBox = showResultsBox;
     frontEnd.noteTrackFileFailure = noteTrackFileFailure;
+    frontEnd.notePlan = notePlan;
     frontEnd.notePassReadings = notePassReadings;
     return frontEnd;
 }

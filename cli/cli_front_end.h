@@ -9,10 +9,12 @@
 #include "analysis/pass_timings.h"
 #include "engine/front_end.h"
 #include "engine/outcome.h"
+#include "engine/plan.h"
 #include "engine/progress_scale.h"
 #include "engine/results_report.h"
 
 struct CliTestRecord {
+    TestPlan plan{};  // the engine's, once it accepted the test
     bool resultsShown = false;
     ResultsInputs inputs{};
     std::string reportText;

@@ -92,6 +92,11 @@ struct FrontEnd {
     // names the file and the reason.
     void (*noteTrackFileFailure)(void* context, const char* trackFileName, const char* reason);
 
+    // The plan of the test, once, before the file choice: a test that then
+    // ends early (cancelled, a file refused) has handed it out too. A test
+    // refused at entry has no plan.
+    void (*notePlan)(void* context, const TestPlan& plan);
+
     // The readings of a pass that ran, completed or ended by a short request;
     // given once the timed span is over, before the files are closed.
     void (*notePassReadings)(void* context, const PassReadings& readings);

@@ -9,7 +9,8 @@ static bool isCompleteFrontEnd(const FrontEnd& frontEnd)
            frontEnd.advanceProgress != nullptr && frontEnd.restartProgress != nullptr &&
            frontEnd.closeProgress != nullptr && frontEnd.repaintMainWindow != nullptr &&
            frontEnd.showMessageBox != nullptr && frontEnd.showResultsBox != nullptr &&
-           frontEnd.noteTrackFileFailure != nullptr && frontEnd.notePassReadings != nullptr;
+           frontEnd.noteTrackFileFailure != nullptr && frontEnd.notePlan != nullptr &&
+           frontEnd.notePassReadings != nullptr;
 }
 
 TestOutcome enterTest(const FrontEnd& frontEnd, TestKind kind, TestPlan& plan)
@@ -20,5 +21,6 @@ TestOutcome enterTest(const FrontEnd& frontEnd, TestKind kind, TestPlan& plan)
     if (!areChoiceSettings(TestSettings, requestSize)) return testBadSettings;
     plan = planTest(TestSettings.trackCount, requestSize, TestSettings.transferBufferSize,
                     TestSettings.testDataBudget);
+    frontEnd.notePlan(frontEnd.context, plan);
     return testCompleted;
 }

@@ -6,6 +6,6 @@
 #include "engine/results_report.h"
 
 // Refuses a front end with a null operation and settings outside the
-// choices; otherwise plans the test of kind from TestSettings into plan and
-// returns testCompleted.
+// choices; otherwise plans the test of kind from TestSettings into plan,
+// hands the plan to the front end and returns testCompleted.
 TestOutcome enterTest(const FrontEnd& frontEnd, TestKind kind, TestPlan& plan);

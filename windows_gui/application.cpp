@@ -118,6 +118,7 @@ static void showResults(void*, const ResultsInputs&, const char* text, const cha
 }
 
 static void noteTrackFileFailure(void*, const char*, const char*) {}
+static void notePlan(void*, const TestPlan&) {}
 static void notePassReadings(void*, const PassReadings&) {}
 
 FrontEnd windowsFrontEnd()
@@ -135,6 +136,7 @@ FrontEnd windowsFrontEnd()
     frontEnd.showMessageBox = showBox;
     frontEnd.showResultsBox = showResults;
     frontEnd.noteTrackFileFailure = noteTrackFileFailure;
+    frontEnd.notePlan = notePlan;
     frontEnd.notePassReadings = notePassReadings;
     return frontEnd;
 }

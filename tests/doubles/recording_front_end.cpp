@@ -94,6 +94,13 @@ static void showResultsBox(void* context, const ResultsInputs& inputs, const cha
 
 static void noteTrackFileFailure(void*, const char*, const char*) {}
 
+static void notePlan(void* context, const TestPlan& plan)
+{
+    FrontEndRecord& r = record(context);
+    r.events.push_back("plan");
+    r.plan = plan;
+}
+
 static void notePassReadings(void* context, const PassReadings& readings)
 {
     FrontEndRecord& r = record(context);
@@ -118,6 +125,7 @@ FrontEnd recordingFrontEnd()
     recorder.showMessageBox = showMessageBox;
     recorder.showResultsBox = showResultsBox;
     recorder.noteTrackFileFailure = noteTrackFileFailure;
+    recorder.notePlan = notePlan;
     recorder.notePassReadings = notePassReadings;
     return recorder;
 }

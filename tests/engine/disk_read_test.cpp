@@ -19,9 +19,11 @@ TEST_F(ReadTest, ReadsBackWhatTheWriteTestLeft)
     layTrackFiles(12, 7864320);
     EXPECT_EQ(runReadTest(recordingFrontEnd()), testCompleted);
     expectRoundRobin(12, 360);
-    Events expected = {"chooseRead",   "repaint",
-                       "openProgress", "caption Reading: Test Files For 12 Track(s)",
-                       "readings",     "closeProgress", "repaint", "results"};
+    Events expected = {"plan",          "chooseRead",
+                       "repaint",       "openProgress",
+                       "caption Reading: Test Files For 12 Track(s)",
+                       "readings",      "closeProgress",
+                       "repaint",       "results"};
     EXPECT_EQ(frontEnd.events, expected);
     EXPECT_EQ(frontEnd.resultsCaption, "Disk Read Test Results");
     EXPECT_EQ(frontEnd.results.kind, readTestKind);
@@ -54,7 +56,7 @@ TEST_F(ReadTest, CancelledDialogOpensNothing)
 {
     frontEnd.chooseResult = false;
     EXPECT_EQ(runReadTest(recordingFrontEnd()), testCancelled);
-    EXPECT_EQ(frontEnd.events, Events{"chooseRead"});
+    EXPECT_EQ(frontEnd.events, (Events{"plan", "chooseRead"}));
     EXPECT_TRUE(fakeLog.opened.empty());
 }
 
@@ -71,7 +73,7 @@ TEST_F(ReadTest, MissingFileIsReportedWhileTheOthersAreOpen)
     EXPECT_EQ(frontEnd.boxes[0].openHandles, 12u);  // closed after the box
     EXPECT_FALSE(frontEnd.boxes[0].progressOpen);
     EXPECT_EQ(fakeLog.closed.size(), 12u);
-    EXPECT_EQ(frontEnd.events, (Events{"chooseRead", "repaint", "messageBox"}));
+    EXPECT_EQ(frontEnd.events, (Events{"plan", "chooseRead", "repaint", "messageBox"}));
 }
 
 TEST_F(ReadTest, FileThatCannotBeOpenedAtKStopsThere)

@@ -23,10 +23,14 @@ TEST_F(WriteTest, TwelveTracksRoundRobinToTheirPlannedSize)
     EXPECT_EQ(frontEnd.totalAdvances, 720u);
     EXPECT_EQ(fakeLog.freeBytesPath, track(12));
 
-    Events expected = {"chooseWrite",  "repaint",
-                       "openProgress", "caption Writing: Test Files For 12 Track(s)",
-                       "readings",     "closeProgress", "repaint", "results"};
+    Events expected = {"plan",          "chooseWrite",
+                       "repaint",       "openProgress",
+                       "caption Writing: Test Files For 12 Track(s)",
+                       "readings",      "closeProgress",
+                       "repaint",       "results"};
     EXPECT_EQ(frontEnd.events, expected);
+    EXPECT_EQ(frontEnd.plan.totalTestBytes, 94371840u);
+    EXPECT_EQ(frontEnd.plan.stepCount, 720u);
     EXPECT_EQ(frontEnd.resultsCaption, "Disk Write Test Results");
     EXPECT_EQ(frontEnd.results.kind, writeTestKind);
     EXPECT_EQ(frontEnd.results.totalBytes, 94371840u);
@@ -58,7 +62,7 @@ TEST_F(WriteTest, CancelledDialogTouchesNothing)
     fakeFiles[track(1)].size = 12345;
     frontEnd.chooseResult = false;
     EXPECT_EQ(runWriteTest(recordingFrontEnd()), testCancelled);
-    EXPECT_EQ(frontEnd.events, Events{"chooseWrite"});
+    EXPECT_EQ(frontEnd.events, (Events{"plan", "chooseWrite"}));  // planned all the same
     EXPECT_TRUE(fakeLog.created.empty());
     EXPECT_EQ(fakeFiles[track(1)].size, 12345u);
 }
@@ -71,7 +75,7 @@ TEST_F(WriteTest, FailedCreateEndsSilentlyAndClosesTheOthers)
     EXPECT_EQ(fakeLog.created.size(), 4u);
     EXPECT_EQ(fakeLog.closed.size(), 4u);
     EXPECT_TRUE(frontEnd.boxes.empty());
-    EXPECT_EQ(frontEnd.events, (Events{"chooseWrite", "repaint"}));
+    EXPECT_EQ(frontEnd.events, (Events{"plan", "chooseWrite", "repaint"}));
     EXPECT_TRUE(fakeLog.transferOrder.empty());
     EXPECT_EQ(fakeFiles[track(4)].size, 0u);  // stays on disk, empty
     EXPECT_TRUE(fakeLog.freeBytesPath.empty());

@@ -37,7 +37,8 @@ TEST_F(EntryTest, FrontEndWithANullOperationIsRefusedUntouched)
         NULLED(chooseWriteBaseFile), NULLED(chooseReadBaseFile), NULLED(openProgress),
         NULLED(showProgressCaption), NULLED(advanceProgress),    NULLED(restartProgress),
         NULLED(closeProgress),       NULLED(repaintMainWindow),  NULLED(showMessageBox),
-        NULLED(showResultsBox),      NULLED(noteTrackFileFailure), NULLED(notePassReadings),
+        NULLED(showResultsBox),      NULLED(noteTrackFileFailure), NULLED(notePlan),
+        NULLED(notePassReadings),
     };
     for (const Case& c : cases) {
         for (bool write : {true, false}) {
