@@ -3,7 +3,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 #include "cli/terminal_line.h"
 
@@ -104,7 +103,8 @@ static void closeProgress(void* context)
 
 static void repaintMainWindow(void*) {}
 
-static void showMessageBox(void* context, const char* text, const char* caption, uint32_t)
+static void showMessageBox(void* context, EngineMessage message, const char* text,
+                           const char* caption, uint32_t)
 {
     CliTest& test = cliTest(context);
     // Shown at once, as the box would be; a bar on the line is cleared first.
@@ -114,7 +114,7 @@ static void showMessageBox(void* context, const char* text, const char* caption,
     // The free-space warning also stands for a volume that could not be
     // asked at all: then the reason follows.
     const char* freeSpaceFailure = freeSpaceQueryError();
-    if (caption != nullptr && std::strcmp(caption, "WARNING") == 0 && freeSpaceFailure != nullptr)
+    if (message == messageNotEnoughSpace && freeSpaceFailure != nullptr)
         std::fprintf(stderr, "trakmon: %s\n", freeSpaceFailure);
     std::fflush(stderr);
     test.record.messages.push_back(text);
@@ -135,6 +135,11 @@ static void noteTrackFileFailure(void*, const char* trackFileName, const char* r
     std::fprintf(stderr, "trakmon: %s: %s\n", trackFileName, reason);
 }
 
+static void notePlan(void* context, const TestPlan& plan)
+{
+    cliTest(context).record.plan = plan;
+}
+
 static void notePassReadings(void* context, const PassReadings& readings)
 {
     PassTimings& timings = cliTest(context).record.timings;
@@ -145,7 +150,7 @@ static void notePassReadings(void* context, const PassReadings& readings)
 
 FrontEnd cliFrontEnd(CliTest& test)
 {
-    FrontEnd frontEnd;
+    FrontEnd frontEnd{};
     frontEnd.context = &test;
     frontEnd.trackNameRule = extensionInFileName;
     frontEnd.chooseWriteBaseFile = chooseBaseFile;
@@ -159,6 +164,7 @@ FrontEnd cliFrontEnd(CliTest& test)
     frontEnd.showMessageBox = showMessageBox;
     frontEnd.showResultsBox = showResultsBox;
     frontEnd.noteTrackFileFailure = noteTrackFileFailure;
+    frontEnd.notePlan = notePlan;
     frontEnd.notePassReadings = notePassReadings;
     return frontEnd;
 }

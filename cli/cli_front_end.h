@@ -8,6 +8,7 @@
 
 #include "engine/front_end.h"
 #include "engine/outcome.h"
+#include "engine/plan.h"
 #include "engine/progress_scale.h"
 #include "engine/results_report.h"
 #include "runs/pass_runs.h"

@@ -2,6 +2,7 @@
 
 #include "engine/front_end.h"
 #include "engine/settings.h"
+#include "engine/test_entry.h"
 #include "engine/timed_pass.h"
 
 static char readWorkingPath[trackFileNameSize];
@@ -28,7 +29,8 @@ static TestOutcome openTrackFiles(const FrontEnd& frontEnd, const char* base,
         if (file == invalidTrackHandle) {
             frontEnd.noteTrackFileFailure(frontEnd.context, readWorkingPath,
                                           platformLastErrorText());
-            frontEnd.showMessageBox(frontEnd.context, notEnoughTrackFilesText, nullptr, messageIconError);
+            frontEnd.showMessageBox(frontEnd.context, messageMissingTrackFile,
+                                    notEnoughTrackFilesText, nullptr, messageIconError);
             closeTrackFiles(readTrackFiles, plan.trackCount);
             return testOpenFailed;
         }
@@ -37,7 +39,8 @@ static TestOutcome openTrackFiles(const FrontEnd& frontEnd, const char* base,
         platformRewindTrack(file);
         if (size < plan.perFileSize) {
             closeTrackFiles(readTrackFiles, plan.trackCount);
-            frontEnd.showMessageBox(frontEnd.context, fileSizeTooSmallText, nullptr, messageIconError);
+            frontEnd.showMessageBox(frontEnd.context, messageFileTooSmall, fileSizeTooSmallText,
+                                    nullptr, messageIconError);
             return testFileTooSmall;
         }
     }
@@ -46,15 +49,14 @@ static TestOutcome openTrackFiles(const FrontEnd& frontEnd, const char* base,
 
 TestOutcome runReadTest(const FrontEnd& frontEnd)
 {
+    TestPlan plan;
+    TestOutcome entered = enterTest(frontEnd, readTestKind, plan);
+    if (entered != testCompleted) return entered;
     const char* base = frontEnd.chooseReadBaseFile(frontEnd.context);
     if (base == nullptr) return testCancelled;
     frontEnd.repaintMainWindow(frontEnd.context);
 
-    const uint32_t trackCount = TestSettings.trackCount;
-    clearTrackFiles(readTrackFiles, trackCount);
-    TestPlan plan = planTest(trackCount, TestSettings.readRequestSize,
-                             TestSettings.transferBufferSize, TestSettings.testDataBudget);
-
+    clearTrackFiles(readTrackFiles, plan.trackCount);
     TestOutcome opened = openTrackFiles(frontEnd, base, plan);
     if (opened != testCompleted) return opened;
 

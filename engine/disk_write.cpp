@@ -2,6 +2,7 @@
 
 #include "engine/front_end.h"
 #include "engine/settings.h"
+#include "engine/test_entry.h"
 #include "engine/timed_pass.h"
 #include "engine/write_stamp.h"
 
@@ -11,14 +12,15 @@ uint32_t writePassNumber = 0;
 
 TestOutcome runWriteTest(const FrontEnd& frontEnd)
 {
+    TestPlan plan;
+    TestOutcome entered = enterTest(frontEnd, writeTestKind, plan);
+    if (entered != testCompleted) return entered;
     const char* base = frontEnd.chooseWriteBaseFile(frontEnd.context);
     if (base == nullptr) return testCancelled;
     frontEnd.repaintMainWindow(frontEnd.context);
 
-    const uint32_t trackCount = TestSettings.trackCount;
+    const uint32_t trackCount = plan.trackCount;
     clearTrackFiles(writeTrackFiles, trackCount);
-    TestPlan plan = planTest(trackCount, TestSettings.writeRequestSize,
-                             TestSettings.transferBufferSize, TestSettings.testDataBudget);
 
     for (uint32_t number = 1; number <= trackCount; ++number) {
         formatTrackName(writeWorkingPath, sizeof writeWorkingPath, base, number,
@@ -36,7 +38,7 @@ TestOutcome runWriteTest(const FrontEnd& frontEnd)
     // Asked after the create, so that space freed by truncating an earlier
     // run's files already counts.
     if (!enoughFreeSpace(queryFreeBytes(writeWorkingPath), plan.totalTestBytes)) {
-        frontEnd.showMessageBox(frontEnd.context,
+        frontEnd.showMessageBox(frontEnd.context, messageNotEnoughSpace,
                        "Not Enough Disk Space On Drive "
                        "\nTo Write Test Files!",
                        "WARNING", messageIconError);

@@ -10,6 +10,8 @@ const char* testOutcomeName(TestOutcome outcome)
     case testOpenFailed: return "not-enough-track-files";
     case testFileTooSmall: return "file-too-small";
     case testTransferError: return "transfer-error";
+    case testFrontEndIncomplete: return "front-end-incomplete";
+    case testBadSettings: return "bad-settings";
     }
     return "unknown";
 }

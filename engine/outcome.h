@@ -10,6 +10,8 @@ enum TestOutcome {
     testOpenFailed,      // a track file could not be opened
     testFileTooSmall,    // a track file is shorter than the plan
     testTransferError,   // a request moved fewer bytes than asked
+    testFrontEndIncomplete,  // a front end with a null operation: refused untouched
+    testBadSettings,         // settings outside the choices: refused untouched
 };
 
 const char* testOutcomeName(TestOutcome outcome);

@@ -2,26 +2,20 @@
 
 #include <cstdio>
 
+#include "engine/settings.h"
+
+// Track file n lives in slot n - 1, also inside the timed loop: every track
+// count the engine accepts (areChoiceSettings) has its slots.
+static constexpr bool everyChoiceHasSlots()
+{
+    for (uint32_t trackCount : trackCountChoices)
+        if (trackCount > maxTrackFiles) return false;
+    return true;
+}
+static_assert(everyChoiceHasSlots(), "a track count of the choices has no slots");
+
 TrackFileSet writeTrackFiles;
 TrackFileSet readTrackFiles;
-
-TestPlan planTest(uint32_t trackCount, uint32_t requestSize, uint32_t transferBufferSize,
-                  uint32_t testDataBudget)
-{
-    TestPlan plan;
-    plan.trackCount = trackCount;
-    plan.requestSize = requestSize;
-    plan.transferBufferSize = transferBufferSize;
-    plan.testDataBudget = testDataBudget;
-
-    uint32_t granule = trackCount * transferBufferSize;
-    plan.sizeMultiplier = testDataBudget / granule;
-    plan.totalTestBytes = granule * plan.sizeMultiplier;
-    plan.perFileSize = plan.totalTestBytes / trackCount;
-    plan.stepCount = plan.totalTestBytes / requestSize;
-    if (plan.stepCount * requestSize != plan.totalTestBytes) plan.stepCount += 1;
-    return plan;
-}
 
 void clearTrackFiles(TrackFileSet& set, uint32_t trackCount)
 {

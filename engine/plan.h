@@ -27,8 +27,34 @@ struct TrackFileSet {
 extern TrackFileSet writeTrackFiles;
 extern TrackFileSet readTrackFiles;
 
-TestPlan planTest(uint32_t trackCount, uint32_t requestSize, uint32_t transferBufferSize,
-                  uint32_t testDataBudget);
+// Pure arithmetic, also at compile time (front_end.h bounds every plan of the
+// choices with it).
+constexpr TestPlan planTest(uint32_t trackCount, uint32_t requestSize,
+                            uint32_t transferBufferSize, uint32_t testDataBudget)
+{
+    TestPlan plan{};
+    plan.trackCount = trackCount;
+    plan.requestSize = requestSize;
+    plan.transferBufferSize = transferBufferSize;
+    plan.testDataBudget = testDataBudget;
+
+    uint32_t granule = trackCount * transferBufferSize;
+    plan.sizeMultiplier = testDataBudget / granule;
+    plan.totalTestBytes = granule * plan.sizeMultiplier;
+    plan.perFileSize = plan.totalTestBytes / trackCount;
+    plan.stepCount = plan.totalTestBytes / requestSize;
+    if (plan.stepCount * requestSize != plan.totalTestBytes) plan.stepCount += 1;
+    return plan;
+}
+
+// The requests a timed pass of plan completes at most: whole rounds of one
+// request per file, until the plan's bytes have moved (one round at least).
+constexpr uint32_t passRequests(const TestPlan& plan)
+{
+    uint32_t roundBytes = plan.trackCount * plan.requestSize;
+    uint32_t rounds = (plan.totalTestBytes + roundBytes - 1) / roundBytes;
+    return (rounds == 0 ? 1 : rounds) * plan.trackCount;
+}
 
 // Marks slots 0 .. trackCount-1 empty without closing anything.
 void clearTrackFiles(TrackFileSet& set, uint32_t trackCount);

@@ -21,14 +21,16 @@ typedef uint32_t (*TrackTransfer)(TrackHandle file, void* buffer, uint32_t size,
                                   uint32_t passOffset);
 
 // Cycles of one request per file, in slot order, until the plan's bytes have
-// moved. A short request ends the pass; the caller shows errorText. A pass
+// moved. A short request ends the pass, and errorText is shown at once, in
+// the failed attempt: after its cycle, before its end reading and the end of
+// its timer period, the files and the progress window still open. A pass
 // during which the millisecond counter wrapped is run again from the start of
 // every file, so the time reported covers one unbroken pass. readings gets
 // the monotonic clock at the start and at the end of every completed request
-// of that pass (room for plan.stepCount + plan.trackCount - 1 at least).
+// of that pass (passRequests(plan) of them at most).
 template <TrackTransfer transfer>
 PassResult runTimedPass(TrackFileSet& set, const TestPlan& plan, void* buffer,
-                        const FrontEnd& frontEnd, PassReadings& readings)
+                        const FrontEnd& frontEnd, const char* errorText, PassReadings& readings)
 {
     const uint32_t trackCount = plan.trackCount;
     const uint32_t requestSize = plan.requestSize;
@@ -62,6 +64,9 @@ PassResult runTimedPass(TrackFileSet& set, const TestPlan& plan, void* buffer,
                 advanceProgress(context);
             }
         } while (sum < totalTestBytes && !aborted);
+        if (aborted)
+            frontEnd.showMessageBox(context, messageTransferError, errorText, nullptr,
+                                    messageIconError);
         end = platformTimeGetTime();
         platformTimeEndPeriod(1);
 
@@ -80,12 +85,11 @@ PassResult runTimedPass(TrackFileSet& set, const TestPlan& plan, void* buffer,
 }
 
 // Everything after the track files are open: the progress window with its
-// caption ("Writing: " / "Reading: " ...), the timed pass, closing, and the
-// report of a pass that completed. A short request's message is shown at
-// once, the files and the progress window still open. A written file that
-// fails to close may have lost its data (a write-back error): that write test
-// is aborted too, its message shown once the files and the progress window
-// are closed.
+// caption ("Writing: " / "Reading: " ...), the timed pass (which shows a
+// short request's message itself), closing, and the report of a pass that
+// completed. A written file that fails to close may have lost its data (a
+// write-back error): that write test is aborted too, its message shown once
+// the files and the progress window are closed.
 template <TrackTransfer transfer>
 TestOutcome runPassAndReport(const FrontEnd& frontEnd, TestKind kind, TrackFileSet& set,
                              const TestPlan& plan, void* buffer)
@@ -100,16 +104,16 @@ TestOutcome runPassAndReport(const FrontEnd& frontEnd, TestKind kind, TrackFileS
 
     const char* errorText =
         write ? "Disk Write Error... Test Aborted!" : "Disk Read Error... Test Aborted!";
-    PassResult pass = runTimedPass<transfer>(set, plan, buffer, frontEnd, readings);
+    PassResult pass = runTimedPass<transfer>(set, plan, buffer, frontEnd, errorText, readings);
     frontEnd.notePassReadings(frontEnd.context, readings);
-    if (pass.aborted) frontEnd.showMessageBox(frontEnd.context, errorText, nullptr, messageIconError);
 
     bool closed = closeTrackFiles(set, plan.trackCount);
     frontEnd.closeProgress(frontEnd.context);
     frontEnd.repaintMainWindow(frontEnd.context);
     if (pass.aborted) return testTransferError;
     if (write && !closed) {
-        frontEnd.showMessageBox(frontEnd.context, errorText, nullptr, messageIconError);
+        frontEnd.showMessageBox(frontEnd.context, messageTransferError, errorText, nullptr,
+                                messageIconError);
         return testTransferError;
     }
 

@@ -26,10 +26,7 @@ PassSeries newPassSeries(TestKind kind, uint32_t passCount, const VerdictFormats
 {
     PassSeries series;
     series.kind = kind;
-    uint32_t requestSize =
-        kind == writeTestKind ? TestSettings.writeRequestSize : TestSettings.readRequestSize;
-    series.plan = planTest(TestSettings.trackCount, requestSize, TestSettings.transferBufferSize,
-                           TestSettings.testDataBudget);
+    series.plan = TestPlan{};  // the engine hands it out with the first pass
     series.formats = formats;
     series.passCount = passCount;
     return series;
@@ -48,6 +45,7 @@ TestOutcome runSeriesPass(PassSeries& series, const PassFrontEnd& frontEnd, uint
     record = PassRecord();
     record.outcome =
         series.kind == writeTestKind ? runWriteTest(frontEnd.engine) : runReadTest(frontEnd.engine);
+    series.plan = record.plan;
     if (frontEnd.passEnded != nullptr)
         frontEnd.passEnded(frontEnd.context, series, record, passIndex);
     if (record.timings.requestEndNs.empty()) return record.outcome;

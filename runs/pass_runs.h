@@ -20,6 +20,7 @@
 
 // What the engine handed out during one pass.
 struct PassRecord {
+    TestPlan plan{};  // the engine's, once it accepted the test
     TestOutcome outcome = testCompleted;
     bool resultsShown = false;
     ResultsInputs inputs{};
@@ -32,7 +33,7 @@ struct PassRecord {
 // The passes of one test so far.
 struct PassSeries {
     TestKind kind;
-    TestPlan plan;
+    TestPlan plan;  // as the engine planned the last pass
     VerdictFormats formats;  // judged in each pass's analysis
     uint32_t passCount;      // asked for
     std::vector<PassFigures> figures;  // of the completed passes

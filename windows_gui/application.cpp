@@ -107,7 +107,7 @@ static void restartBar(void*) { restartProgress(); }
 static void closeProgressWindow(void*) { closeProgress(); }
 static void repaintMain(void*) { UpdateWindow(MainWindow); }
 
-static void showBox(void*, const char* text, const char* caption, uint32_t flags)
+static void showBox(void*, EngineMessage, const char* text, const char* caption, uint32_t flags)
 {
     MessageBoxA(MainWindow, text, caption, flags);
 }
@@ -118,12 +118,12 @@ static void showResults(void*, const ResultsInputs&, const char* text, const cha
 }
 
 static void noteTrackFileFailure(void*, const char*, const char*) {}
+static void notePlan(void*, const TestPlan&) {}
 static void notePassReadings(void*, const PassReadings&) {}
 
 FrontEnd windowsFrontEnd()
 {
-    FrontEnd frontEnd;
-    frontEnd.context = nullptr;
+    FrontEnd frontEnd{};
     frontEnd.trackNameRule = extensionAnywhereInPath;
     frontEnd.chooseWriteBaseFile = chooseWrite;
     frontEnd.chooseReadBaseFile = chooseRead;
@@ -136,6 +136,7 @@ FrontEnd windowsFrontEnd()
     frontEnd.showMessageBox = showBox;
     frontEnd.showResultsBox = showResults;
     frontEnd.noteTrackFileFailure = noteTrackFileFailure;
+    frontEnd.notePlan = notePlan;
     frontEnd.notePassReadings = notePassReadings;
     return frontEnd;
 }

@@ -33,6 +33,11 @@ TrackHandle addHandle(const std::string& name)
     return static_cast<TrackHandle>(handles.size());
 }
 
+void shareEvent(const std::string& event)
+{
+    if (fakeLog.sharedEvents != nullptr) fakeLog.sharedEvents->push_back(event);
+}
+
 OpenFile& fileOf(TrackHandle handle)
 {
     return handles.at(static_cast<size_t>(handle - 1));
@@ -156,6 +161,7 @@ bool platformCloseTrack(TrackHandle handle)
     file.open = false;
     --fakeLog.openHandles;
     fakeLog.closed.push_back(file.name);
+    shareEvent("close " + file.name);
     return ++closeCalls != fakeScript.failCloseAt;
 }
 
@@ -181,11 +187,21 @@ const char* platformFreeBytesError()
     return fakeScript.freeBytesError;
 }
 
-void platformTimeBeginPeriod(uint32_t) { ++fakeLog.beginPeriods; }
-void platformTimeEndPeriod(uint32_t) { ++fakeLog.endPeriods; }
+void platformTimeBeginPeriod(uint32_t)
+{
+    ++fakeLog.beginPeriods;
+    shareEvent("beginPeriod");
+}
+
+void platformTimeEndPeriod(uint32_t)
+{
+    ++fakeLog.endPeriods;
+    shareEvent("endPeriod");
+}
 
 uint32_t platformTimeGetTime()
 {
+    shareEvent("timeGetTime");
     // Scripted readings first; then a counter that advances 1 ms per reading.
     if (clockIndex < fakeScript.clockReadings.size()) return fakeScript.clockReadings[clockIndex++];
     return static_cast<uint32_t>(1000 + clockIndex++);

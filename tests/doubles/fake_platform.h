@@ -42,6 +42,11 @@ struct FakeLog {
     std::vector<std::string> removed;
     uint64_t nowNs = 0;  // the monotonic clock
     uint32_t sleeps = 0;
+    // Set by a test: the timer period requests, the millisecond readings and
+    // the closes are written here too ("beginPeriod", "timeGetTime",
+    // "endPeriod", "close NAME"), e.g. among the recording front end's
+    // events, for one order of both.
+    std::vector<std::string>* sharedEvents = nullptr;
 };
 
 extern FakeScript fakeScript;

@@ -65,11 +65,13 @@ static void repaintMainWindow(void* context)
     record(context).events.push_back("repaint");
 }
 
-static void showMessageBox(void* context, const char* text, const char* caption, uint32_t flags)
+static void showMessageBox(void* context, EngineMessage message, const char* text,
+                           const char* caption, uint32_t flags)
 {
     FrontEndRecord& r = record(context);
     r.events.push_back("messageBox");
     RecordedBox box;
+    box.message = message;
     box.text = text;
     box.hasCaption = caption != nullptr;
     box.caption = caption != nullptr ? caption : "";
@@ -92,6 +94,13 @@ static void showResultsBox(void* context, const ResultsInputs& inputs, const cha
 
 static void noteTrackFileFailure(void*, const char*, const char*) {}
 
+static void notePlan(void* context, const TestPlan& plan)
+{
+    FrontEndRecord& r = record(context);
+    r.events.push_back("plan");
+    r.plan = plan;
+}
+
 static void notePassReadings(void* context, const PassReadings& readings)
 {
     FrontEndRecord& r = record(context);
@@ -102,7 +111,7 @@ static void notePassReadings(void* context, const PassReadings& readings)
 
 FrontEnd recordingFrontEnd()
 {
-    FrontEnd recorder;
+    FrontEnd recorder{};
     recorder.context = &frontEnd;
     recorder.trackNameRule = extensionAnywhereInPath;
     recorder.chooseWriteBaseFile = chooseWrite;
@@ -116,6 +125,7 @@ FrontEnd recordingFrontEnd()
     recorder.showMessageBox = showMessageBox;
     recorder.showResultsBox = showResultsBox;
     recorder.noteTrackFileFailure = noteTrackFileFailure;
+    recorder.notePlan = notePlan;
     recorder.notePassReadings = notePassReadings;
     return recorder;
 }

@@ -7,6 +7,7 @@
 #include "engine/front_end.h"
 
 struct RecordedBox {
+    EngineMessage message = messageTransferError;
     std::string text;
     bool hasCaption = false;
     std::string caption;
@@ -29,6 +30,7 @@ struct FrontEndRecord {
     ResultsInputs results{};
     std::string resultsText;
     std::string resultsCaption;
+    TestPlan plan{};               // as handed out
     uint64_t readingsStartNs = 0;  // the engine's readings of the last pass
     std::vector<uint64_t> readingsEndNs;
 };

@@ -19,9 +19,11 @@ TEST_F(ReadTest, ReadsBackWhatTheWriteTestLeft)
     layTrackFiles(12, 7864320);
     EXPECT_EQ(runReadTest(recordingFrontEnd()), testCompleted);
     expectRoundRobin(12, 360);
-    Events expected = {"chooseRead",   "repaint",
-                       "openProgress", "caption Reading: Test Files For 12 Track(s)",
-                       "readings",     "closeProgress", "repaint", "results"};
+    Events expected = {"plan",          "chooseRead",
+                       "repaint",       "openProgress",
+                       "caption Reading: Test Files For 12 Track(s)",
+                       "readings",      "closeProgress",
+                       "repaint",       "results"};
     EXPECT_EQ(frontEnd.events, expected);
     EXPECT_EQ(frontEnd.resultsCaption, "Disk Read Test Results");
     EXPECT_EQ(frontEnd.results.kind, readTestKind);
@@ -54,7 +56,7 @@ TEST_F(ReadTest, CancelledDialogOpensNothing)
 {
     frontEnd.chooseResult = false;
     EXPECT_EQ(runReadTest(recordingFrontEnd()), testCancelled);
-    EXPECT_EQ(frontEnd.events, Events{"chooseRead"});
+    EXPECT_EQ(frontEnd.events, (Events{"plan", "chooseRead"}));
     EXPECT_TRUE(fakeLog.opened.empty());
 }
 
@@ -64,13 +66,14 @@ TEST_F(ReadTest, MissingFileIsReportedWhileTheOthersAreOpen)
     layTrackFiles(12, 7864320);  // written with 12 tracks
     EXPECT_EQ(runReadTest(recordingFrontEnd()), testOpenFailed);
     ASSERT_EQ(frontEnd.boxes.size(), 1u);
+    EXPECT_EQ(frontEnd.boxes[0].message, messageMissingTrackFile);
     EXPECT_EQ(frontEnd.boxes[0].text, notEnough);
     EXPECT_FALSE(frontEnd.boxes[0].hasCaption);
     EXPECT_EQ(frontEnd.boxes[0].flags, 0x10u);
     EXPECT_EQ(frontEnd.boxes[0].openHandles, 12u);  // closed after the box
     EXPECT_FALSE(frontEnd.boxes[0].progressOpen);
     EXPECT_EQ(fakeLog.closed.size(), 12u);
-    EXPECT_EQ(frontEnd.events, (Events{"chooseRead", "repaint", "messageBox"}));
+    EXPECT_EQ(frontEnd.events, (Events{"plan", "chooseRead", "repaint", "messageBox"}));
 }
 
 TEST_F(ReadTest, FileThatCannotBeOpenedAtKStopsThere)
@@ -89,6 +92,7 @@ TEST_F(ReadTest, ShortFileIsClosedBeforeItsMessage)
     layTrackFiles(72, 1048576);  // written with 72 tracks
     EXPECT_EQ(runReadTest(recordingFrontEnd()), testFileTooSmall);
     ASSERT_EQ(frontEnd.boxes.size(), 1u);
+    EXPECT_EQ(frontEnd.boxes[0].message, messageFileTooSmall);
     EXPECT_EQ(frontEnd.boxes[0].text, tooSmall);
     EXPECT_FALSE(frontEnd.boxes[0].hasCaption);
     EXPECT_EQ(frontEnd.boxes[0].openHandles, 0u);
@@ -120,7 +124,7 @@ TEST_F(ReadTest, LongerFilesPassAndOnlyThePlanIsRead)
     EXPECT_EQ(frontEnd.results.totalBytes, 75497472u);
 }
 
-TEST_F(ReadTest, ShortReadAbortsWithTheProgressWindowShown)
+TEST_F(ReadTest, ShortReadAbortsWithoutResults)
 {
     TestSettings.trackCount = 12;
     layTrackFiles(12, 7864320);
@@ -128,10 +132,9 @@ TEST_F(ReadTest, ShortReadAbortsWithTheProgressWindowShown)
     fakeScript.shortTransferBytes = 0;
     EXPECT_EQ(runReadTest(recordingFrontEnd()), testTransferError);
     ASSERT_EQ(frontEnd.boxes.size(), 1u);
+    EXPECT_EQ(frontEnd.boxes[0].message, messageTransferError);
     EXPECT_EQ(frontEnd.boxes[0].text, "Disk Read Error... Test Aborted!");
     EXPECT_FALSE(frontEnd.boxes[0].hasCaption);
-    EXPECT_TRUE(frontEnd.boxes[0].progressOpen);
-    EXPECT_EQ(frontEnd.boxes[0].openHandles, 12u);
     EXPECT_EQ(fakeLog.transferOrder.size(), 1u);
     EXPECT_EQ(frontEnd.totalAdvances, 0u);
     EXPECT_FALSE(frontEnd.resultsShown);

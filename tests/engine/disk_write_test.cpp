@@ -23,10 +23,14 @@ TEST_F(WriteTest, TwelveTracksRoundRobinToTheirPlannedSize)
     EXPECT_EQ(frontEnd.totalAdvances, 720u);
     EXPECT_EQ(fakeLog.freeBytesPath, track(12));
 
-    Events expected = {"chooseWrite",  "repaint",
-                       "openProgress", "caption Writing: Test Files For 12 Track(s)",
-                       "readings",     "closeProgress", "repaint", "results"};
+    Events expected = {"plan",          "chooseWrite",
+                       "repaint",       "openProgress",
+                       "caption Writing: Test Files For 12 Track(s)",
+                       "readings",      "closeProgress",
+                       "repaint",       "results"};
     EXPECT_EQ(frontEnd.events, expected);
+    EXPECT_EQ(frontEnd.plan.totalTestBytes, 94371840u);
+    EXPECT_EQ(frontEnd.plan.stepCount, 720u);
     EXPECT_EQ(frontEnd.resultsCaption, "Disk Write Test Results");
     EXPECT_EQ(frontEnd.results.kind, writeTestKind);
     EXPECT_EQ(frontEnd.results.totalBytes, 94371840u);
@@ -58,7 +62,7 @@ TEST_F(WriteTest, CancelledDialogTouchesNothing)
     fakeFiles[track(1)].size = 12345;
     frontEnd.chooseResult = false;
     EXPECT_EQ(runWriteTest(recordingFrontEnd()), testCancelled);
-    EXPECT_EQ(frontEnd.events, Events{"chooseWrite"});
+    EXPECT_EQ(frontEnd.events, (Events{"plan", "chooseWrite"}));  // planned all the same
     EXPECT_TRUE(fakeLog.created.empty());
     EXPECT_EQ(fakeFiles[track(1)].size, 12345u);
 }
@@ -71,7 +75,7 @@ TEST_F(WriteTest, FailedCreateEndsSilentlyAndClosesTheOthers)
     EXPECT_EQ(fakeLog.created.size(), 4u);
     EXPECT_EQ(fakeLog.closed.size(), 4u);
     EXPECT_TRUE(frontEnd.boxes.empty());
-    EXPECT_EQ(frontEnd.events, (Events{"chooseWrite", "repaint"}));
+    EXPECT_EQ(frontEnd.events, (Events{"plan", "chooseWrite", "repaint"}));
     EXPECT_TRUE(fakeLog.transferOrder.empty());
     EXPECT_EQ(fakeFiles[track(4)].size, 0u);  // stays on disk, empty
     EXPECT_TRUE(fakeLog.freeBytesPath.empty());
@@ -84,6 +88,7 @@ TEST_F(WriteTest, FreeSpaceExactlyAtTheReserveWarns)
     EXPECT_EQ(runWriteTest(recordingFrontEnd()), testNotEnoughSpace);
     ASSERT_EQ(frontEnd.boxes.size(), 1u);
     const RecordedBox& box = frontEnd.boxes[0];
+    EXPECT_EQ(box.message, messageNotEnoughSpace);
     EXPECT_EQ(box.text, "Not Enough Disk Space On Drive \nTo Write Test Files!");
     EXPECT_TRUE(box.hasCaption);
     EXPECT_EQ(box.caption, "WARNING");
@@ -112,16 +117,13 @@ TEST_F(WriteTest, ShortWriteAbortsWithoutResults)
     fakeScript.shortTransferBytes = 4096;
     EXPECT_EQ(runWriteTest(recordingFrontEnd()), testTransferError);
     ASSERT_EQ(frontEnd.boxes.size(), 1u);
+    EXPECT_EQ(frontEnd.boxes[0].message, messageTransferError);
     EXPECT_EQ(frontEnd.boxes[0].text, "Disk Write Error... Test Aborted!");
     EXPECT_FALSE(frontEnd.boxes[0].hasCaption);
     EXPECT_EQ(frontEnd.boxes[0].flags, 0x10u);
-    EXPECT_TRUE(frontEnd.boxes[0].progressOpen);   // shown during the pass
-    EXPECT_EQ(frontEnd.boxes[0].openHandles, 12u);
     EXPECT_EQ(fakeLog.transferOrder.size(), 30u);  // no later file of that cycle
     EXPECT_EQ(frontEnd.totalAdvances, 29u);        // the short one is not stepped
     EXPECT_FALSE(frontEnd.resultsShown);
-    Events tail(frontEnd.events.end() - 3, frontEnd.events.end());
-    EXPECT_EQ(tail, (Events{"messageBox", "closeProgress", "repaint"}));
 }
 
 TEST_F(WriteTest, FailedFirstWriteCountsAsShort)
@@ -140,14 +142,11 @@ TEST_F(WriteTest, FailedCloseAfterThePassAbortsInPlaceOfTheReport)
     EXPECT_EQ(runWriteTest(recordingFrontEnd()), testTransferError);
     EXPECT_EQ(fakeLog.closed.size(), 12u);  // the later files too
     ASSERT_EQ(frontEnd.boxes.size(), 1u);
+    EXPECT_EQ(frontEnd.boxes[0].message, messageTransferError);
     EXPECT_EQ(frontEnd.boxes[0].text, "Disk Write Error... Test Aborted!");
     EXPECT_FALSE(frontEnd.boxes[0].hasCaption);
     EXPECT_EQ(frontEnd.boxes[0].flags, 0x10u);
-    EXPECT_EQ(frontEnd.boxes[0].openHandles, 0u);
-    EXPECT_FALSE(frontEnd.boxes[0].progressOpen);
     EXPECT_FALSE(frontEnd.resultsShown);
-    Events tail(frontEnd.events.end() - 3, frontEnd.events.end());
-    EXPECT_EQ(tail, (Events{"closeProgress", "repaint", "messageBox"}));
 }
 
 TEST_F(WriteTest, EveryOtherFailedCloseChangesNothing)

@@ -36,6 +36,7 @@ TEST(PlanTest, EveryTrackCountAndRequestSize)
             EXPECT_EQ(plan.stepCount, row.steps[i]);
             EXPECT_EQ(plan.trackCount, row.trackCount);
             EXPECT_EQ(plan.requestSize, requestSizeChoices[i]);
+            EXPECT_EQ(passRequests(plan), row.steps[i]);  // whole rounds
         }
     }
 }
