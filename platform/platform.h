@@ -23,8 +23,6 @@ TrackHandle platformOpenTrackFile(const char* name, TrackCaching caching);
 // come from the disk. False where the platform cannot (then reads may come
 // from memory). Files that bypass the cache have none to drop.
 bool platformDropCachedPages(TrackHandle file);
-// Whether platformDropCachedPages can drop a file's pages on this system.
-bool platformCanDropCachedPages();
 // Synchronous transfers; the result is the byte count, 0 when the call failed.
 uint32_t platformWriteTrack(TrackHandle file, const void* buffer, uint32_t size);
 uint32_t platformReadTrack(TrackHandle file, void* buffer, uint32_t size);
@@ -45,6 +43,61 @@ bool platformMakeFolder(const char* path);
 bool platformRemoveFolder(const char* path);
 // Why the last create or open failed, in words for a user.
 const char* platformLastErrorText();
+
+// Write-back in two halves, so that many files are flushed together: start
+// writing the file's cached dirty pages without waiting (Windows has nothing
+// to start: true)...
+bool platformStartWriteBack(TrackHandle file);
+// ...then wait until the file's data is on the disk (a file opened for writing).
+bool platformFinishWriteBack(TrackHandle file);
+// Whether platformDropCachedPages can drop one file's pages here.
+bool platformCanDropCachedPages();
+
+// Calls each for every entry of the folder but "." and "..", in no set
+// order. Links are not followed: a symbolic link (Windows: any reparse
+// point) is reported as itself, neither a folder nor with its target's size.
+// size is a regular file's; 0 for anything else. False when the folder
+// cannot be read (entries reported before the failure stay reported).
+bool platformListFolder(const char* folder,
+                        void (*each)(void* context, const char* name, bool isFolder, uint64_t size),
+                        void* context);
+
+// The lock file that platformLockFolder creates in a folder.
+const char* const folderLockName = ".trakmon.lock";
+// Creates the folder's lock file and holds it exclusively: a handle for
+// platformUnlockFolder, or invalidTrackHandle when the lock is held already
+// (by another process or by another lock of this one) or cannot be made.
+TrackHandle platformLockFolder(const char* folder);
+// Whether the folder's lock is held right now (a lock of this process
+// counts too); a folder without the lock file is not locked.
+bool platformFolderLocked(const char* folder);
+// Releases the lock and removes the lock file. A process that ends without
+// unlocking releases the lock; Linux leaves the file behind (not held),
+// Windows removes it with the handle.
+bool platformUnlockFolder(TrackHandle lock, const char* folder);
+
+// What holds a folder, as the system names it: empty texts where the system
+// gives no answer; a text longer than its field is cut to fit.
+struct StorageInfo {
+    char device[128];        // "/dev/vda", "/dev/loop3", "\\.\C:"; empty where there is none
+                             // (tmpfs, FUSE, overlay, a network share)
+    char model[128];         // the device's (or a partition's disk's) model, where told
+    char driver[64];         // Linux: the device's driver ("virtio_blk"), where it has one
+    char backingFile[512];   // a loop device's backing file
+    char fileSystem[32];     // "ext4", "tmpfs", "NTFS"
+    char mountPoint[512];    // "/", "C:\"
+    char mountOptions[512];  // Linux: the mount's options, then the file system's own; Windows: empty
+    char counter[192];       // what platformDeviceWrittenBytes reads ("/sys/dev/block/254:0/stat",
+                             // "IOCTL_DISK_PERFORMANCE \\.\C:"); empty where there is none
+    bool writtenBytesReadable;  // the counter could be read when the storage was described
+};
+// Describes the storage that holds folder (an existing path); false when it
+// cannot be found (platformLastErrorText says why).
+bool platformDescribeStorage(const char* folder, StorageInfo& info);
+// The bytes the device has written since it started counting (Linux: sectors
+// written x 512, a partition's own); false where there is no device or its
+// counter cannot be read.
+bool platformDeviceWrittenBytes(const StorageInfo& info, uint64_t& bytes);
 
 // Free bytes for an unprivileged writer on the volume that holds the file
 // named by path; 0 when the volume cannot be queried.

@@ -1,13 +1,17 @@
 // Linux backend: O_DIRECT files with an exclusive lock, statvfs, and a
-// monotonic millisecond counter truncated to 32 bits like the Windows one.
+// monotonic millisecond counter truncated to 32 bits like the Windows one;
+// the storage under a folder from /proc/self/mountinfo and /sys/dev/block.
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -90,17 +94,27 @@ TrackHandle platformOpenTrackFile(const char* name)
     return platformOpenTrackFile(name, bypassFileCache);
 }
 
-bool platformCanDropCachedPages()
-{
-    return true;
-}
-
 bool platformDropCachedPages(TrackHandle file)
 {
     // Dirty pages cannot be dropped: written back first.
     int fd = descriptorOf(file);
     if (fdatasync(fd) != 0) return false;
     return posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED) == 0;
+}
+
+bool platformCanDropCachedPages()
+{
+    return true;
+}
+
+bool platformStartWriteBack(TrackHandle file)
+{
+    return sync_file_range(descriptorOf(file), 0, 0, SYNC_FILE_RANGE_WRITE) == 0;
+}
+
+bool platformFinishWriteBack(TrackHandle file)
+{
+    return fdatasync(descriptorOf(file)) == 0;
 }
 
 uint32_t platformWriteTrack(TrackHandle file, const void* buffer, uint32_t size)
@@ -156,6 +170,320 @@ bool platformMakeFolder(const char* path)
 bool platformRemoveFolder(const char* path)
 {
     return rmdir(path) == 0;
+}
+
+bool platformListFolder(const char* folder,
+                        void (*each)(void* context, const char* name, bool isFolder, uint64_t size),
+                        void* context)
+{
+    DIR* listing = opendir(folder);
+    if (listing == nullptr) return false;
+    bool complete = true;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = readdir(listing);
+        if (entry == nullptr) {
+            complete = errno == 0;
+            break;
+        }
+        const char* name = entry->d_name;
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
+        struct stat info;
+        if (fstatat(dirfd(listing), name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (errno == ENOENT) continue;  // removed since it was listed
+            complete = false;
+            break;
+        }
+        each(context, name, S_ISDIR(info.st_mode),
+             S_ISREG(info.st_mode) ? static_cast<uint64_t>(info.st_size) : 0);
+    }
+    closedir(listing);
+    return complete;
+}
+
+static bool lockFileName(const char* folder, char* name, size_t size)
+{
+    return std::snprintf(name, size, "%s/%s", folder, folderLockName) < static_cast<int>(size);
+}
+
+TrackHandle platformLockFolder(const char* folder)
+{
+    const char* action = "lock the folder";
+    char name[PATH_MAX];
+    if (!lockFileName(folder, name, sizeof name)) return failWith(-1, ENAMETOOLONG, action);
+    // Tried again a little later: platformFolderLocked holds a shared lock
+    // for an instant. A lock taken on a file its holder has just removed is
+    // let go and taken on the file now in its place.
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        int fd = open(name, O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0644);
+        if (fd < 0) return failWith(-1, errno, action);
+        struct stat held;
+        if (fstat(fd, &held) != 0) return failWith(fd, errno, action);
+        if (!S_ISREG(held.st_mode)) {
+            close(fd);
+            std::snprintf(lastErrorText, sizeof lastErrorText,
+                          "cannot lock the folder: its %s is not a regular file", folderLockName);
+            return invalidTrackHandle;
+        }
+        if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            int error = errno;
+            close(fd);
+            if (error != EWOULDBLOCK) return failWith(-1, error, action);
+            if (attempt >= 2) {
+                std::snprintf(lastErrorText, sizeof lastErrorText,
+                              "cannot lock the folder: another program holds its lock (%s)",
+                              folderLockName);
+                return invalidTrackHandle;
+            }
+            platformSleepUntilNs(platformMonotonicNs() + 2000000u);
+            continue;
+        }
+        struct stat named;
+        if (lstat(name, &named) == 0 && named.st_dev == held.st_dev && named.st_ino == held.st_ino)
+            return handleOf(fd);
+        close(fd);
+    }
+    std::snprintf(lastErrorText, sizeof lastErrorText,
+                  "cannot lock the folder: its %s keeps being replaced", folderLockName);
+    return invalidTrackHandle;
+}
+
+bool platformFolderLocked(const char* folder)
+{
+    char name[PATH_MAX];
+    if (!lockFileName(folder, name, sizeof name)) return false;
+    int fd = open(name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return false;
+    // flock has no query: a shared lock is taken and let go at once.
+    bool locked = flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    close(fd);
+    return locked;
+}
+
+bool platformUnlockFolder(TrackHandle lock, const char* folder)
+{
+    if (lock == invalidTrackHandle || lock == emptyTrackSlot) return true;
+    // Removed while still held, so that no one takes the lock on a file about to go.
+    char name[PATH_MAX];
+    bool removed = lockFileName(folder, name, sizeof name) && unlink(name) == 0;
+    bool closed = close(descriptorOf(lock)) == 0;
+    return removed && closed;
+}
+
+// Cut to fit: the fields of StorageInfo are fixed.
+static void copyText(char* text, size_t size, const char* from)
+{
+    size_t length = strnlen(from, size - 1);
+    std::memcpy(text, from, length);
+    text[length] = '\0';
+}
+
+// The first line of a small file (/sys, /proc), without its line end and
+// trailing blanks; empty when it cannot be read.
+static bool readFirstLine(const char* path, char* text, size_t size)
+{
+    text[0] = '\0';
+    FILE* file = std::fopen(path, "re");
+    if (file == nullptr) return false;
+    bool read = std::fgets(text, static_cast<int>(size), file) != nullptr;
+    std::fclose(file);
+    if (!read) text[0] = '\0';
+    size_t length = std::strlen(text);
+    while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == ' ')) text[--length] = '\0';
+    return read;
+}
+
+bool platformDeviceWrittenBytes(const StorageInfo& info, uint64_t& bytes)
+{
+    if (info.counter[0] == '\0') return false;
+    char line[512];
+    unsigned long long sectors = 0;
+    // The seventh field: sectors written, always of 512 bytes.
+    if (!readFirstLine(info.counter, line, sizeof line) ||
+        std::sscanf(line, "%*u %*u %*u %*u %*u %*u %llu", &sectors) != 1)
+        return false;
+    bytes = static_cast<uint64_t>(sectors) * 512u;
+    return true;
+}
+
+// Names in /proc/self/mountinfo write a space, tab, newline and backslash
+// as \040, \011, \012 and \134.
+static void decodeMountName(const char* field, char* text, size_t size)
+{
+    size_t length = 0;
+    while (*field != '\0' && length + 1 < size) {
+        if (field[0] == '\\' && field[1] >= '0' && field[1] <= '3' && field[2] >= '0' &&
+            field[2] <= '7' && field[3] >= '0' && field[3] <= '7') {
+            text[length++] =
+                static_cast<char>((field[1] - '0') * 64 + (field[2] - '0') * 8 + (field[3] - '0'));
+            field += 4;
+        } else {
+            text[length++] = *field++;
+        }
+    }
+    text[length] = '\0';
+}
+
+struct MountEntry {
+    unsigned major = 0, minor = 0;
+    char mountPoint[512] = "";
+    char options[512] = "";
+    char fileSystem[32] = "";
+    char source[512] = "";
+    char superOptions[512] = "";
+};
+
+// "36 35 98:0 /mnt1 /mnt2 rw,noatime master:1 - ext3 /dev/root rw,errors=continue"
+static bool parseMountLine(char* line, MountEntry& entry)
+{
+    char* save = nullptr;
+    char* fields[6];
+    for (int i = 0; i < 6; ++i) {
+        fields[i] = strtok_r(i == 0 ? line : nullptr, " \n", &save);
+        if (fields[i] == nullptr) return false;
+    }
+    if (std::sscanf(fields[2], "%u:%u", &entry.major, &entry.minor) != 2) return false;
+    decodeMountName(fields[4], entry.mountPoint, sizeof entry.mountPoint);
+    std::snprintf(entry.options, sizeof entry.options, "%s", fields[5]);
+    char* field = nullptr;
+    while ((field = strtok_r(nullptr, " \n", &save)) != nullptr && std::strcmp(field, "-") != 0) {
+    }
+    char* fileSystem = strtok_r(nullptr, " \n", &save);
+    char* source = strtok_r(nullptr, " \n", &save);
+    char* superOptions = strtok_r(nullptr, " \n", &save);
+    if (field == nullptr || fileSystem == nullptr || source == nullptr) return false;
+    std::snprintf(entry.fileSystem, sizeof entry.fileSystem, "%s", fileSystem);
+    decodeMountName(source, entry.source, sizeof entry.source);
+    std::snprintf(entry.superOptions, sizeof entry.superOptions, "%s",
+                  superOptions != nullptr ? superOptions : "");
+    return true;
+}
+
+static bool listHasOption(const char* list, const char* option)
+{
+    size_t length = std::strlen(option);
+    for (const char* at = list; (at = std::strstr(at, option)) != nullptr; at += length)
+        if ((at == list || at[-1] == ',') && (at[length] == ',' || at[length] == '\0')) return true;
+    return false;
+}
+
+// The mount's options, then those of the file system's own not said already.
+static void mergeOptions(const MountEntry& entry, char* text, size_t size)
+{
+    std::snprintf(text, size, "%s", entry.options);
+    char superOptions[sizeof entry.superOptions];
+    std::snprintf(superOptions, sizeof superOptions, "%s", entry.superOptions);
+    char* save = nullptr;
+    for (char* option = strtok_r(superOptions, ",", &save); option != nullptr;
+         option = strtok_r(nullptr, ",", &save)) {
+        size_t used = std::strlen(text);
+        if (!listHasOption(text, option) && used + 1 + std::strlen(option) < size)
+            std::snprintf(text + used, size - used, "%s%s", used > 0 ? "," : "", option);
+    }
+}
+
+// The mount that holds the path: the longest mount point above it among the
+// mounts of its device; the last of equals is the one on top.
+static bool findMount(const char* path, dev_t device, MountEntry& found)
+{
+    FILE* mounts = std::fopen("/proc/self/mountinfo", "re");
+    if (mounts == nullptr) return false;
+    char* line = nullptr;
+    size_t capacity = 0;
+    size_t bestLength = 0;
+    bool any = false;
+    while (getline(&line, &capacity, mounts) > 0) {
+        MountEntry entry;
+        if (!parseMountLine(line, entry) || entry.major != major(device) || entry.minor != minor(device))
+            continue;
+        size_t length = std::strlen(entry.mountPoint);
+        bool above = std::strcmp(entry.mountPoint, "/") == 0 ||
+                     (std::strncmp(path, entry.mountPoint, length) == 0 &&
+                      (path[length] == '/' || path[length] == '\0'));
+        if (above && (!any || length >= bestLength)) {
+            found = entry;
+            bestLength = length;
+            any = true;
+        }
+    }
+    std::free(line);
+    std::fclose(mounts);
+    return any;
+}
+
+// Name, model, driver, loop backing file and counter of a block device.
+static void describeBlockDevice(dev_t device, StorageInfo& info)
+{
+    char folder[64];
+    std::snprintf(folder, sizeof folder, "/sys/dev/block/%u:%u", major(device), minor(device));
+    char path[PATH_MAX + 32];
+    char line[PATH_MAX];
+    std::snprintf(path, sizeof path, "%s/uevent", folder);
+    FILE* uevent = std::fopen(path, "re");
+    if (uevent == nullptr) return;
+    while (std::fgets(line, sizeof line, uevent) != nullptr) {
+        if (std::strncmp(line, "DEVNAME=", 8) != 0) continue;
+        line[std::strcspn(line, "\n")] = '\0';
+        std::memcpy(line + 3, "/dev/", 5);  // over "DEVNAME="'s tail
+        copyText(info.device, sizeof info.device, line + 3);
+    }
+    std::fclose(uevent);
+
+    // A partition has no model or driver of its own: its disk's are given.
+    char disk[PATH_MAX];
+    std::snprintf(path, sizeof path, "%s/partition", folder);
+    std::snprintf(path, sizeof path, access(path, F_OK) == 0 ? "%s/.." : "%s", folder);
+    if (realpath(path, disk) == nullptr) std::snprintf(disk, sizeof disk, "%s", folder);
+    std::snprintf(path, sizeof path, "%s/device/model", disk);
+    readFirstLine(path, info.model, sizeof info.model);
+    std::snprintf(path, sizeof path, "%s/device/driver", disk);
+    ssize_t length = readlink(path, line, sizeof line - 1);
+    if (length > 0) {
+        line[length] = '\0';
+        const char* slash = std::strrchr(line, '/');
+        copyText(info.driver, sizeof info.driver, slash != nullptr ? slash + 1 : line);
+    }
+    std::snprintf(path, sizeof path, "%s/loop/backing_file", disk);
+    readFirstLine(path, info.backingFile, sizeof info.backingFile);
+
+    std::snprintf(info.counter, sizeof info.counter, "%s/stat", folder);
+    uint64_t bytes = 0;
+    info.writtenBytesReadable = platformDeviceWrittenBytes(info, bytes);
+}
+
+bool platformDescribeStorage(const char* folder, StorageInfo& info)
+{
+    info = StorageInfo();
+    struct stat where;
+    char path[PATH_MAX];
+    if (stat(folder, &where) != 0 || realpath(folder, path) == nullptr) {
+        std::snprintf(lastErrorText, sizeof lastErrorText, "cannot describe the storage of %s: %s",
+                      folder, std::strerror(errno));
+        return false;
+    }
+    MountEntry mount;
+    if (!findMount(path, where.st_dev, mount)) {
+        std::snprintf(lastErrorText, sizeof lastErrorText,
+                      "cannot describe the storage of %s: no mount of device %u:%u above it in "
+                      "/proc/self/mountinfo",
+                      folder, major(where.st_dev), minor(where.st_dev));
+        return false;
+    }
+    copyText(info.fileSystem, sizeof info.fileSystem, mount.fileSystem);
+    copyText(info.mountPoint, sizeof info.mountPoint, mount.mountPoint);
+    mergeOptions(mount, info.mountOptions, sizeof info.mountOptions);
+
+    // Major 0 is an anonymous device (tmpfs, FUSE, overlay, NFS, and btrfs,
+    // whose disk is then the mount's source where that is a block device).
+    dev_t device = where.st_dev;
+    if (major(device) == 0) {
+        struct stat source;
+        device = mount.source[0] == '/' && stat(mount.source, &source) == 0 && S_ISBLK(source.st_mode)
+                     ? source.st_rdev
+                     : 0;
+    }
+    if (device != 0) describeBlockDevice(device, info);
+    return true;
 }
 
 const char* platformLastErrorText()

@@ -1,10 +1,13 @@
 // Windows backend: unbuffered, unshared track files through CreateFileA, the
-// free space of the drive, the multimedia timer's millisecond counter and
-// sector-aligned transfer buffers from GlobalAlloc.
+// free space of the drive, the multimedia timer's millisecond counter,
+// sector-aligned transfer buffers from GlobalAlloc, and the volume under a
+// folder with its device's own counters (DeviceIoControl).
 #include <windows.h>
+#include <winioctl.h>
 
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
 #include "platform/platform.h"
 #include "platform/transfer_pattern.h"
@@ -88,16 +91,28 @@ TrackHandle platformOpenTrackFile(const char* name)
     return platformOpenTrackFile(name, bypassFileCache);
 }
 
-bool platformCanDropCachedPages()
-{
-    return false;
-}
-
 bool platformDropCachedPages(TrackHandle)
 {
     // Windows has no call that drops one file's cached pages; a file that
     // bypasses the cache has none.
     return false;
+}
+
+bool platformCanDropCachedPages()
+{
+    return false;
+}
+
+bool platformStartWriteBack(TrackHandle)
+{
+    // No call starts a file's write-back without waiting for it:
+    // FlushFileBuffers does both.
+    return true;
+}
+
+bool platformFinishWriteBack(TrackHandle file)
+{
+    return FlushFileBuffers(fileOf(file)) != 0;
 }
 
 uint32_t platformWriteTrack(TrackHandle file, const void* buffer, uint32_t size)
@@ -173,6 +188,193 @@ bool platformMakeFolder(const char* path)
 bool platformRemoveFolder(const char* path)
 {
     return RemoveDirectoryA(path) != 0;
+}
+
+bool platformListFolder(const char* folder,
+                        void (*each)(void* context, const char* name, bool isFolder, uint64_t size),
+                        void* context)
+{
+    char pattern[MAX_PATH + 8];
+    size_t length = std::strlen(folder);
+    bool separated = length > 0 && (folder[length - 1] == '\\' || folder[length - 1] == '/');
+    if (std::snprintf(pattern, sizeof pattern, "%s%s*", folder, separated ? "" : "\\") >=
+        static_cast<int>(sizeof pattern))
+        return false;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(pattern, &found);
+    // An empty drive's root has not even "." and "..".
+    if (search == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
+    do {
+        if (std::strcmp(found.cFileName, ".") == 0 || std::strcmp(found.cFileName, "..") == 0) continue;
+        bool link = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+        bool isFolder = !link && (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        uint64_t size = (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+        each(context, found.cFileName, isFolder, link || isFolder ? 0 : size);
+    } while (FindNextFileA(search, &found));
+    bool complete = GetLastError() == ERROR_NO_MORE_FILES;
+    FindClose(search);
+    return complete;
+}
+
+static bool lockFileName(const char* folder, char* name, size_t size)
+{
+    size_t length = std::strlen(folder);
+    bool separated = length > 0 && (folder[length - 1] == '\\' || folder[length - 1] == '/');
+    return std::snprintf(name, size, "%s%s%s", folder, separated ? "" : "\\", folderLockName) <
+           static_cast<int>(size);
+}
+
+TrackHandle platformLockFolder(const char* folder)
+{
+    static char heldElsewhere[80];
+    std::snprintf(heldElsewhere, sizeof heldElsewhere, "another program holds its lock (%s)",
+                  folderLockName);
+    lastAction = "lock the folder";
+    lastRefusal = nullptr;
+    char name[MAX_PATH + 32];
+    if (!lockFileName(folder, name, sizeof name)) {
+        lastError = ERROR_FILENAME_EXCED_RANGE;
+        return invalidTrackHandle;
+    }
+    // Deleted by the system when the handle closes, also when the process
+    // ends; a link in its place is opened itself, never its target. Tried
+    // again a little later: platformFolderLocked opens the file for an
+    // instant, and a file whose holder has just closed it is gone only once
+    // such a check has closed it too.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (attempt > 0) Sleep(2);
+        HANDLE file = CreateFileA(name, GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, OPEN_ALWAYS,
+                                  FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE |
+                                      FILE_FLAG_OPEN_REPARSE_POINT,
+                                  nullptr);
+        if (file != INVALID_HANDLE_VALUE) return acceptDiskFile(file);
+        lastError = GetLastError();
+        if (lastError != ERROR_SHARING_VIOLATION && lastError != ERROR_ACCESS_DENIED) break;
+    }
+    if (lastError == ERROR_SHARING_VIOLATION) lastRefusal = heldElsewhere;
+    return invalidTrackHandle;
+}
+
+bool platformFolderLocked(const char* folder)
+{
+    char name[MAX_PATH + 32];
+    if (!lockFileName(folder, name, sizeof name)) return false;
+    // Any open that reads conflicts with the holder's sharing mode 0.
+    HANDLE file = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_SHARING_VIOLATION;
+    CloseHandle(file);
+    return false;
+}
+
+bool platformUnlockFolder(TrackHandle lock, const char*)
+{
+    if (lock == invalidTrackHandle || lock == emptyTrackSlot) return true;
+    // The lock file goes with the handle (FILE_FLAG_DELETE_ON_CLOSE).
+    return CloseHandle(fileOf(lock)) != 0;
+}
+
+// Cut to fit: the fields of StorageInfo are fixed.
+static void copyText(char* text, size_t size, const char* from, size_t length)
+{
+    while (length > 0 && from[length - 1] == ' ') --length;
+    if (length > size - 1) length = size - 1;
+    std::memcpy(text, from, length);
+    text[length] = '\0';
+}
+
+static HANDLE openVolume(const char* device)
+{
+    // No access asked: the queries below need none, and need no administrator.
+    return CreateFileA(device, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+}
+
+bool platformDeviceWrittenBytes(const StorageInfo& info, uint64_t& bytes)
+{
+    if (info.device[0] == '\0') return false;
+    HANDLE volume = openVolume(info.device);
+    if (volume == INVALID_HANDLE_VALUE) return false;
+    DISK_PERFORMANCE performance;
+    DWORD returned = 0;
+    bool read = DeviceIoControl(volume, IOCTL_DISK_PERFORMANCE, nullptr, 0, &performance,
+                                sizeof performance, &returned, nullptr) != 0 &&
+                returned >= sizeof performance;
+    CloseHandle(volume);
+    if (read) bytes = static_cast<uint64_t>(performance.BytesWritten.QuadPart);
+    return read;
+}
+
+// The vendor and product the device reports, where the volume passes the query on.
+static void describeModel(HANDLE volume, StorageInfo& info)
+{
+    STORAGE_PROPERTY_QUERY query;
+    std::memset(&query, 0, sizeof query);
+    query.PropertyId = StorageDeviceProperty;
+    query.QueryType = PropertyStandardQuery;
+    union {
+        STORAGE_DEVICE_DESCRIPTOR descriptor;
+        char bytes[1024];
+    } answer;
+    std::memset(&answer, 0, sizeof answer);
+    DWORD returned = 0;
+    if (!DeviceIoControl(volume, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, &answer,
+                         sizeof answer, &returned, nullptr) ||
+        returned < sizeof answer.descriptor)
+        return;
+    char model[sizeof info.model] = "";
+    for (DWORD offset : {answer.descriptor.VendorIdOffset, answer.descriptor.ProductIdOffset}) {
+        if (offset == 0 || offset >= returned) continue;
+        const char* text = answer.bytes + offset;
+        size_t length = strnlen(text, returned - offset);
+        while (length > 0 && *text == ' ') {
+            ++text;
+            --length;
+        }
+        size_t used = std::strlen(model);
+        if (used > 0 && used + 1 < sizeof model) model[used++] = ' ';
+        copyText(model + used, sizeof model - used, text, length);
+    }
+    copyText(info.model, sizeof info.model, model, std::strlen(model));
+}
+
+bool platformDescribeStorage(const char* folder, StorageInfo& info)
+{
+    info = StorageInfo();
+    lastAction = "describe the storage";
+    lastRefusal = nullptr;
+    char volume[MAX_PATH + 1];
+    char fileSystem[MAX_PATH + 1] = "";
+    if (!GetVolumePathNameA(folder, volume, sizeof volume) ||
+        !GetVolumeInformationA(volume, nullptr, 0, nullptr, nullptr, nullptr, fileSystem,
+                               sizeof fileSystem)) {
+        lastError = GetLastError();
+        return false;
+    }
+    copyText(info.fileSystem, sizeof info.fileSystem, fileSystem, std::strlen(fileSystem));
+    copyText(info.mountPoint, sizeof info.mountPoint, volume, std::strlen(volume));
+
+    // A network share has no device here. A drive's device is \\.\C:, a
+    // volume mounted in a folder is \\?\Volume{...}.
+    bool unc = volume[0] == '\\' && volume[1] == '\\' && volume[2] != '?';
+    if (unc || GetDriveTypeA(volume) == DRIVE_REMOTE) return true;
+    if (volume[0] != '\0' && volume[1] == ':') {
+        std::snprintf(info.device, sizeof info.device, "\\\\.\\%c:", volume[0]);
+    } else {
+        char name[MAX_PATH + 1];
+        if (!GetVolumeNameForVolumeMountPointA(volume, name, sizeof name)) return true;
+        size_t length = std::strlen(name);
+        if (length > 0 && name[length - 1] == '\\') --length;
+        copyText(info.device, sizeof info.device, name, length);
+    }
+    HANDLE device = openVolume(info.device);
+    if (device != INVALID_HANDLE_VALUE) {
+        describeModel(device, info);
+        CloseHandle(device);
+    }
+    std::snprintf(info.counter, sizeof info.counter, "IOCTL_DISK_PERFORMANCE %s", info.device);
+    uint64_t bytes = 0;
+    info.writtenBytesReadable = platformDeviceWrittenBytes(info, bytes);
+    return true;
 }
 
 const char* platformLastErrorText()

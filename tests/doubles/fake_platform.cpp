@@ -1,6 +1,7 @@
 #include "tests/doubles/fake_platform.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 
 #include "platform/platform.h"
@@ -15,6 +16,7 @@ struct OpenFile {
     std::string name;
     uint64_t position = 0;
     bool open = false;
+    bool cached = false;  // written through the file cache
 };
 std::vector<OpenFile> handles;  // handle h is handles[h - 1]
 uint32_t createCalls = 0;
@@ -22,6 +24,10 @@ uint32_t openCalls = 0;
 uint32_t transferCalls = 0;
 uint32_t closeCalls = 0;
 size_t clockIndex = 0;
+uint32_t startWriteBackCalls = 0;
+uint32_t finishWriteBackCalls = 0;
+bool backlog = false;        // cached writes since the last flush
+uint64_t flushedBytes = 0;   // what the flushes have drained
 
 TrackHandle addHandle(const std::string& name)
 {
@@ -64,6 +70,22 @@ void resetFakePlatform()
     handles.clear();
     createCalls = openCalls = transferCalls = closeCalls = 0;
     clockIndex = 0;
+    startWriteBackCalls = finishWriteBackCalls = 0;
+    backlog = false;
+    flushedBytes = 0;
+}
+
+StorageInfo fakeStorageInfo()
+{
+    StorageInfo info = StorageInfo();
+    std::snprintf(info.device, sizeof info.device, "/dev/fake0");
+    std::snprintf(info.model, sizeof info.model, "Fake Disk");
+    std::snprintf(info.fileSystem, sizeof info.fileSystem, "fakefs");
+    std::snprintf(info.mountPoint, sizeof info.mountPoint, "/");
+    std::snprintf(info.mountOptions, sizeof info.mountOptions, "rw");
+    std::snprintf(info.counter, sizeof info.counter, "the fake device's counter");
+    info.writtenBytesReadable = true;
+    return info;
 }
 
 TrackHandle platformCreateTrackFile(const char* name)
@@ -82,9 +104,11 @@ TrackHandle platformOpenTrackFile(const char* name)
     return addHandle(name);
 }
 
-TrackHandle platformCreateTrackFile(const char* name, TrackCaching)
+TrackHandle platformCreateTrackFile(const char* name, TrackCaching caching)
 {
-    return platformCreateTrackFile(name);
+    TrackHandle file = platformCreateTrackFile(name);
+    if (file != invalidTrackHandle) fileOf(file).cached = caching == throughFileCache;
+    return file;
 }
 
 TrackHandle platformOpenTrackFile(const char* name, TrackCaching)
@@ -92,14 +116,107 @@ TrackHandle platformOpenTrackFile(const char* name, TrackCaching)
     return platformOpenTrackFile(name);
 }
 
-bool platformCanDropCachedPages()
+bool platformDropCachedPages(TrackHandle)
 {
     return true;
 }
 
-bool platformDropCachedPages(TrackHandle)
+bool platformCanDropCachedPages()
 {
+    return fakeScript.canDropCachedPages;
+}
+
+bool platformStartWriteBack(TrackHandle handle)
+{
+    fakeLog.startedWriteBack.push_back(fileOf(handle).name);
+    return ++startWriteBackCalls != fakeScript.failStartWriteBackAt;
+}
+
+bool platformFinishWriteBack(TrackHandle handle)
+{
+    fakeLog.finishedWriteBack.push_back(fileOf(handle).name);
+    if (++finishWriteBackCalls == fakeScript.failFinishWriteBackAt) return false;
+    if (!backlog) return true;
+    backlog = false;
+    if (!fakeScript.flushes.empty()) {
+        size_t k = std::min<size_t>(fakeLog.flushes, fakeScript.flushes.size() - 1);
+        fakeLog.nowNs += fakeScript.flushes[k].ns;
+        flushedBytes += fakeScript.flushes[k].bytes;
+    }
+    ++fakeLog.flushes;
     return true;
+}
+
+bool platformDescribeStorage(const char* folder, StorageInfo& info)
+{
+    fakeLog.describedFolder = folder;
+    if (fakeScript.describeStorageFails) return false;
+    info = fakeScript.storage;
+    return true;
+}
+
+bool platformDeviceWrittenBytes(const StorageInfo& info, uint64_t& bytes)
+{
+    if (info.device[0] == '\0' || !info.writtenBytesReadable) return false;
+    // In two parts, so that the product cannot overflow.
+    const uint64_t second = 1000000000u;
+    uint64_t now = fakeLog.nowNs;
+    bytes = fakeScript.deviceWrittenBytes + now / second * fakeScript.deviceBytesPerSecond +
+            now % second * fakeScript.deviceBytesPerSecond / second + flushedBytes;
+    return true;
+}
+
+bool platformListFolder(const char* folder,
+                        void (*each)(void* context, const char* name, bool isFolder, uint64_t size),
+                        void* context)
+{
+    if (fakeScript.listFolderFails) return false;
+    // The fake disk's names below folder: a deeper name is a subfolder, told once.
+    const std::string prefix = folder;
+    std::set<std::string> subfolders;
+    for (const auto& file : fakeFiles) {
+        const std::string& name = file.first;
+        if (name.size() <= prefix.size() + 1 || name.compare(0, prefix.size(), prefix) != 0 ||
+            (name[prefix.size()] != '/' && name[prefix.size()] != '\\'))
+            continue;
+        std::string rest = name.substr(prefix.size() + 1);
+        size_t separator = rest.find_first_of("/\\");
+        if (separator == std::string::npos)
+            each(context, rest.c_str(), false, file.second.size);
+        else if (subfolders.insert(rest.substr(0, separator)).second)
+            each(context, rest.substr(0, separator).c_str(), true, 0);
+    }
+    return true;
+}
+
+static std::string lockFileOf(const char* folder)
+{
+    return std::string(folder) + "/" + folderLockName;
+}
+
+TrackHandle platformLockFolder(const char* folder)
+{
+    if (fakeScript.foldersLockedElsewhere.count(folder) != 0 ||
+        !fakeLog.lockedFolders.insert(folder).second)
+        return invalidTrackHandle;
+    fakeFiles[lockFileOf(folder)].size = 0;
+    return addHandle(lockFileOf(folder));
+}
+
+bool platformFolderLocked(const char* folder)
+{
+    return fakeScript.foldersLockedElsewhere.count(folder) != 0 || fakeLog.lockedFolders.count(folder) != 0;
+}
+
+bool platformUnlockFolder(TrackHandle lock, const char* folder)
+{
+    if (lock == invalidTrackHandle || lock == emptyTrackSlot) return true;
+    OpenFile& file = fileOf(lock);
+    if (!file.open) std::abort();  // released twice
+    file.open = false;
+    --fakeLog.openHandles;
+    fakeLog.lockedFolders.erase(folder);
+    return fakeFiles.erase(lockFileOf(folder)) == 1;
 }
 
 bool platformFileSize(const char* name, uint64_t& size)
@@ -125,6 +242,7 @@ uint32_t platformWriteTrack(TrackHandle handle, const void*, uint32_t size)
     uint32_t count = transferCount(handle, size);
     OpenFile& file = fileOf(handle);
     file.position += count;
+    if (file.cached && count > 0) backlog = true;
     FakeFile& disk = fakeFiles[file.name];
     disk.size = std::max(disk.size, file.position);
     return count;

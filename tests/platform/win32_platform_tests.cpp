@@ -1,16 +1,19 @@
-// The Windows backend and the command line's console handling where Wine
-// cannot bring about the case for real: a symbolic link or junction (Wine
-// reports no reparse points) and a console that refuses virtual-terminal
-// processing (as consoles before Windows 10 do). Two system calls are replaced
-// in this program's import table: GetFileAttributesA adds the reparse-point
-// attribute for one chosen name, and SetConsoleMode can refuse that mode.
-// Everything else, files and console included, is real.
+// The Windows backend on real files under Wine: the storage under a folder,
+// listing, the folder lock, write-back. And the backend and the command
+// line's console handling where Wine cannot bring about the case for real: a
+// symbolic link or junction (Wine reports no reparse points) and a console
+// that refuses virtual-terminal processing (as consoles before Windows 10
+// do). Two system calls are replaced in this program's import table:
+// GetFileAttributesA adds the reparse-point attribute for one chosen name,
+// and SetConsoleMode can refuse that mode. Everything else, files and
+// console included, is real.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <io.h>
 #include <windows.h>
 
 #include <cstdio>
+#include <map>
 #include <string>
 
 #include "cli/cli_front_end.h"
@@ -85,6 +88,76 @@ TEST(TrackFileName, ASymbolicLinkOrJunctionIsRefusedAndNotWrittenThrough)
     TrackHandle plain = platformCreateTrackFile(name.c_str());
     EXPECT_NE(plain, invalidTrackHandle) << "the same name as a plain file: " << platformLastErrorText();
     platformCloseTrack(plain);
+}
+
+TEST(Storage, AFolderOnTheWineDriveIsDescribed)
+{
+    std::string folder = freshFolder("storage");
+    StorageInfo info;
+    ASSERT_TRUE(platformDescribeStorage(folder.c_str(), info)) << platformLastErrorText();
+    std::printf("file system '%s', mount point '%s', device '%s', model '%s', counter '%s' %s\n",
+                info.fileSystem, info.mountPoint, info.device, info.model, info.counter,
+                info.writtenBytesReadable ? "readable" : "not readable");
+    EXPECT_STRNE(info.fileSystem, "");
+    EXPECT_STREQ(info.mountPoint, "C:\\");
+    EXPECT_STREQ(info.device, "\\\\.\\C:");
+    uint64_t bytes = 0;
+    EXPECT_EQ(platformDeviceWrittenBytes(info, bytes), info.writtenBytesReadable);
+    EXPECT_FALSE(platformCanDropCachedPages());
+}
+
+void collect(void* context, const char* name, bool isFolder, uint64_t size)
+{
+    (*static_cast<std::map<std::string, std::string>*>(context))[name] =
+        (isFolder ? "folder " : "file ") + std::to_string(size);
+}
+
+TEST(Folders, AreListedWithoutDotEntries)
+{
+    std::string folder = freshFolder("listing");
+    ASSERT_TRUE(makeFileOfSize(folder + "take.001", 5000));
+    ASSERT_TRUE(platformMakeFolder((folder + "sub").c_str())) << platformLastErrorText();
+    std::map<std::string, std::string> listed;
+    ASSERT_TRUE(platformListFolder(folder.c_str(), collect, &listed));
+    const std::map<std::string, std::string> expected = {{"sub", "folder 0"}, {"take.001", "file 5000"}};
+    EXPECT_EQ(listed, expected);
+    EXPECT_FALSE(platformListFolder((folder + "missing").c_str(), collect, &listed));
+}
+
+TEST(Folders, ALockIsHeldOnceAndItsFileGoesWithIt)
+{
+    std::string folder = freshFolder("lock");
+    std::string lockFile = folder + folderLockName;
+    EXPECT_FALSE(platformFolderLocked(folder.c_str())) << "no lock file, yet locked";
+    TrackHandle lock = platformLockFolder(folder.c_str());
+    ASSERT_NE(lock, invalidTrackHandle) << platformLastErrorText();
+    EXPECT_TRUE(platformFolderLocked(folder.c_str()));
+    EXPECT_EQ(platformLockFolder(folder.c_str()), invalidTrackHandle);
+    EXPECT_STREQ(platformLastErrorText(),
+                 "cannot lock the folder: another program holds its lock (.trakmon.lock)");
+    EXPECT_TRUE(platformUnlockFolder(lock, folder.c_str()));
+    EXPECT_EQ(fileSize(lockFile), -1) << "the lock file stayed";
+    EXPECT_FALSE(platformFolderLocked(folder.c_str()));
+    lock = platformLockFolder(folder.c_str());
+    EXPECT_NE(lock, invalidTrackHandle) << "released, yet refused: " << platformLastErrorText();
+    EXPECT_TRUE(platformUnlockFolder(lock, folder.c_str()));
+}
+
+TEST(TrackFile, WriteBackStartsAndFinishes)
+{
+    std::string name = freshFolder("write-back") + "take.001";
+    for (TrackCaching caching : {throughFileCache, bypassFileCache}) {
+        SCOPED_TRACE(caching == throughFileCache ? "through the cache" : "bypassing it");
+        TrackHandle file = platformCreateTrackFile(name.c_str(), caching);
+        ASSERT_NE(file, invalidTrackHandle) << platformLastErrorText();
+        void* buffer = platformAllocTransferBuffer(65536);
+        EXPECT_EQ(platformWriteTrack(file, buffer, 65536), 65536u);
+        platformFreeTransferBuffer(buffer);
+        EXPECT_TRUE(platformStartWriteBack(file));
+        EXPECT_TRUE(platformFinishWriteBack(file)) << GetLastError();
+        EXPECT_TRUE(platformCloseTrack(file));
+    }
+    EXPECT_EQ(fileSize(name), 65536);
 }
 
 // The first row of the console, as it shows.
