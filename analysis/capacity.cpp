@@ -58,6 +58,8 @@ TrialResult trialResult(const SessionSummary& summary, bool passed)
     result.requestNs = summary.requestCount == 0
                            ? 0
                            : static_cast<double>(summary.busyNs) / summary.requestCount;
+    if (summary.drain == drainKeptPace || summary.drain == drainTooSlow)
+        result.drainRate = summary.drainBytesPerSecond;
     return result;
 }
 
@@ -174,6 +176,17 @@ std::string formatCapacityPlan(const CapacitySetup& setup)
                   audioSeconds(config.requestSize, bytesPerSecond), cachingText(setup.caching),
                   secondsText(nsSeconds(config.durationNs)).c_str(), ratioText(setup.ratio).c_str());
     text += line;
+    if (setup.storageKnown) text += "Storage: " + storageText(setup.storage) + ".\n";
+    if (setup.caching == throughFileCache) {
+        double busy = capacityRules(setup).targetBusy;
+        std::snprintf(line, sizeof line,
+                      "Through the file cache a trial counts only once its recording is on the "
+                      "disk: it is flushed when the trial ends, and passes only if the device "
+                      "drained it at least at the tracks' rate divided by %.0f %% (the busy share "
+                      "the headroom rule allows), by the device's own counter.\n",
+                      100 * busy);
+        text += line;
+    }
     std::snprintf(line, sizeof line,
                   "A trial passes with no dropout and at least %g %% of the buffer as headroom "
                   "(%.2f s; at best %.2f s is left beside one request). The search aims at the "
@@ -396,13 +409,31 @@ std::string capacitySentence(const CapacitySetup& setup, const CapacityVerdict& 
     return sentence + "." + driftText(verdict) + takeText(setup, verdict);
 }
 
+// "1.20 s, 310 MB/s" for a trial through the file cache.
+static std::string drainCell(const SessionSummary& summary)
+{
+    char text[64];
+    switch (summary.drain) {
+    case drainNotNeeded: return "-";
+    case drainNotRun: return "not flushed";
+    case drainUnknown:
+        std::snprintf(text, sizeof text, "%.2f s, unknown", summary.flush.ns / 1e9);
+        return text;
+    default:
+        std::snprintf(text, sizeof text, "%.2f s, %.0f MB/s%s", summary.flush.ns / 1e9,
+                      summary.drainBytesPerSecond / 1e6,
+                      summary.drain == drainTooSlow ? " (slow)" : "");
+        return text;
+    }
+}
+
 std::string formatCapacityTable(const std::vector<CapacityTrial>& trials)
 {
     std::string text;
     char line[200];
-    std::snprintf(line, sizeof line, "%5s  %6s  %6s  %-6s  %8s  %-17s  %7s  %12s  %s\n", "Trial",
-                  "Record", "Play", "Result", "Dropouts", "Lowest headroom", "Busy", "p99 latency",
-                  "Played");
+    std::snprintf(line, sizeof line, "%5s  %6s  %6s  %-6s  %8s  %-17s  %7s  %12s  %-6s  %s\n",
+                  "Trial", "Record", "Play", "Result", "Dropouts", "Lowest headroom", "Busy",
+                  "p99 latency", "Played", "Flush, drain");
     text += line;
     uint32_t number = 0;
     for (const CapacityTrial& trial : trials) {
@@ -414,13 +445,14 @@ std::string formatCapacityTable(const std::vector<CapacityTrial>& trials)
                       100.0 * bytes / summary.config.bufferBytes);
         char latency[24];
         std::snprintf(latency, sizeof latency, "%.3f ms", summary.latency.p99Ns / 1e6);
-        std::snprintf(line, sizeof line, "%5u  %6u  %6u  %-6s  %8u  %-17s  %7s  %12s  %s\n",
+        std::snprintf(line, sizeof line, "%5u  %6u  %6u  %-6s  %8u  %-17s  %7s  %12s  %-6s  %s\n",
                       static_cast<unsigned>(++number), static_cast<unsigned>(trial.recordTracks),
                       static_cast<unsigned>(trial.playTracks),
                       summary.aborted ? "error" : trial.passed ? "pass" : "fail",
                       static_cast<unsigned>(summary.recording.events + summary.playback.events),
                       headroom, busyText(diskBusyPercent(summary)).c_str(), latency,
-                      trial.playTracks == 0 ? "-" : summary.playedCold ? "cold" : "warm");
+                      trial.playTracks == 0 ? "-" : summary.playedCold ? "cold" : "warm",
+                      drainCell(summary).c_str());
         text += line;
     }
     return text;
@@ -445,6 +477,8 @@ nlohmann::json capacityJson(const CapacitySetup& setup, const CapacityVerdict& v
     return {{"test", "capacity"},
             {"baseFileName", jsonArgumentText(setup.base)},
             {"searchFolder", jsonArgumentText(setup.folder)},
+            {"storage", setup.storageKnown ? storageJson(setup.storage, jsonArgumentText(setup.folder))
+                                           : json()},
             {"cache", cachingName(setup.caching)},
             {"format",
              {{"rate", setup.format.rate},

@@ -62,6 +62,8 @@ struct CapacitySetup {
     CapacityLimitReason limitReason;
     uint64_t freeBytes;  // 0 when unknown
     bool playedCold;     // played files can be read cold (their cached pages dropped)
+    bool storageKnown;
+    StorageInfo storage;  // what holds the folder
     uint64_t takeNs;     // the take at the answer, 0 for none
 };
 

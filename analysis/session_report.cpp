@@ -6,9 +6,49 @@
 #include <vector>
 
 #include "analysis/number_text.h"
+#include "engine/track_name.h"
+
+DrainVerdict judgeDrain(TrackCaching caching, const SessionConfig& config, const FlushResult& flush,
+                        double neededBytesPerSecond, double& drainBytesPerSecond)
+{
+    drainBytesPerSecond = 0;
+    if (caching == bypassFileCache || config.recordTracks == 0) return drainNotNeeded;
+    if (!flush.ran) return drainNotRun;
+    if (!flush.counted) return drainUnknown;
+    if (flush.ns > 0) drainBytesPerSecond = flush.deviceBytes * 1e9 / flush.ns;
+    if (flush.ns < drainFloorNs) return drainNoBacklog;
+    return drainBytesPerSecond >= neededBytesPerSecond ? drainKeptPace : drainTooSlow;
+}
+
+std::string storageText(const StorageInfo& storage)
+{
+    std::string text = storage.device[0] != '\0' ? storage.device : "no device";
+    std::string about = storage.model[0] != '\0' ? storage.model : storage.driver;
+    if (storage.backingFile[0] != '\0') about += std::string(about.empty() ? "" : ", ") + "backed by " + storage.backingFile;
+    if (!about.empty()) text += " (" + about + ")";
+    text += std::string(", ") + (storage.fileSystem[0] != '\0' ? storage.fileSystem : "unknown file system");
+    if (storage.mountPoint[0] != '\0') text += std::string(" on ") + storage.mountPoint;
+    if (storage.mountOptions[0] != '\0') text += std::string(" (") + storage.mountOptions + ")";
+    return text;
+}
+
+nlohmann::json storageJson(const StorageInfo& storage, const std::string& folder)
+{
+    using nlohmann::json;
+    auto field = [](const char* text) { return text[0] == '\0' ? json() : json(text); };
+    return {{"folder", folder},
+            {"device", field(storage.device)},
+            {"model", field(storage.model)},
+            {"driver", field(storage.driver)},
+            {"backingFile", field(storage.backingFile)},
+            {"fileSystem", field(storage.fileSystem)},
+            {"mountPoint", field(storage.mountPoint)},
+            {"mountOptions", field(storage.mountOptions)},
+            {"writeCounter", field(storage.counter)}};
+}
 
 SessionSummary summariseSession(const SessionRun& run, const SampleFormat& format,
-                                double bufferSeconds)
+                                double bufferSeconds, double allowedBusy)
 {
     SessionSummary summary{};
     const SessionModel& model = run.model;
@@ -42,6 +82,19 @@ SessionSummary summariseSession(const SessionRun& run, const SampleFormat& forma
     for (const RequestRecord& request : run.requests)
         latencies.push_back(request.endNs - request.startNs);
     summary.latency = summariseLatencies(latencies);
+    summary.storageKnown = run.storageKnown;
+    summary.storage = run.storage;
+    if (model.config.playTracks + model.config.recordTracks > 0) {
+        std::string measured = sessionTrackFileName(
+            run, model.config.playTracks + model.config.recordTracks - 1);
+        summary.storageFolder = measured.substr(0, fileNameStart(measured.c_str()));
+        if (summary.storageFolder.size() > 1) summary.storageFolder.pop_back();
+    }
+    summary.flush = run.flush;
+    summary.neededDrainBytesPerSecond =
+        static_cast<double>(model.config.recordTracks) * summary.bytesPerSecond / allowedBusy;
+    summary.drain = judgeDrain(summary.caching, model.config, run.flush,
+                               summary.neededDrainBytesPerSecond, summary.drainBytesPerSecond);
     return summary;
 }
 
@@ -59,6 +112,8 @@ SessionOutcome sessionOutcome(const SessionSummary& summary)
     if ((config.recordTracks > 0 && summary.writeRequests == 0) ||
         (config.playTracks > 0 && summary.readRequests == 0))
         return sessionTooShort;
+    if (summary.drain == drainTooSlow) return sessionDiskBehind;
+    if (summary.drain == drainUnknown) return sessionDrainUnknown;
     return sessionNoDropout;
 }
 
@@ -139,6 +194,24 @@ static double totalMegabytesPerSecond(const SessionSummary& summary)
     return static_cast<double>(config.recordTracks + config.playTracks) * summary.bytesPerSecond / 1e6;
 }
 
+// What the flush of a recording through the file cache showed, for the verdict.
+static std::string drainClause(const SessionSummary& summary)
+{
+    char text[160];
+    if (summary.drain == drainNoBacklog)
+        std::snprintf(text, sizeof text, "; its recording was on the disk %.2f s after the end",
+                      nsSeconds(summary.flush.ns));
+    else if (summary.drain == drainKeptPace)
+        std::snprintf(text, sizeof text,
+                      "; its recording was on the disk %.2f s after the end, drained at %.1f MB/s "
+                      "(it needs %.1f MB/s)",
+                      nsSeconds(summary.flush.ns), summary.drainBytesPerSecond / 1e6,
+                      summary.neededDrainBytesPerSecond / 1e6);
+    else
+        return "";
+    return text;
+}
+
 std::string sessionVerdict(const SessionSummary& summary)
 {
     char text[400];
@@ -149,7 +222,8 @@ std::string sessionVerdict(const SessionSummary& summary)
         return text;
     }
     const SessionConfig& config = summary.config;
-    std::string lead = tracksPhrase(config, outcome != sessionDropout) + " of " +
+    std::string lead = tracksPhrase(config, outcome != sessionDropout && outcome != sessionDiskBehind) +
+                       " of " +
                        sampleFormatLabel(summary.format) + " with a " +
                        bufferText(summary.bufferSeconds) + " buffer, " +
                        cachingText(summary.caching) +
@@ -166,6 +240,20 @@ std::string sessionVerdict(const SessionSummary& summary)
                       length.c_str(), headroom,
                       audioSeconds(bestHeadroomBytes(config), summary.bytesPerSecond),
                       stallText(headroom).c_str(), rate);
+        return lead + text + drainClause(summary);
+    } else if (outcome == sessionDiskBehind) {
+        std::snprintf(text, sizeof text,
+                      "no dropout in %s, but the disk drained the recording at %.1f MB/s, slower "
+                      "than the %.1f MB/s it needs: in a longer take the backlog fills the "
+                      "system's dirty limit and the recorder stalls; %s",
+                      length.c_str(), summary.drainBytesPerSecond / 1e6,
+                      summary.neededDrainBytesPerSecond / 1e6, rate);
+    } else if (outcome == sessionDrainUnknown) {
+        lead = "cannot tell whether this disk " + lead;
+        std::snprintf(text, sizeof text,
+                      "no dropout in %s, but this storage has no device counter, so how fast the "
+                      "recording reached a disk is unknown (tmpfs, FUSE or a network share); %s",
+                      length.c_str(), rate);
     } else if (outcome == sessionDropout) {
         uint32_t events = summary.recording.events + summary.playback.events;
         uint64_t first = std::min(summary.recording.any ? summary.recording.firstNs : UINT64_MAX,
@@ -210,6 +298,33 @@ static double milliseconds(uint64_t ns)
     return static_cast<double>(ns) / 1e6;
 }
 
+// The flush of a recording through the file cache, for the figures.
+static std::string flushLine(const SessionSummary& summary)
+{
+    char line[320];
+    switch (summary.drain) {
+    case drainNotNeeded:
+        return "";
+    case drainNotRun:
+        return "Flush: none (the recording failed or was interrupted first)\n";
+    case drainUnknown:
+        std::snprintf(line, sizeof line,
+                      "Flush: %.3f s; this storage has no device counter, so the drain speed is "
+                      "unknown\n",
+                      nsSeconds(summary.flush.ns));
+        return line;
+    default:
+        std::snprintf(line, sizeof line,
+                      "Flush: %.3f s to put the recording on the disk; the device wrote %s bytes "
+                      "meanwhile: %.1f MB/s (the recording needs %.1f MB/s)%s\n",
+                      nsSeconds(summary.flush.ns), withThousands(summary.flush.deviceBytes).c_str(),
+                      summary.drainBytesPerSecond / 1e6, summary.neededDrainBytesPerSecond / 1e6,
+                      summary.drain == drainNoBacklog ? "; too short to measure: nothing waited"
+                                                      : "");
+        return line;
+    }
+}
+
 std::string formatSessionText(const SessionSummary& summary)
 {
     const SessionConfig& config = summary.config;
@@ -229,6 +344,7 @@ std::string formatSessionText(const SessionSummary& summary)
                   withThousands(config.bufferBytes).c_str(),
                   static_cast<unsigned>(config.requestSize >> 10), cachingText(summary.caching));
     text += line;
+    if (summary.storageKnown) text += "Storage: " + summary.storageFolder + " on " + storageText(summary.storage) + "\n";
     if (config.playTracks > 0 && !summary.playedCold && summary.warmReads == 0)
         text += "Played files: warm; their cached pages could not be dropped on this system, so "
                 "some reads may have come from memory\n";
@@ -269,7 +385,14 @@ std::string formatSessionText(const SessionSummary& summary)
                   busyText(diskBusyPercent(summary)).c_str(), nsSeconds(summary.busyNs),
                   nsSeconds(summary.elapsedNs));
     text += line;
+    text += flushLine(summary);
     return text + "\n" + sessionVerdict(summary) + "\n";
+}
+
+static const char* drainName(DrainVerdict drain)
+{
+    const char* names[] = {"not-needed", "not-run", "unknown", "no-backlog", "kept-pace", "too-slow"};
+    return names[drain];
 }
 
 static nlohmann::json directionJson(const DropoutTally& tally, uint32_t tracks,
@@ -292,7 +415,8 @@ nlohmann::json sessionJson(const SessionSummary& summary)
 {
     using nlohmann::json;
     const SessionConfig& config = summary.config;
-    const char* outcomes[] = {"no-dropout", "dropout", "too-short", "aborted"};
+    const char* outcomes[] = {"no-dropout", "dropout",     "too-short",
+                              "aborted",    "disk-behind", "drain-unknown"};
     const char* outcome = outcomes[sessionOutcome(summary)];
     return {{"test", "session"},
             {"outcome", outcome},
@@ -338,7 +462,18 @@ nlohmann::json sessionJson(const SessionSummary& summary)
               {"maxNs", summary.latency.maxNs}}},
             {"percentileMethod", "nearest-rank"},
             {"busyNs", summary.busyNs},
-            {"diskBusyPercent", diskBusyPercent(summary)}};
+            {"diskBusyPercent", diskBusyPercent(summary)},
+            {"storage", summary.storageKnown ? storageJson(summary.storage, summary.storageFolder)
+                                             : json()},
+            {"flush",
+             summary.drain == drainNotNeeded
+                 ? json()
+                 : json{{"drain", drainName(summary.drain)},
+                        {"seconds", summary.flush.ran ? json(nsSeconds(summary.flush.ns)) : json()},
+                        {"deviceBytes", summary.flush.counted ? json(summary.flush.deviceBytes) : json()},
+                        {"drainBytesPerSecond",
+                         summary.drainBytesPerSecond > 0 ? json(summary.drainBytesPerSecond) : json()},
+                        {"neededBytesPerSecond", summary.neededDrainBytesPerSecond}}}};
 }
 
 std::string sessionLogText(const SessionRun& run, uint32_t bytesPerSecond)

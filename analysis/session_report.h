@@ -18,7 +18,27 @@ enum SessionOutcome {
     sessionDropout,
     sessionTooShort,  // no dropout, but too short (or too idle) to have shown one
     sessionAborted,
+    sessionDiskBehind,     // through the file cache: no dropout, but the disk drained too slowly
+    sessionDrainUnknown,   // through the file cache: no device counter to tell the drain by
 };
+
+// How the disk kept pace with a recording that went through the file cache,
+// judged by its flush: the speed at which the device wrote the backlog the
+// recording left (its own counter over the flush's time) against what the
+// tracks need, divided by the busy share the rule allows.
+enum DrainVerdict {
+    drainNotNeeded,  // the cache was bypassed, or nothing was recorded
+    drainNotRun,     // no flush: the real-time part failed, or was interrupted
+    drainUnknown,    // no device counter (tmpfs, FUSE, a network share)
+    drainNoBacklog,  // flushed within drainFloorNs: nothing waited for the disk
+    drainKeptPace,
+    drainTooSlow,
+};
+// A flush this short left nothing to measure: the disk had kept up during
+// the recording (a single stall of the disk lasts 5-25 ms here).
+const uint64_t drainFloorNs = 250000000;
+DrainVerdict judgeDrain(TrackCaching caching, const SessionConfig& config, const FlushResult& flush,
+                        double neededBytesPerSecond, double& drainBytesPerSecond);
 
 struct SessionSummary {
     SessionConfig config;
@@ -42,10 +62,23 @@ struct SessionSummary {
     uint64_t readRequests;
     uint64_t busyNs;
     LatencySummary latency;  // all zero without requests
+    bool storageKnown;
+    StorageInfo storage;       // what holds the files measured
+    std::string storageFolder;
+    FlushResult flush;
+    double drainBytesPerSecond;   // 0 where not measured
+    double neededDrainBytesPerSecond;
+    DrainVerdict drain;
 };
 
+// allowedBusy: the busy share the rule allows the disk (a session's: all of
+// it); the recording must drain at its data rate divided by that.
 SessionSummary summariseSession(const SessionRun& run, const SampleFormat& format,
-                                double bufferSeconds);
+                                double bufferSeconds, double allowedBusy = 1.0);
+
+// "/dev/vda (virtio_blk), ext4 on / (rw,relatime)", for any folder.
+std::string storageText(const StorageInfo& storage);
+nlohmann::json storageJson(const StorageInfo& storage, const std::string& folder);
 
 bool sessionHasDropout(const SessionSummary& summary);
 // A dropout is an answer at any length; no dropout is one only for a session

@@ -61,7 +61,7 @@ void reportFailure(const TrialFailure& failure)
     if (failure.setup.status != setupReady)
         reportSetupFailure(failure.setup, failure.config);
     else if (failure.requestFailed)
-        reportAbort(failure.readFailed, failure.file, failure.closeFailed);
+        reportAbort(failure.readFailed, failure.file, failure.closeFailed, failure.writeBackFailed);
     else
         std::fprintf(stderr, "trakmon: %s: %s\n", failure.file.c_str(), failure.reason.c_str());
 }
@@ -134,6 +134,7 @@ int runCapacityCommand(const SessionOptions& options)
     SearchEnd end{};
     end.interrupted = run.interrupted;
     end.error = run.failure.any;
+    end.undecidable = run.failure.undecidable;
     CapacityVerdict verdict =
         capacityVerdict(setup, run.search, end, CapacityTake{run.takeRan, run.take, run.freeBytesAfter});
     printCapacityResult(setup, run, verdict, options.json);

@@ -103,8 +103,9 @@ int runSessionCommand(const SessionOptions& options)
                        sessionChoiceOf(options).caching};
     SessionRun run;
     bool drawBar = drawsProgress(options);
-    SetupResult setup =
-        runWholeSession(run, config, files, SessionWatch{nullptr, drawBar ? drawProgress : nullptr});
+    SetupResult setup = runWholeSession(run, config, files,
+                                        SessionWatch{nullptr, drawBar ? drawProgress : nullptr},
+                                        FlushWhen{true, 0});
     if (drawBar) clearTerminalLine();
     if (setup.status != setupReady) {
         discardOutput(log);
@@ -113,7 +114,7 @@ int runSessionCommand(const SessionOptions& options)
     }
     if (run.aborted)
         reportAbort(run.failedTrack < config.playTracks, sessionTrackFileName(run, run.failedTrack),
-                    run.closeFailed);
+                    run.closeFailed, run.writeBackFailed);
 
     SessionSummary summary = summariseSession(run, format, options.bufferSeconds);
     bool written = log.path.empty() || writeOutput(log, sessionLogText(run, summary.bytesPerSecond));

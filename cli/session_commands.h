@@ -49,7 +49,7 @@ int usageError(const char* command, const std::string& message);
 // Says why a session could not start; returns the exit status.
 int reportSetupFailure(const SetupResult& setup, const SessionConfig& config);
 // Says which request (or close) ended a session.
-void reportAbort(bool readFailed, const std::string& file, bool closeFailed);
+void reportAbort(bool readFailed, const std::string& file, bool closeFailed, bool writeBackFailed);
 // Whether to draw a progress line: on a terminal, unless JSON is asked for.
 bool drawsProgress(const SessionOptions& options);
 // The progress line of a session: a bar of its time and its dropouts so far.

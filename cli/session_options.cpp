@@ -229,13 +229,14 @@ int reportSetupFailure(const SetupResult& setup, const SessionConfig& config)
     return exitFailed;
 }
 
-void reportAbort(bool readFailed, const std::string& file, bool closeFailed)
+void reportAbort(bool readFailed, const std::string& file, bool closeFailed, bool writeBackFailed)
 {
     std::fprintf(stderr, "%s\ntrakmon: %s: %s\n",
                  readFailed ? "Disk Read Error... Test Aborted!" : "Disk Write Error... Test Aborted!",
                  file.c_str(),
-                 closeFailed ? "the file failed to close; its data may be lost"
-                             : "the request moved too few bytes");
+                 writeBackFailed ? "its data could not be written back to the disk; it may be lost"
+                 : closeFailed   ? "the file failed to close; its data may be lost"
+                                 : "the request moved too few bytes");
 }
 
 bool drawsProgress(const SessionOptions& options)

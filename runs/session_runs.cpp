@@ -45,17 +45,35 @@ std::string sessionConfigFor(const SessionChoice& choice, uint32_t playTracks,
     return "";
 }
 
+// The real-time part ended without a dropout and with at least the share
+// of every buffer in use left as headroom.
+static bool keptRule(const SessionRun& run, double headroomShare)
+{
+    const SessionModel& model = run.model;
+    const SessionConfig& config = model.config;
+    if (model.recording.any || model.playback.any) return false;
+    uint32_t lowest = config.bufferBytes;
+    if (config.recordTracks > 0) lowest = std::min(lowest, model.recording.lowestHeadroom);
+    if (config.playTracks > 0) lowest = std::min(lowest, model.playback.lowestHeadroom);
+    return lowest >= headroomShare * config.bufferBytes;
+}
+
 SetupResult runWholeSession(SessionRun& run, const SessionConfig& config,
-                            const SessionFiles& files, const SessionWatch& watch)
+                            const SessionFiles& files, const SessionWatch& watch,
+                            const FlushWhen& flushWhen)
 {
     SetupResult setup = openSession(run, config, files);
     if (setup.status != setupReady) return setup;
-    if (prerollAndStart(run)) {
+    bool started = prerollAndStart(run);
+    if (started) {
         platformTimeBeginPeriod(1);
         while (!platformInterruptRequested() && runSessionUntil(run, run.nowNs + progressSliceNs))
             if (watch.progress != nullptr) watch.progress(watch.context, run);
         platformTimeEndPeriod(1);
     }
+    if (started && files.caching == throughFileCache && config.recordTracks > 0 && !run.aborted &&
+        !platformInterruptRequested() && (flushWhen.always || keptRule(run, flushWhen.headroomShare)))
+        flushRecording(run);
     closeSession(run);
     return setup;
 }
@@ -145,7 +163,10 @@ bool makeSearchFolder(CapacitySetup& setup, std::string& reason)
             reason = "the base file name is too long to name the search's folder and files";
             return false;
         }
-        if (platformMakeFolder(setup.folder.c_str())) return true;
+        if (platformMakeFolder(setup.folder.c_str())) {
+            setup.storageKnown = platformDescribeStorage(setup.folder.c_str(), setup.storage);
+            return true;
+        }
     }
     reason = std::string(platformLastErrorText()) + ": " + setup.folder;
     return false;
@@ -243,9 +264,9 @@ bool runTrialOf(SearchState& search, uint32_t count, uint64_t durationNs, Capaci
     config.recordTracks = count;
     config.durationNs = durationNs;
     SessionRun run;
-    SetupResult started =
-        runWholeSession(run, config, SessionFiles{search.playBase, search.recordBase, 1, setup.caching},
-                        SessionWatch{&search, sessionProgress});
+    SetupResult started = runWholeSession(
+        run, config, SessionFiles{search.playBase, search.recordBase, 1, setup.caching},
+        SessionWatch{&search, sessionProgress}, FlushWhen{false, setup.headroomPercent / 100.0});
     removeTrackFiles(search.recordBase, 1, count);
     if (platformInterruptRequested()) return false;
     TrialFailure& failure = search.run->failure;
@@ -255,14 +276,21 @@ bool runTrialOf(SearchState& search, uint32_t count, uint64_t durationNs, Capaci
         failure.config = config;
         return false;
     }
-    trial.summary = summariseSession(run, setup.format, setup.bufferSeconds);
+    trial.summary = summariseSession(run, setup.format, setup.bufferSeconds,
+                                     capacityRules(setup).targetBusy);
     trial.passed = trialPasses(trial.summary, setup.headroomPercent);
     summarised = true;
+    if (trial.summary.drain == drainUnknown) {
+        // It kept pace in real time; whether the disk did cannot be told.
+        failure.undecidable = true;
+        return false;
+    }
     if (run.aborted) {
         failure.any = true;
         failure.requestFailed = true;
         failure.readFailed = run.failedTrack < config.playTracks;
         failure.closeFailed = run.closeFailed;
+        failure.writeBackFailed = run.writeBackFailed;
         failure.file = sessionTrackFileName(run, run.failedTrack);
         return false;
     }
@@ -297,6 +325,11 @@ CapacityRun runCapacity(const CapacitySetup& setup, const CapacityWatch& watch)
     CapacityRun run;
     SearchState search{&setup, &watch, recordBaseOf(setup), playBaseOf(setup), 0, &run, 0};
     if (setup.limit == 0) {
+        run.search.stopped = true;
+    } else if (setup.caching == throughFileCache &&
+               !(setup.storageKnown && setup.storage.writtenBytesReadable)) {
+        // No trial through the file cache could tell whether the disk kept pace.
+        run.failure.undecidable = true;
         run.search.stopped = true;
     } else {
         CapacityWiring wiring{&search, runCapacityTrial, searchClock, announceTrial};

@@ -32,11 +32,21 @@ struct SessionWatch {
     void (*progress)(void* context, const SessionRun& run);
 };
 
-// Opens, pre-rolls and runs one session to its end (or an interrupt), then
-// closes its files. The setup's result: anything but setupReady means the
-// session never started.
+// When a session through the file cache flushes its recording: always (a
+// session the user runs: its data is on the disk when it ends), or only
+// when its real-time part kept the rule (a trial that failed is void, and
+// its files may go at once).
+struct FlushWhen {
+    bool always;
+    double headroomShare;  // the least headroom / buffer that keeps the rule
+};
+
+// Opens, pre-rolls and runs one session to its end (or an interrupt),
+// flushes its recording through the file cache, then closes its files. The
+// setup's result: anything but setupReady means the session never started.
 SetupResult runWholeSession(SessionRun& run, const SessionConfig& config,
-                            const SessionFiles& files, const SessionWatch& watch);
+                            const SessionFiles& files, const SessionWatch& watch,
+                            const FlushWhen& flushWhen);
 
 // What a front end chooses for a capacity search.
 struct CapacityChoice {
@@ -60,12 +70,14 @@ void limitCapacitySearch(CapacitySetup& setup, uint32_t maxTracks);
 
 // Why the search stopped before its end, other than an interrupt.
 struct TrialFailure {
+    bool undecidable = false;  // a trial kept pace in real time, but its drain cannot be measured
     bool any = false;
     SetupResult setup;     // a trial that could not start: setup.status says why
     SessionConfig config;  // of that trial
     bool requestFailed = false;  // a request, or the close of a recorded file, failed
     bool readFailed = false;
     bool closeFailed = false;
+    bool writeBackFailed = false;
     std::string file;    // the file concerned
     std::string reason;  // why writing a playback file failed
 };

@@ -79,6 +79,13 @@ SetupResult openSession(SessionRun& run, const SessionConfig& config, const Sess
             return failSetup(run, setupPlayFileTooSmall, name, "");
     }
 
+    // What holds the files the session measures: the recorded ones, or the
+    // played ones when it only plays.
+    std::string measured = sessionTrackFileName(run, trackCount - 1);
+    std::string folder = measured.substr(0, fileNameStart(measured.c_str()));
+    if (folder.empty()) folder = ".";
+    run.storageKnown = platformDescribeStorage(folder.c_str(), run.storage);
+
     // Asked once the recording files are emptied, so that their old bytes count.
     uint64_t needed = recordedBytesPerTrack(config) * config.recordTracks + freeSpaceReserve;
     uint64_t freeBytes = platformFreeBytes(sessionTrackFileName(run, trackCount - 1).c_str());
@@ -170,6 +177,41 @@ uint64_t sessionElapsedNs(const SessionRun& run)
 {
     if (run.aborted) return run.nowNs;
     return std::max(run.nowNs, run.model.config.durationNs);
+}
+
+void flushRecording(SessionRun& run)
+{
+    const uint32_t plays = run.model.config.playTracks;
+    const uint32_t tracks = static_cast<uint32_t>(run.handles.size());
+    FlushResult& flush = run.flush;
+    flush = FlushResult();
+    uint64_t before = 0;
+    bool counted = run.storageKnown && platformDeviceWrittenBytes(run.storage, before);
+    uint64_t started = platformMonotonicNs();
+    for (uint32_t track = plays; track < tracks && !flush.failed; ++track)
+        if (!platformStartWriteBack(run.handles[track])) {
+            flush.failed = true;
+            run.failedTrack = track;
+        }
+    for (uint32_t track = plays; track < tracks && !flush.failed; ++track) {
+        if (platformInterruptRequested()) {
+            flush.interrupted = true;
+            break;
+        }
+        if (!platformFinishWriteBack(run.handles[track])) {
+            flush.failed = true;
+            run.failedTrack = track;
+        }
+    }
+    flush.ns = platformMonotonicNs() - started;
+    uint64_t after = 0;
+    flush.counted = counted && platformDeviceWrittenBytes(run.storage, after) && after >= before;
+    if (flush.counted) flush.deviceBytes = after - before;
+    flush.ran = !flush.failed && !flush.interrupted;
+    if (flush.failed) {
+        run.aborted = true;
+        run.writeBackFailed = true;
+    }
 }
 
 void closeSession(SessionRun& run)

@@ -32,6 +32,19 @@ struct SessionFiles {
 // 999); a file name without a dot gets the number appended.
 std::string numberedTrackFileName(const std::string& base, uint32_t number);
 
+// Through the file cache a recording is durable only once its data is on
+// the disk: after the real-time part, every recorded file's write-back is
+// started, then waited for, and the time that takes is measured, with the
+// bytes the device itself wrote meanwhile (its own counter).
+struct FlushResult {
+    bool ran = false;          // every recorded file was flushed
+    bool failed = false;       // a file's write-back failed
+    bool interrupted = false;  // stopped by an interrupt before the last file
+    uint64_t ns = 0;           // from the first start to the last wait's end
+    bool counted = false;      // the device's counter was read before and after
+    uint64_t deviceBytes = 0;  // what the device wrote during the flush
+};
+
 // One request as the log shows it.
 struct RequestRecord {
     uint64_t startNs;  // session time
@@ -76,11 +89,15 @@ struct SessionRun {
     uint64_t nowNs = 0;     // session time of the last reading
     bool aborted = false;   // a request moved fewer bytes than asked, or:
     bool closeFailed = false;  // a recorded file failed to close (its data may be lost)
+    bool writeBackFailed = false;  // or its flush failed
     uint32_t failedTrack = 0;
     bool playedCold = true;  // every played file's cached pages were dropped (or bypassed)
     // Reads through the file cache after a played file started over: its
     // pages were read before in this session and may have come from memory.
     uint64_t warmReads = 0;
+    bool storageKnown = false;  // storage describes what holds the recorded (else played) files
+    StorageInfo storage{};
+    FlushResult flush;
 };
 
 // Open files a session of this many tracks asks for beyond its track files.
@@ -98,6 +115,9 @@ bool prerollAndStart(SessionRun& run);
 // Runs requests until session time untilNs, the end of the session or a
 // failed request. Returns true while the session has more to run.
 bool runSessionUntil(SessionRun& run, uint64_t untilNs);
+// Flushes the recorded files (see FlushResult); before closeSession. A flush
+// that fails aborts the session, as a failed request does.
+void flushRecording(SessionRun& run);
 // Closes every track file and frees the transfer buffer. A recorded file that
 // fails to close aborts the session, as a failed request does.
 void closeSession(SessionRun& run);

@@ -127,6 +127,44 @@ TEST(SessionReport, OutcomeAndWhyItCannotTell)
     EXPECT_EQ(busyText(37.25), "37.2 %");
 }
 
+// The drain of a recording through the file cache, judged by its flush.
+TEST(SessionReport, DrainOfTheRecordingThroughTheCache)
+{
+    SessionConfig recording{};
+    recording.recordTracks = 10;
+    SessionConfig playing = recording;
+    playing.recordTracks = 0;
+    auto flush = [](bool ran, bool counted, uint64_t ns, uint64_t bytes) {
+        FlushResult result;
+        result.ran = ran;
+        result.counted = counted;
+        result.ns = ns;
+        result.deviceBytes = bytes;
+        return result;
+    };
+    struct Case {
+        TrackCaching caching;
+        SessionConfig config;
+        FlushResult flush;
+        DrainVerdict verdict;
+        double rate;  // bytes/s; 100 MB/s needed
+    };
+    const Case cases[] = {
+        {bypassFileCache, recording, flush(true, true, 2e9, 1e9), drainNotNeeded, 0},
+        {throughFileCache, playing, flush(false, false, 0, 0), drainNotNeeded, 0},
+        {throughFileCache, recording, flush(false, true, 0, 0), drainNotRun, 0},
+        {throughFileCache, recording, flush(true, false, 3e9, 0), drainUnknown, 0},
+        {throughFileCache, recording, flush(true, true, 100e6, 1e6), drainNoBacklog, 10e6},
+        {throughFileCache, recording, flush(true, true, 2e9, 250e6), drainKeptPace, 125e6},
+        {throughFileCache, recording, flush(true, true, 2e9, 150e6), drainTooSlow, 75e6},
+    };
+    for (const Case& c : cases) {
+        double rate = -1;
+        EXPECT_EQ(judgeDrain(c.caching, c.config, c.flush, 100e6, rate), c.verdict) << c.verdict;
+        EXPECT_DOUBLE_EQ(rate, c.rate) << c.verdict;
+    }
+}
+
 TEST(CapacitySearch, PlayRatios)
 {
     struct Case {
