@@ -228,12 +228,23 @@ std::string formatCapacityPlan(const CapacitySetup& setup)
                   durationText(nsSeconds(capacityEstimateNs(setup))).c_str(), parts.c_str(),
                   durationText(nsSeconds(search + search / 2)).c_str());
     text += line;
+    uint64_t leftBytes = 0;
+    for (const SearchFolder& other : setup.others) {
+        text += (other.inUse ? "In use by a search that runs now: " : "Left by an earlier search: ") +
+                other.path + " (" + withThousands(other.bytes) + " bytes)" +
+                (other.inUse ? "" : "; --remove-leftovers removes it") + ".\n";
+        if (!other.inUse) leftBytes += other.bytes;
+    }
     if (setup.limitReason != limitAsked) {
-        std::snprintf(line, sizeof line, "The search stops at %u recorded tracks: %s.\n",
+        std::snprintf(line, sizeof line, "The search stops at %u recorded tracks: %s",
                       static_cast<unsigned>(setup.limit),
                       setup.limitReason == limitDiskSpace ? "the disk has room for no more"
                                                           : "the open-file limit allows no more");
         text += line;
+        if (setup.limitReason == limitDiskSpace && leftBytes != 0)
+            text += " (" + withThousands(leftBytes) +
+                    " bytes more are held by the folders earlier searches left)";
+        text += ".\n";
     }
     return text;
 }
@@ -458,6 +469,16 @@ std::string formatCapacityTable(const std::vector<CapacityTrial>& trials)
     return text;
 }
 
+static nlohmann::json othersJson(const std::vector<SearchFolder>& others)
+{
+    nlohmann::json list = nlohmann::json::array();
+    for (const SearchFolder& other : others)
+        list.push_back({{"path", jsonArgumentText(other.path)},
+                        {"bytes", other.bytes},
+                        {"inUse", other.inUse}});
+    return list;
+}
+
 nlohmann::json capacityJson(const CapacitySetup& setup, const CapacityVerdict& verdict,
                             const SearchRun& run, const std::vector<CapacityTrial>& trials)
 {
@@ -496,6 +517,7 @@ nlohmann::json capacityJson(const CapacitySetup& setup, const CapacityVerdict& v
             {"limitReason", reasons[setup.limitReason]},
             {"diskBytesNeeded", searchDiskBytes(setup, setup.limit) + freeSpaceReserve},
             {"freeBytes", setup.freeBytes},
+            {"otherSearchFolders", othersJson(setup.others)},
             {"estimateSeconds", nsSeconds(estimate)},
             {"timeLimitSeconds", nsSeconds(search + search / 2)},
             {"elapsedSeconds", nsSeconds(run.elapsedNs)},

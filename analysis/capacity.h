@@ -48,6 +48,14 @@ uint64_t trialDiskBytes(const SessionConfig& config, const PlayRatio& ratio, uin
 // Why the search stops below the count asked for.
 enum CapacityLimitReason { limitAsked, limitDiskSpace, limitOpenFiles };
 
+// A search's folder beside the base that an earlier search left (killed, or
+// ended by a power cut), or that a running one holds.
+struct SearchFolder {
+    std::string path;
+    uint64_t bytes;  // of the files in it
+    bool inUse;      // its search holds its lock: it runs now
+};
+
 struct CapacitySetup {
     SessionConfig config;  // of one track pair; the counts are set per trial
     SampleFormat format;
@@ -64,6 +72,9 @@ struct CapacitySetup {
     bool playedCold;     // played files can be read cold (their cached pages dropped)
     bool storageKnown;
     StorageInfo storage;  // what holds the folder
+    TrackHandle lock;     // held on the folder while the search runs
+    std::vector<SearchFolder> others;  // other searches' folders beside the base
+    bool removeLeftovers;              // remove those no search holds, before starting
     uint64_t takeNs;     // the take at the answer, 0 for none
 };
 

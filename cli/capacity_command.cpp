@@ -91,8 +91,9 @@ int runCapacityCommand(const SessionOptions& options)
     choice.maxTracks = options.maxTracks;
     choice.repeat = options.repeat;
     choice.takeMinutes = options.takeMinutes;
+    choice.removeLeftovers = options.removeLeftovers;
     choice.base = options.base;
-    CapacitySetup setup;
+    CapacitySetup setup{};
     std::string problem = capacitySetupFor(choice, setup);
     if (!problem.empty()) return usageError("capacity", problem);
     // Heard from before the folder exists to after it is gone: an interrupt

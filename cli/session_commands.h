@@ -28,6 +28,7 @@ struct SessionOptions {
     uint32_t maxTracks = 4096;
     uint32_t repeat = 3;
     double takeMinutes = 0;
+    bool removeLeftovers = false;
 };
 
 struct SessionCommands {

@@ -157,6 +157,9 @@ CLI::App* addCapacityCommand(CLI::App& app, SessionOptions& capacity)
                         "meets what a short trial does not (a drive's write cache running out, a "
                         "filling disk); its disk space is counted before the search starts")
         ->check(positiveUpTo(maxTakeMinutes, false, "take length in minutes"));
+    command->add_flag("--remove-leftovers", capacity.removeLeftovers,
+                      "first remove the folders (BASE.capacity-*) that earlier searches left "
+                      "beside BASE and no running search holds; without it they are only named");
     addBaseArgument(command, capacity.base);
     return command;
 }

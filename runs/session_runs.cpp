@@ -93,6 +93,8 @@ std::string capacitySetupFor(const CapacityChoice& choice, CapacitySetup& setup)
     setup.base = choice.base;
     setup.playedCold = setup.caching == bypassFileCache || platformCanDropCachedPages();
     setup.takeNs = static_cast<uint64_t>(std::llround(choice.takeMinutes * 60e9));
+    setup.removeLeftovers = choice.removeLeftovers;
+    setup.lock = invalidTrackHandle;
     double bytesPerSecond = sampleFormatBytesPerSecond(setup.format);
     double seconds = choice.session.seconds;
     char text[400];
@@ -150,8 +152,67 @@ std::string playBaseOf(const CapacitySetup& setup)
 
 }  // namespace
 
+namespace {
+
+struct FolderListing {
+    std::string prefix;
+    std::vector<std::string> names;  // folders, or files
+    bool folders;
+    uint64_t bytes;
+};
+
+void collectEntry(void* context, const char* name, bool isFolder, uint64_t size)
+{
+    FolderListing& listing = *static_cast<FolderListing*>(context);
+    if (listing.folders) {
+        if (isFolder && std::string(name).compare(0, listing.prefix.size(), listing.prefix) == 0)
+            listing.names.push_back(name);
+        return;
+    }
+    if (!isFolder) listing.names.push_back(name);
+    listing.bytes += size;
+}
+
+std::string folderOf(const std::string& path)
+{
+    size_t start = fileNameStart(path.c_str());
+    return start == 0 ? "." : path.substr(0, start);
+}
+
+}  // namespace
+
+std::vector<SearchFolder> findSearchFolders(const std::string& base)
+{
+    std::string parent = folderOf(base);
+    FolderListing beside{base.substr(fileNameStart(base.c_str())) + ".capacity-", {}, true, 0};
+    platformListFolder(parent.c_str(), collectEntry, &beside);
+    std::vector<SearchFolder> found;
+    for (const std::string& name : beside.names) {
+        std::string path = (parent == "." ? "" : parent) + name;
+        FolderListing inside{"", {}, false, 0};
+        platformListFolder(path.c_str(), collectEntry, &inside);
+        found.push_back(SearchFolder{path, inside.bytes, platformFolderLocked(path.c_str())});
+    }
+    return found;
+}
+
+bool removeSearchFolder(const std::string& path)
+{
+    FolderListing inside{"", {}, false, 0};
+    platformListFolder(path.c_str(), collectEntry, &inside);
+    for (const std::string& name : inside.names) platformRemoveTrackFile((path + "/" + name).c_str());
+    return platformRemoveFolder(path.c_str());
+}
+
 bool makeSearchFolder(CapacitySetup& setup, std::string& reason)
 {
+    setup.others = findSearchFolders(setup.base);
+    if (setup.removeLeftovers) {
+        std::vector<SearchFolder> kept;
+        for (const SearchFolder& other : setup.others)
+            if (other.inUse || !removeSearchFolder(other.path)) kept.push_back(other);
+        setup.others = kept;
+    }
     std::string name = setup.base.substr(fileNameStart(setup.base.c_str()));
     for (uint32_t attempt = 0; attempt < 64; ++attempt) {
         char suffix[32];
@@ -165,6 +226,7 @@ bool makeSearchFolder(CapacitySetup& setup, std::string& reason)
         }
         if (platformMakeFolder(setup.folder.c_str())) {
             setup.storageKnown = platformDescribeStorage(setup.folder.c_str(), setup.storage);
+            setup.lock = platformLockFolder(setup.folder.c_str());
             return true;
         }
     }
@@ -345,8 +407,9 @@ CapacityRun runCapacity(const CapacitySetup& setup, const CapacityWatch& watch)
         runTrialOf(search, answer.tracks, setup.takeNs, run.take, run.takeRan);
     }
     run.interrupted = platformInterruptRequested();
-    // Every file the search made, then its folder.
+    // Every file the search made, then its lock and its folder.
     removeTrackFiles(search.playBase, 1, search.playFilesMade);
+    if (setup.lock != invalidTrackHandle) platformUnlockFolder(setup.lock, setup.folder.c_str());
     run.folderLeft = !platformRemoveFolder(setup.folder.c_str());
     run.freeBytesAfter = queryFreeBytes(setup.base.c_str());
     return run;

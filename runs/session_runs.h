@@ -56,13 +56,22 @@ struct CapacityChoice {
     uint32_t maxTracks = 4096;
     uint32_t repeat = 3;
     double takeMinutes = 0;  // a take at the answer, 0 for none
+    bool removeLeftovers = false;  // remove folders earlier searches left beside the base
     std::string base;
 };
 
 // The settings of a search, or a message saying what is wrong with them.
 std::string capacitySetupFor(const CapacityChoice& choice, CapacitySetup& setup);
+// The folders of other searches beside the base (BASE.capacity-*): left by
+// one that was killed, or held by one that runs now.
+std::vector<SearchFolder> findSearchFolders(const std::string& base);
+// Removes a left folder: its files, then the folder; false when something
+// stays (a file still held, a folder inside it).
+bool removeSearchFolder(const std::string& path);
 // Makes the search's own folder beside the base, BASE.capacity-XXXXXX, under
-// a name nothing had: every file of the search lives in it.
+// a name nothing had, and locks it: every file of the search lives in it.
+// First finds the other searches' folders and, when asked, removes those no
+// search holds.
 bool makeSearchFolder(CapacitySetup& setup, std::string& reason);
 // The limit of the search, lowered to what the open-file limit and the free
 // space allow.

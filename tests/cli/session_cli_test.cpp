@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <set>
@@ -289,6 +290,47 @@ TEST_F(SessionCli, InterruptedCapacitySearchAtTheDefaultsRemovesItsFolder)
             << run.err;
         beside.expectUntouched();
     }
+}
+
+// A search killed outright leaves its folder: the next one names it with its
+// size, never takes its bytes as free without saying so, and removes it only
+// when asked; a folder whose search holds its lock is never removed.
+TEST_F(SessionCli, KilledSearchLeavesAFolderTheNextOneNames)
+{
+    std::vector<std::string> search = {"capacity", "--seconds", "3", "--buffer", "1", "--request",
+                                       "32", "--max-tracks", "2", "--repeat", "1", "--json", base()};
+    RunResult killed = runTrakmon({"capacity", "--seconds", "30", base()}, {{2500, SIGKILL}});
+    EXPECT_EQ(killed.exitCode, 128 + SIGKILL);
+    std::set<std::string> left = folderNames(disk);
+    ASSERT_EQ(left.size(), 1u);
+    std::string leftFolder = disk + "/" + *left.begin();
+
+    std::string running = base() + ".capacity-running";
+    ASSERT_EQ(mkdir(running.c_str(), 0755), 0);
+    int lock = open((running + "/.trakmon.lock").c_str(), O_CREAT | O_RDWR | O_CLOEXEC, 0644);
+    ASSERT_EQ(flock(lock, LOCK_EX | LOCK_NB), 0);
+
+    for (bool remove : {false, true}) {
+        std::vector<std::string> args = search;
+        if (remove) args.insert(args.begin() + 1, "--remove-leftovers");
+        RunResult run = runTrakmon(args);
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        nlohmann::json capacity = jsonLines(run.out).back();
+        std::map<std::string, nlohmann::json> others;
+        for (const nlohmann::json& other : capacity["otherSearchFolders"]) others[other["path"]] = other;
+        EXPECT_EQ(others.at(running)["inUse"], true);
+        if (!remove) {
+            EXPECT_EQ(others.at(leftFolder)["inUse"], false);
+            EXPECT_GT(others.at(leftFolder)["bytes"].get<uint64_t>(), 0u);
+            EXPECT_NE(jsonLines(run.out)[0]["text"].get<std::string>().find(
+                          "Left by an earlier search: " + leftFolder),
+                      std::string::npos);
+        } else {
+            EXPECT_EQ(others.count(leftFolder), 0u);
+        }
+    }
+    EXPECT_EQ(folderNames(disk), (std::set<std::string>{"take.wav.capacity-running"}));
+    close(lock);
 }
 
 TEST_F(SessionCli, ADottedFolderKeepsEveryFile)
