@@ -45,14 +45,34 @@ std::string sessionConfigFor(const SessionChoice& choice, uint32_t playTracks,
     return "";
 }
 
-SetupResult runWholeSession(SessionRun& run, const SessionConfig& config,
+namespace {
+
+struct RequestFeed {
+    SessionDigest* digest;
+    const SessionWatch* watch;
+};
+
+void feedRequest(void* context, const SessionRun& run, const RequestRecord& request)
+{
+    const RequestFeed& feed = *static_cast<const RequestFeed*>(context);
+    digestRequest(*feed.digest, run, request);
+    if (feed.watch->request != nullptr) feed.watch->request(feed.watch->context, run, request);
+}
+
+}  // namespace
+
+SetupResult runWholeSession(SessionRun& run, SessionDigest& digest, const SessionConfig& config,
                             const SessionFiles& files, const SessionWatch& watch)
 {
+    clearDigest(digest);
     SetupResult setup = openSession(run, config, files);
     if (setup.status != setupReady) return setup;
+    RequestFeed feed{&digest, &watch};
+    RequestSink sink{&feed, feedRequest};
     if (prerollAndStart(run)) {
         platformTimeBeginPeriod(1);
-        while (!platformInterruptRequested() && runSessionUntil(run, run.nowNs + progressSliceNs))
+        while (!platformInterruptRequested() &&
+               runSessionUntil(run, run.nowNs + progressSliceNs, sink))
             if (watch.progress != nullptr) watch.progress(watch.context, run);
         platformTimeEndPeriod(1);
     }
@@ -231,8 +251,10 @@ bool runCapacityTrial(void* context, uint32_t count, TrialResult& result)
     config.playTracks = trial.playTracks;
     config.recordTracks = count;
     SessionRun run;
+    SessionDigest digest;
     SetupResult started =
-        runWholeSession(run, config, SessionFiles{search.playBase, search.recordBase, 1, setup.caching},
+        runWholeSession(run, digest, config,
+                        SessionFiles{search.playBase, search.recordBase, 1, setup.caching},
                         SessionWatch{&search, sessionProgress});
     removeTrackFiles(search.recordBase, 1, count);
     if (platformInterruptRequested()) return false;
@@ -243,7 +265,7 @@ bool runCapacityTrial(void* context, uint32_t count, TrialResult& result)
         failure.config = config;
         return false;
     }
-    trial.summary = summariseSession(run, setup.format, setup.bufferSeconds);
+    trial.summary = summariseSession(run, digest, setup.format, setup.bufferSeconds);
     trial.passed = trialPasses(trial.summary, setup.headroomPercent);
     search.run->trials.push_back(trial);
     if (run.aborted) {
