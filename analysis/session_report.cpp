@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "analysis/number_text.h"
@@ -47,8 +48,45 @@ nlohmann::json storageJson(const StorageInfo& storage, const std::string& folder
             {"writeCounter", field(storage.counter)}};
 }
 
-SessionSummary summariseSession(const SessionRun& run, const SampleFormat& format,
-                                double bufferSeconds, double allowedBusy)
+void clearDigest(SessionDigest& digest)
+{
+    clearLatencies(digest.latency);
+    for (ChartInterval& interval : digest.intervals) interval = ChartInterval{};
+}
+
+// A request's headroom: room left in a recording buffer, audio left in a
+// playback one.
+static uint32_t headroomBytes(const SessionConfig& config, const RequestRecord& request)
+{
+    return request.track < config.playTracks ? request.level : config.bufferBytes - request.level;
+}
+
+void digestRequest(SessionDigest& digest, const SessionRun& run, const RequestRecord& request)
+{
+    const SessionConfig& config = run.model.config;
+    uint64_t latency = request.endNs - request.startNs;
+    addLatency(digest.latency, latency);
+    // Intervals of the planned length: known before the first request.
+    uint64_t span = std::max<uint64_t>(config.durationNs, 1);
+    ChartInterval& interval =
+        digest.intervals[std::min<uint64_t>(chartIntervals - 1, request.startNs * chartIntervals / span)];
+    int direction = request.track < config.playTracks ? 1 : 0;
+    uint32_t headroom = headroomBytes(config, request);
+    bool first = !interval.has[direction];
+    if (first || headroom < interval.lowestHeadroom[direction]) {
+        interval.lowestHeadroom[direction] = headroom;
+        interval.lowestAtNs[direction] = request.startNs;
+    }
+    if (first || latency > interval.slowestNs[direction]) {
+        interval.slowestNs[direction] = latency;
+        interval.slowestAtNs[direction] = request.startNs;
+    }
+    interval.has[direction] = true;
+}
+
+SessionSummary summariseSession(const SessionRun& run, const SessionDigest& digest,
+                                const SampleFormat& format, double bufferSeconds,
+                                double allowedBusy)
 {
     SessionSummary summary{};
     const SessionModel& model = run.model;
@@ -76,12 +114,7 @@ SessionSummary summariseSession(const SessionRun& run, const SampleFormat& forma
     summary.writeRequests = model.writeRequests;
     summary.readRequests = model.readRequests;
     summary.busyNs = model.busyNs;
-
-    std::vector<uint64_t> latencies;
-    latencies.reserve(run.requests.size());
-    for (const RequestRecord& request : run.requests)
-        latencies.push_back(request.endNs - request.startNs);
-    summary.latency = summariseLatencies(latencies);
+    summary.latency = summariseLatencies(digest.latency);
     summary.storageKnown = run.storageKnown;
     summary.storage = run.storage;
     if (model.config.playTracks + model.config.recordTracks > 0) {
@@ -460,7 +493,8 @@ nlohmann::json sessionJson(const SessionSummary& summary)
               {"medianNs", summary.latency.medianNs},
               {"p99Ns", summary.latency.p99Ns},
               {"maxNs", summary.latency.maxNs}}},
-            {"percentileMethod", "nearest-rank"},
+            {"percentileMethod", "nearest-rank over log-linear buckets"},
+            {"latencyRelativeError", latencyRelativeError},
             {"busyNs", summary.busyNs},
             {"diskBusyPercent", diskBusyPercent(summary)},
             {"storage", summary.storageKnown ? storageJson(summary.storage, summary.storageFolder)
@@ -476,63 +510,91 @@ nlohmann::json sessionJson(const SessionSummary& summary)
                         {"neededBytesPerSecond", summary.neededDrainBytesPerSecond}}}};
 }
 
-std::string sessionLogText(const SessionRun& run, uint32_t bytesPerSecond)
+const char sessionLogHeader[] =
+    "request,file_number,direction,bytes,start_us,end_us,latency_us,buffer_bytes,headroom_ms\n";
+
+// A log line is made backwards from its end, digits as the divisions give
+// them, then appended at once: it is made while the session runs.
+static char* digitsBefore(char* end, uint64_t value)
+{
+    do {
+        *--end = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    return end;
+}
+
+static char* textBefore(char* end, const char* text)
+{
+    size_t length = std::strlen(text);
+    return static_cast<char*>(std::memcpy(end - length, text, length));
+}
+
+// thousandths as "whole.fff", as "%.3f" prints thousandths / 1e3.
+static char* thousandthsBefore(char* end, uint64_t thousandths)
+{
+    char* at = digitsBefore(end, thousandths % 1000 + 1000) + 1;  // three digits
+    *--at = '.';
+    return digitsBefore(at, thousandths / 1000);
+}
+
+// The headroom's milliseconds as "%.3f" prints 1e3 * bytes / bytesPerSecond,
+// in integers; only an exact tie, where the floating-point rounding decides,
+// is printed as before.
+static char* headroomMsBefore(char* end, uint32_t bytes, uint32_t bytesPerSecond)
+{
+    uint64_t scaled = uint64_t(bytes) * 1000000;
+    uint64_t rest = scaled % bytesPerSecond;
+    if (2 * rest == bytesPerSecond) {
+        char tie[48];
+        std::snprintf(tie, sizeof tie, "%.3f", 1e3 * audioSeconds(bytes, bytesPerSecond));
+        return textBefore(end, tie);
+    }
+    return thousandthsBefore(end, scaled / bytesPerSecond + (2 * rest > bytesPerSecond ? 1 : 0));
+}
+
+void appendSessionLogLine(std::string& text, const SessionRun& run, const RequestRecord& request,
+                          uint32_t bytesPerSecond)
 {
     const SessionConfig& config = run.model.config;
-    std::string text =
-        "request,file_number,direction,bytes,start_us,end_us,latency_us,buffer_bytes,headroom_ms\n";
-    uint64_t number = 0;
-    char line[200];
-    for (const RequestRecord& request : run.requests) {
-        bool play = request.track < config.playTracks;
-        uint32_t file = play ? request.track + 1
-                             : run.files.firstRecordNumber + request.track - config.playTracks;
-        uint32_t headroom = play ? request.level : config.bufferBytes - request.level;
-        std::snprintf(line, sizeof line, "%llu,%u,%s,%u,%.3f,%.3f,%.3f,%u,%.3f\n",
-                      static_cast<unsigned long long>(++number), static_cast<unsigned>(file),
-                      play ? "read" : "write", static_cast<unsigned>(config.requestSize),
-                      request.startNs / 1e3, request.endNs / 1e3,
-                      (request.endNs - request.startNs) / 1e3, static_cast<unsigned>(request.level),
-                      1e3 * audioSeconds(headroom, bytesPerSecond));
-        text += line;
-    }
-    return text;
+    bool play = request.track < config.playTracks;
+    uint32_t file = play ? request.track + 1
+                         : run.files.firstRecordNumber + request.track - config.playTracks;
+    char line[256];
+    char* end = line + sizeof line;
+    char* at = end;
+    *--at = '\n';
+    at = headroomMsBefore(at, headroomBytes(config, request), bytesPerSecond);
+    *--at = ',';
+    at = digitsBefore(at, request.level);
+    *--at = ',';
+    at = thousandthsBefore(at, request.endNs - request.startNs);
+    *--at = ',';
+    at = thousandthsBefore(at, request.endNs);
+    *--at = ',';
+    at = thousandthsBefore(at, request.startNs);
+    *--at = ',';
+    at = digitsBefore(at, config.requestSize);
+    at = textBefore(at, play ? ",read," : ",write,");
+    at = digitsBefore(at, file);
+    *--at = ',';
+    at = digitsBefore(at, run.model.requestCount);
+    text.append(at, end);
 }
 
 namespace {
 
-// The worst request of each direction in one interval of session time.
-struct ChartInterval {
-    bool has[2] = {false, false};  // write, read
-    ChartPoint headroom[2];        // lowest
-    ChartPoint latency[2];         // highest
-};
-
-void keepWorst(ChartInterval& interval, int direction, double seconds, double headroom,
-               double latencyMs)
+ChartPoint chartPoint(uint64_t atNs, double y)
 {
-    if (!interval.has[direction] || headroom < interval.headroom[direction].y)
-        interval.headroom[direction] = {seconds, headroom};
-    if (!interval.has[direction] || latencyMs > interval.latency[direction].y)
-        interval.latency[direction] = {seconds, latencyMs};
-    interval.has[direction] = true;
+    return {nsSeconds(atNs), y};
 }
 
 }  // namespace
 
-std::vector<SvgChart> sessionCharts(const SessionRun& run, const SessionSummary& summary)
+std::vector<SvgChart> sessionCharts(const SessionDigest& digest, const SessionSummary& summary)
 {
-    const SessionConfig& config = run.model.config;
+    const SessionConfig& config = summary.config;
     uint64_t span = std::max<uint64_t>(summary.elapsedNs, 1);
-    std::vector<ChartInterval> intervals(chartIntervals);
-    for (const RequestRecord& request : run.requests) {
-        bool play = request.track < config.playTracks;
-        uint32_t headroom = play ? request.level : config.bufferBytes - request.level;
-        size_t at = std::min<uint64_t>(chartIntervals - 1, request.startNs * chartIntervals / span);
-        keepWorst(intervals[at], play ? 1 : 0, nsSeconds(request.startNs),
-                  audioSeconds(headroom, summary.bytesPerSecond),
-                  milliseconds(request.endNs - request.startNs));
-    }
 
     SvgChart headroom;
     headroom.title = "Lowest headroom of each interval: " + std::to_string(config.recordTracks) +
@@ -551,10 +613,13 @@ std::vector<SvgChart> sessionCharts(const SessionRun& run, const SessionSummary&
         if ((direction == 0 ? config.recordTracks : config.playTracks) == 0) continue;
         ChartSeries lowest{names[direction], "", {}, true};
         ChartSeries slowest{names[direction], "", {}, false};
-        for (const ChartInterval& interval : intervals) {
+        for (const ChartInterval& interval : digest.intervals) {
             if (!interval.has[direction]) continue;
-            lowest.points.push_back(interval.headroom[direction]);
-            slowest.points.push_back(interval.latency[direction]);
+            lowest.points.push_back(
+                chartPoint(interval.lowestAtNs[direction],
+                           audioSeconds(interval.lowestHeadroom[direction], summary.bytesPerSecond)));
+            slowest.points.push_back(
+                chartPoint(interval.slowestAtNs[direction], milliseconds(interval.slowestNs[direction])));
         }
         headroom.series.push_back(lowest);
         latency.series.push_back(slowest);

@@ -5,10 +5,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
 #include "analysis/audio_analysis.h"
+#include "analysis/latency_histogram.h"
 #include "analysis/sample_format.h"
 #include "analysis/svg_chart.h"
 #include "session/session_runner.h"
@@ -71,10 +73,38 @@ struct SessionSummary {
     DrainVerdict drain;
 };
 
+// The worst request of each direction (write, read) in one interval of
+// session time: the lowest headroom and the longest latency, each with the
+// start of its request.
+struct ChartInterval {
+    bool has[2];
+    uint32_t lowestHeadroom[2];  // bytes
+    uint64_t lowestAtNs[2];
+    uint64_t slowestNs[2];
+    uint64_t slowestAtNs[2];
+};
+
+// The session's charts cut its planned length into this many intervals.
+const uint32_t chartIntervals = 600;
+
+// What the report keeps of the requests as they complete: the latency
+// histogram and the chart's intervals, of one size whatever the session's
+// length.
+struct SessionDigest {
+    LatencyHistogram latency;
+    ChartInterval intervals[chartIntervals];
+};
+
+// Empties the digest for a session that has not started.
+void clearDigest(SessionDigest& digest);
+// Takes a completed request of run.
+void digestRequest(SessionDigest& digest, const SessionRun& run, const RequestRecord& request);
+
 // allowedBusy: the busy share the rule allows the disk (a session's: all of
 // it); the recording must drain at its data rate divided by that.
-SessionSummary summariseSession(const SessionRun& run, const SampleFormat& format,
-                                double bufferSeconds, double allowedBusy = 1.0);
+SessionSummary summariseSession(const SessionRun& run, const SessionDigest& digest,
+                                const SampleFormat& format, double bufferSeconds,
+                                double allowedBusy = 1.0);
 
 // "/dev/vda (virtio_blk), ext4 on / (rw,relatime)", for any folder.
 std::string storageText(const StorageInfo& storage);
@@ -105,13 +135,17 @@ std::string sessionVerdict(const SessionSummary& summary);
 std::string formatSessionText(const SessionSummary& summary);
 nlohmann::json sessionJson(const SessionSummary& summary);
 
-// One CSV line per request: the header, then request number, track file
-// number, direction, bytes, start, end and latency in microseconds of
-// session time, and the track's buffer level with its headroom.
-std::string sessionLogText(const SessionRun& run, uint32_t bytesPerSecond);
+// The request log, CSV: the header line, then a line per request as it
+// completes: request number, track file number, direction, bytes, start, end
+// and latency in microseconds of session time, and the track's buffer level
+// with its headroom.
+extern const char sessionLogHeader[];
+// Appends the line of a request just handed over by run (whose count of
+// requests includes it, so gives its number).
+void appendSessionLogLine(std::string& text, const SessionRun& run, const RequestRecord& request,
+                          uint32_t bytesPerSecond);
 
 // The session as two charts: every direction's headroom at its requests and
-// the request latency against session time, the worst of each of at most
-// chartIntervals intervals; the first dropout is marked.
-const uint32_t chartIntervals = 600;
-std::vector<SvgChart> sessionCharts(const SessionRun& run, const SessionSummary& summary);
+// the request latency against session time, the worst of each interval; the
+// first dropout is marked.
+std::vector<SvgChart> sessionCharts(const SessionDigest& digest, const SessionSummary& summary);

@@ -19,8 +19,9 @@ const int exitFailed = 1;
 
 // A log or plot named on the command line: checked before the session
 // without changing it (made empty only when it did not exist), written in
-// binary once the session has run, and removed again when the session never
-// started and the file is one this run made.
+// binary (the log as the session runs, the plot once it has run), and
+// removed again when the session never started and the file is one this run
+// made.
 struct SessionOutput {
     std::string path;
     const char* kind;  // "log", "plot"
@@ -57,6 +58,40 @@ bool writeOutput(const SessionOutput& output, const std::string& text)
     return closeOutputFile(file);
 }
 
+// The log as the session runs: a request's line is made when the request
+// completes, and the lines go to the file whenever they hold logFlushBytes
+// and at every progress tick, so that a session of any length needs the same
+// memory. The file is emptied at its first write, once the session runs.
+const size_t logFlushBytes = 256 * 1024;
+
+struct SessionLog {
+    const SessionOutput* output;
+    uint32_t bytesPerSecond;
+    std::string pending;
+    OutputFile file;
+    bool opened;
+    bool openFailed;
+};
+
+void flushLog(SessionLog& log)
+{
+    if (log.output->path.empty()) return;
+    if (!log.opened) {
+        log.opened = true;
+        log.openFailed = !openOutputFile(log.file, log.output->path, log.output->kind);
+    }
+    if (!log.pending.empty()) writeOutputFile(log.file, log.pending);
+    log.pending.clear();
+}
+
+// The rest of the lines, then the close; false (and says why) when the log
+// could not be written.
+bool finishLog(SessionLog& log)
+{
+    flushLog(log);
+    return !log.openFailed && closeOutputFile(log.file);
+}
+
 }  // namespace
 
 void drawSessionBar(const SessionRun& run, const std::string& caption)
@@ -76,9 +111,23 @@ void drawSessionBar(const SessionRun& run, const std::string& caption)
 
 namespace {
 
-void drawProgress(void*, const SessionRun& run)
+struct SessionFeed {
+    SessionLog log;
+    bool drawBar;
+};
+
+void logRequest(void* context, const SessionRun& run, const RequestRecord& request)
 {
-    drawSessionBar(run, "");
+    SessionLog& log = static_cast<SessionFeed*>(context)->log;
+    appendSessionLogLine(log.pending, run, request, log.bytesPerSecond);
+    if (log.pending.size() >= logFlushBytes) flushLog(log);
+}
+
+void progressTick(void* context, const SessionRun& run)
+{
+    SessionFeed& feed = *static_cast<SessionFeed*>(context);
+    flushLog(feed.log);
+    if (feed.drawBar) drawSessionBar(run, "");
 }
 
 }  // namespace
@@ -101,12 +150,16 @@ int runSessionCommand(const SessionOptions& options)
 
     SessionFiles files{options.base, options.base, options.play + 1,
                        sessionChoiceOf(options).caching};
+    SessionFeed feed{{&log, sampleFormatBytesPerSecond(format), sessionLogHeader, {}, false, false},
+                     drawsProgress(options)};
+    if (!log.path.empty()) feed.log.pending.reserve(logFlushBytes + 256);
     SessionRun run;
-    bool drawBar = drawsProgress(options);
-    SetupResult setup = runWholeSession(run, config, files,
-                                        SessionWatch{nullptr, drawBar ? drawProgress : nullptr},
-                                        FlushWhen{true, 0});
-    if (drawBar) clearTerminalLine();
+    SessionDigest digest;
+    SetupResult setup = runWholeSession(
+        run, digest, config, files,
+        SessionWatch{&feed, progressTick, log.path.empty() ? nullptr : logRequest},
+        FlushWhen{true, 0});
+    if (feed.drawBar) clearTerminalLine();
     if (setup.status != setupReady) {
         discardOutput(log);
         discardOutput(plot);
@@ -116,9 +169,9 @@ int runSessionCommand(const SessionOptions& options)
         reportAbort(run.failedTrack < config.playTracks, sessionTrackFileName(run, run.failedTrack),
                     run.closeFailed, run.writeBackFailed);
 
-    SessionSummary summary = summariseSession(run, format, options.bufferSeconds);
-    bool written = log.path.empty() || writeOutput(log, sessionLogText(run, summary.bytesPerSecond));
-    written = (plot.path.empty() || writeOutput(plot, svgDocument(sessionCharts(run, summary)))) &&
+    SessionSummary summary = summariseSession(run, digest, format, options.bufferSeconds);
+    bool written = log.path.empty() || finishLog(feed.log);
+    written = (plot.path.empty() || writeOutput(plot, svgDocument(sessionCharts(digest, summary)))) &&
               written;
     if (options.json) {
         nlohmann::json object = sessionJson(summary);

@@ -45,9 +45,11 @@ std::string sessionConfigFor(const SessionChoice& choice, uint32_t playTracks,
     return "";
 }
 
+namespace {
+
 // The real-time part ended without a dropout and with at least the share
 // of every buffer in use left as headroom.
-static bool keptRule(const SessionRun& run, double headroomShare)
+bool keptRule(const SessionRun& run, double headroomShare)
 {
     const SessionModel& model = run.model;
     const SessionConfig& config = model.config;
@@ -58,16 +60,34 @@ static bool keptRule(const SessionRun& run, double headroomShare)
     return lowest >= headroomShare * config.bufferBytes;
 }
 
-SetupResult runWholeSession(SessionRun& run, const SessionConfig& config,
+struct RequestFeed {
+    SessionDigest* digest;
+    const SessionWatch* watch;
+};
+
+void feedRequest(void* context, const SessionRun& run, const RequestRecord& request)
+{
+    const RequestFeed& feed = *static_cast<const RequestFeed*>(context);
+    digestRequest(*feed.digest, run, request);
+    if (feed.watch->request != nullptr) feed.watch->request(feed.watch->context, run, request);
+}
+
+}  // namespace
+
+SetupResult runWholeSession(SessionRun& run, SessionDigest& digest, const SessionConfig& config,
                             const SessionFiles& files, const SessionWatch& watch,
                             const FlushWhen& flushWhen)
 {
+    clearDigest(digest);
     SetupResult setup = openSession(run, config, files);
     if (setup.status != setupReady) return setup;
+    RequestFeed feed{&digest, &watch};
+    RequestSink sink{&feed, feedRequest};
     bool started = prerollAndStart(run);
     if (started) {
         platformTimeBeginPeriod(1);
-        while (!platformInterruptRequested() && runSessionUntil(run, run.nowNs + progressSliceNs))
+        while (!platformInterruptRequested() &&
+               runSessionUntil(run, run.nowNs + progressSliceNs, sink))
             if (watch.progress != nullptr) watch.progress(watch.context, run);
         platformTimeEndPeriod(1);
     }
@@ -326,8 +346,9 @@ bool runTrialOf(SearchState& search, uint32_t count, uint64_t durationNs, Capaci
     config.recordTracks = count;
     config.durationNs = durationNs;
     SessionRun run;
+    SessionDigest digest;
     SetupResult started = runWholeSession(
-        run, config, SessionFiles{search.playBase, search.recordBase, 1, setup.caching},
+        run, digest, config, SessionFiles{search.playBase, search.recordBase, 1, setup.caching},
         SessionWatch{&search, sessionProgress}, FlushWhen{false, setup.headroomPercent / 100.0});
     removeTrackFiles(search.recordBase, 1, count);
     if (platformInterruptRequested()) return false;
@@ -338,7 +359,7 @@ bool runTrialOf(SearchState& search, uint32_t count, uint64_t durationNs, Capaci
         failure.config = config;
         return false;
     }
-    trial.summary = summariseSession(run, setup.format, setup.bufferSeconds,
+    trial.summary = summariseSession(run, digest, setup.format, setup.bufferSeconds,
                                      capacityRules(setup).targetBusy);
     trial.passed = trialPasses(trial.summary, setup.headroomPercent);
     summarised = true;

@@ -9,6 +9,7 @@
 
 #include "analysis/capacity.h"
 #include "analysis/sample_format.h"
+#include "analysis/session_report.h"
 #include "session/session_runner.h"
 
 // What a front end chooses for a session or for the trials of a search.
@@ -26,10 +27,12 @@ struct SessionChoice {
 std::string sessionConfigFor(const SessionChoice& choice, uint32_t playTracks,
                              uint32_t recordTracks, SessionConfig& config, SampleFormat& format);
 
-// Told four times a second while a session runs.
+// Told four times a second while a session runs, and of every request as it
+// completes, between requests (session_runner.h); either may be null.
 struct SessionWatch {
     void* context;
     void (*progress)(void* context, const SessionRun& run);
+    void (*request)(void* context, const SessionRun& run, const RequestRecord& request) = nullptr;
 };
 
 // When a session through the file cache flushes its recording: always (a
@@ -42,9 +45,10 @@ struct FlushWhen {
 };
 
 // Opens, pre-rolls and runs one session to its end (or an interrupt),
-// flushes its recording through the file cache, then closes its files. The
-// setup's result: anything but setupReady means the session never started.
-SetupResult runWholeSession(SessionRun& run, const SessionConfig& config,
+// flushes its recording through the file cache, then closes its files;
+// every request goes into digest as it completes. The setup's result:
+// anything but setupReady means the session never started.
+SetupResult runWholeSession(SessionRun& run, SessionDigest& digest, const SessionConfig& config,
                             const SessionFiles& files, const SessionWatch& watch,
                             const FlushWhen& flushWhen);
 

@@ -130,7 +130,7 @@ bool prerollAndStart(SessionRun& run)
     return true;
 }
 
-bool runSessionUntil(SessionRun& run, uint64_t untilNs)
+bool runSessionUntil(SessionRun& run, uint64_t untilNs, const RequestSink& sink)
 {
     SessionModel& model = run.model;
     const uint64_t endNs = model.config.durationNs;
@@ -161,11 +161,11 @@ bool runSessionUntil(SessionRun& run, uint64_t untilNs)
         record.endNs = now;
         uint32_t after = endRequest(model, track, record.startNs, now);
         if (track < plays) record.level = after;
-        run.requests.push_back(record);
         if (count != size) {
             run.aborted = true;
             run.failedTrack = track;
         }
+        if (sink.completed != nullptr) sink.completed(sink.context, run, record);
     }
     run.nowNs = now;
     if (now < endNs && !run.aborted) return true;

@@ -14,7 +14,6 @@
 // through the file cache its later reads count as warm.
 #pragma once
 #include <cstdint>
-#include <deque>
 #include <string>
 #include <vector>
 
@@ -45,7 +44,7 @@ struct FlushResult {
     uint64_t deviceBytes = 0;  // what the device wrote during the flush
 };
 
-// One request as the log shows it.
+// One request as it completed.
 struct RequestRecord {
     uint64_t startNs;  // session time
     uint64_t endNs;
@@ -81,7 +80,6 @@ struct SessionRun {
     std::vector<uint64_t> playLength;  // bytes read before a playback file starts over
     std::vector<uint64_t> playPosition;
     std::vector<bool> wrapped;  // the played file has started over
-    std::deque<RequestRecord> requests;  // grows without moving what it holds
     void* buffer = nullptr;
     uint64_t stampBase = 0;     // this session's stamps start here (write_stamp.h)
     uint64_t writtenBytes = 0;  // by the session's write requests so far
@@ -112,9 +110,19 @@ SetupResult openSession(SessionRun& run, const SessionConfig& config, const Sess
 // Fills the playback buffers (real reads, before the clock starts), then
 // starts the clock.
 bool prerollAndStart(SessionRun& run);
+// Told of every request as it completes (a failed one too), between two
+// requests: after the one's end reading, before the next one's start. The
+// runner keeps nothing of a request, so a session of any length needs the
+// same memory; what the sink keeps is up to it, and the time it takes is
+// time between requests, as a recorder's own work would be.
+struct RequestSink {
+    void* context = nullptr;
+    void (*completed)(void* context, const SessionRun& run, const RequestRecord& request) = nullptr;
+};
+
 // Runs requests until session time untilNs, the end of the session or a
 // failed request. Returns true while the session has more to run.
-bool runSessionUntil(SessionRun& run, uint64_t untilNs);
+bool runSessionUntil(SessionRun& run, uint64_t untilNs, const RequestSink& sink = RequestSink());
 // Flushes the recorded files (see FlushResult); before closeSession. A flush
 // that fails aborts the session, as a failed request does.
 void flushRecording(SessionRun& run);

@@ -2,7 +2,10 @@
 // whose figures are worked out by hand in the comments.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "analysis/audio_analysis.h"
+#include "analysis/latency_histogram.h"
 
 namespace {
 
@@ -26,6 +29,46 @@ TEST(NearestRankPercentile, PicksTheValueAtRankCeilingOfPTimesN)
     for (uint64_t v = 200; v >= 1; --v) many.push_back(v);
     EXPECT_EQ(nearestRankPercentile(many, 99), 198u);
     EXPECT_EQ(nearestRankPercentile(many, 50), 100u);
+}
+
+// The histogram's median and 99th percentile against the exact nearest rank:
+// within 1/256 of it, min and max exact.
+TEST(LatencyHistogram, PercentilesWithinTheStatedErrorOfTheExactOnes)
+{
+    std::vector<uint64_t> counting, geometric, bimodal;
+    for (uint64_t v = 0; v < 1000; ++v) counting.push_back(v);          // exact below 256
+    for (double v = 1000; geometric.size() < 1000; v *= 1.03)           // 1 us to 76 days
+        geometric.push_back(static_cast<uint64_t>(v));
+    bimodal.assign(990, 50000);                                         // p99 on the edge
+    bimodal.insert(bimodal.end(), 10, 2000 * ms);
+    const std::vector<uint64_t> cases[] = {{7}, counting, geometric, bimodal, {3600000 * ms, 1, 5}};
+    static LatencyHistogram histogram;
+    for (const std::vector<uint64_t>& values : cases) {
+        clearLatencies(histogram);
+        for (uint64_t v : values) addLatency(histogram, v);
+        LatencySummary summary = summariseLatencies(histogram);
+        SCOPED_TRACE(testing::Message() << values.size() << " values from " << values.front());
+        EXPECT_EQ(summary.minNs, *std::min_element(values.begin(), values.end()));
+        EXPECT_EQ(summary.maxNs, *std::max_element(values.begin(), values.end()));
+        for (uint32_t percent : {50u, 99u}) {
+            uint64_t exact = nearestRankPercentile(values, percent);
+            uint64_t kept = latencyPercentile(histogram, percent);
+            uint64_t off = kept > exact ? kept - exact : exact - kept;
+            EXPECT_LE(off * 256, exact) << "p" << percent << ": " << kept << " for " << exact;
+        }
+    }
+    // Each value lies in its bucket, whose middle is within 1/256 of it.
+    for (uint64_t v : {uint64_t(0), uint64_t(255), uint64_t(256), uint64_t(511), uint64_t(512),
+                       uint64_t(1000000007), 3600000 * ms, UINT64_MAX}) {
+        uint32_t bucket = latencyBucket(v);
+        ASSERT_LT(bucket, latencyBucketCount) << v;
+        EXPECT_LE(latencyBucketLow(bucket), v) << v;
+        if (bucket + 1 < latencyBucketCount) {
+            EXPECT_LT(v, latencyBucketLow(bucket + 1)) << v;
+        }
+        uint64_t middle = latencyBucketMiddle(bucket);
+        EXPECT_LE(middle > v ? middle - v : v - middle, v / 256) << v;
+    }
 }
 
 TEST(Rounds, RoundZeroStartsAtThePassStartAndAPartialCycleIsNoRound)

@@ -16,6 +16,12 @@ const uint64_t ms = 1000000;
 // One recording track of 48 kHz 24-bit mono, 2.0 s buffer, 96 KByte
 // requests, 10 s; the first request stalls for stallNs.
 SessionRun run;
+SessionDigest digest;
+
+void digestInto(void*, const SessionRun& session, const RequestRecord& request)
+{
+    digestRequest(digest, session, request);
+}
 
 SessionSummary stalledSession(uint64_t stallNs, uint32_t plays = 0)
 {
@@ -31,10 +37,11 @@ SessionSummary stalledSession(uint64_t stallNs, uint32_t plays = 0)
     EXPECT_EQ(openSession(run, config, {"take.wav", "take.wav", plays + 1, bypassFileCache}).status,
               setupReady);
     prerollAndStart(run);
-    while (runSessionUntil(run, UINT64_MAX)) {
+    clearDigest(digest);
+    while (runSessionUntil(run, UINT64_MAX, RequestSink{nullptr, digestInto})) {
     }
     closeSession(run);
-    return summariseSession(run, SampleFormat{48000, 24, 1}, 2.0);
+    return summariseSession(run, digest, SampleFormat{48000, 24, 1}, 2.0);
 }
 
 TEST(SessionReport, VerdictLines)
@@ -58,6 +65,9 @@ TEST(SessionReport, VerdictLines)
     EXPECT_EQ(json["recording"]["samples"], 24000);
     EXPECT_EQ(json["recording"]["firstFile"], "take.001");
     EXPECT_TRUE(json["playback"].is_null());
+    EXPECT_EQ(json["percentileMethod"], "nearest-rank over log-linear buckets");
+    EXPECT_EQ(json["latencyRelativeError"], 1.0 / 256);
+    EXPECT_EQ(json["requestLatency"]["maxNs"], 2500 * ms);  // exact
 
     SessionSummary both = stalledSession(1 * ms, 3);
     EXPECT_EQ(sessionVerdict(both).substr(0, 40), "records 1 and plays 3 tracks of 48 kHz 2");
@@ -68,11 +78,11 @@ TEST(SessionReport, VerdictLines)
 TEST(SessionReport, PlotShowsTheStallAndMarksTheFirstDropout)
 {
     SessionSummary lost = stalledSession(2500 * ms);
-    std::vector<SvgChart> charts = sessionCharts(run, lost);
+    std::vector<SvgChart> charts = sessionCharts(digest, lost);
     ASSERT_EQ(charts.size(), 2u);
     const SvgChart& headroom = charts[0];
     ASSERT_EQ(headroom.series.size(), 1u);  // recording only
-    EXPECT_LE(headroom.series[0].points.size(), run.requests.size());  // the worst of each interval
+    EXPECT_LE(headroom.series[0].points.size(), lost.requestCount);  // the worst of each interval
     double lowest = 1e9;
     for (const ChartPoint& point : headroom.series[0].points) lowest = std::min(lowest, point.y);
     EXPECT_DOUBLE_EQ(lowest, 0);  // the request after the stall found its buffer full
@@ -82,6 +92,44 @@ TEST(SessionReport, PlotShowsTheStallAndMarksTheFirstDropout)
     double slowest = 0;
     for (const ChartPoint& point : charts[1].series[0].points) slowest = std::max(slowest, point.y);
     EXPECT_DOUBLE_EQ(slowest, 2500);
+}
+
+// Each log line as the whole log used to be printed: "%.3f" of microseconds
+// and of the headroom's milliseconds, here made in integers.
+TEST(SessionReport, LogLinesKeepTheirFormat)
+{
+    SessionRun session;
+    // 2 played, 1 recorded (file 7); 48 kHz 24-bit mono, 2.0 s buffers.
+    startModel(session.model, SessionConfig{2, 1, 48000, 3, 288000, 98304, 10000 * ms});
+    session.files.firstRecordNumber = 7;
+    struct Case {
+        RequestRecord request;
+        const char* line;  // null: the old formula alone says
+    };
+    const Case cases[] = {
+        {{682666667, 683666668, 2, 98304}, "1,7,write,98304,682666.667,683666.668,1000.001,98304,1317.333\n"},
+        {{0, 5, 0, 190000}, "2,1,read,98304,0.000,0.005,0.005,190000,1319.444\n"},
+        {{9999999999, 12500000000, 1, 9}, nullptr},  // 0.0625 ms: a tie, as printf rounds it
+        {{1, 2, 2, 288000}, "4,7,write,98304,0.001,0.002,0.001,288000,0.000\n"},
+    };
+    for (const Case& c : cases) {
+        ++session.model.requestCount;
+        const RequestRecord& r = c.request;
+        bool play = r.track < 2;
+        char old[200];
+        std::snprintf(old, sizeof old, "%llu,%u,%s,%u,%.3f,%.3f,%.3f,%u,%.3f\n",
+                      static_cast<unsigned long long>(session.model.requestCount),
+                      play ? r.track + 1 : 7, play ? "read" : "write", 98304u, r.startNs / 1e3,
+                      r.endNs / 1e3, (r.endNs - r.startNs) / 1e3, r.level,
+                      1e3 * audioSeconds(play ? r.level : 288000 - r.level, 144000));
+        std::string line;
+        appendSessionLogLine(line, session, r, 144000);
+        EXPECT_EQ(line, old);
+        if (c.line != nullptr) {
+            EXPECT_EQ(line, c.line);
+        }
+    }
+    EXPECT_EQ(std::string(sessionLogHeader).substr(0, 30), "request,file_number,direction,");
 }
 
 // A dropout is an answer at any length; no dropout only from a session long

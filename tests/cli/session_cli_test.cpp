@@ -153,8 +153,9 @@ TEST_F(GoldenSession, ShortSessionAndCapacity)
 
 TEST_F(SessionCli, RecordsAThousandTracksWithoutDropout)
 {
+    std::string log = folder.path + "/requests.csv";
     RunResult run = runTrakmon({"session", "--tracks", "1001", "--seconds", "3", "--buffer", "1",
-                                "--request", "32", base()});
+                                "--request", "32", "--log", log, base()});
     ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
     EXPECT_NE(run.out.find("Dropouts: none\n"), std::string::npos) << run.out;
     EXPECT_TRUE(std::regex_search(
@@ -173,6 +174,25 @@ TEST_F(SessionCli, RecordsAThousandTracksWithoutDropout)
         EXPECT_LE(size, 432000) << suffix;
     }
     EXPECT_FALSE(fileExists(file("1002")));
+    // The log went out in pieces as the session ran (about 900 KB): every
+    // request in order, none lost between them.
+    std::smatch count;
+    ASSERT_TRUE(std::regex_search(run.out, count, std::regex("\\(([0-9,]+) requests\\)"))) << run.out;
+    std::string requests = std::regex_replace(count[1].str(), std::regex(","), "");
+    std::istringstream lines(fileText(log));
+    std::string line, last;
+    size_t number = 0;
+    for (std::getline(lines, line); std::getline(lines, line); last = line) ++number;
+    EXPECT_EQ(std::to_string(number), requests);
+    EXPECT_EQ(last.substr(0, last.find(',')), requests);
+    EXPECT_GT(fileSize(log), 3 * 262144);
+
+    // A log that cannot be written fails the session, with the reason.
+    RunResult full = runTrakmon({"session", "--seconds", "3", "--buffer", "1", "--request", "32",
+                                 "--log", "/dev/full", base()});
+    EXPECT_EQ(full.exitCode, 1);
+    EXPECT_NE(full.out.find(": no dropout in 3 s"), std::string::npos) << full.out;
+    EXPECT_EQ(full.err, "trakmon: cannot write the log /dev/full: No space left on device\n");
 }
 
 TEST_F(SessionCli, PlaysWhatAWriteTestMadeAndLogsEveryRequest)

@@ -362,22 +362,32 @@ TEST_F(FaultCli, SessionEndsWithTheWriteErrorOfARequestOrAClose)
     struct Case {
         const char* rule;
         const char* reason;
+        const char* lastLogLine;  // starts so
     };
     const Case cases[] = {
-        {"write 3 error EIO", "the request moved too few bytes"},
-        {"close error EIO", "the file failed to close; its data may be lost"},
+        {"write 3 error EIO", "the request moved too few bytes", "3,1,write,"},
+        {"close error EIO", "the file failed to close; its data may be lost", ""},
     };
+    std::string log = folder.path + "/requests.csv";
     for (const Case& c : cases) {
         SCOPED_TRACE(c.rule);
         restart(c.rule);
         RunResult session = runTrakmon(
-            {"session", "--tracks", "2", "--seconds", "2", "--request", "32", base()});
+            {"session", "--tracks", "2", "--seconds", "2", "--request", "32", "--log", log, base()});
         EXPECT_EQ(session.exitCode, 1);
         EXPECT_EQ(session.err.substr(0, writeError.size() + 9), writeError + "trakmon: ")
             << session.err;
         EXPECT_NE(session.err.find(c.reason), std::string::npos) << session.err;
         EXPECT_NE(session.out.find("session aborted"), std::string::npos) << session.out;
         EXPECT_EQ(session.out.find("records 2 tracks"), std::string::npos) << session.out;
+        // The log holds every request, the failed one last.
+        std::ifstream lines(log);
+        std::string line, last;
+        size_t number = 0;
+        for (std::getline(lines, line); std::getline(lines, line); last = line)
+            EXPECT_EQ(line.substr(0, line.find(',')), std::to_string(++number)) << line;
+        EXPECT_GT(number, 0u);
+        EXPECT_EQ(last.rfind(c.lastLogLine, 0), 0u) << last;
     }
 
     // Its JSON carries a name that is not UTF-8, too.
