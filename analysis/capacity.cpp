@@ -170,13 +170,13 @@ std::string formatCapacityPlan(const CapacitySetup& setup)
     std::snprintf(line, sizeof line,
                   "Capacity search in %s: %s, %s buffer a track, %u KByte requests (%.3f s of "
                   "audio), %s, trials of %s, %s.\n",
-                  setup.folder.c_str(), sampleFormatLabel(setup.format).c_str(),
+                  setup.place.folder.c_str(), sampleFormatLabel(setup.format).c_str(),
                   bufferText(setup.bufferSeconds).c_str(),
                   static_cast<unsigned>(config.requestSize >> 10),
                   audioSeconds(config.requestSize, bytesPerSecond), cachingText(setup.caching),
                   secondsText(nsSeconds(config.durationNs)).c_str(), ratioText(setup.ratio).c_str());
     text += line;
-    if (setup.storageKnown) text += "Storage: " + storageText(setup.storage) + ".\n";
+    if (setup.place.storageKnown) text += "Storage: " + storageText(setup.place.storage) + ".\n";
     if (setup.caching == throughFileCache) {
         double busy = capacityRules(setup).targetBusy;
         std::snprintf(line, sizeof line,
@@ -229,7 +229,7 @@ std::string formatCapacityPlan(const CapacitySetup& setup)
                   durationText(nsSeconds(search + search / 2)).c_str());
     text += line;
     uint64_t leftBytes = 0;
-    for (const SearchFolder& other : setup.others) {
+    for (const SearchFolder& other : setup.place.others) {
         text += (other.inUse ? "In use by a search that runs now: " : "Left by an earlier search: ") +
                 other.path + " (" + withThousands(other.bytes) + " bytes)" +
                 (other.inUse ? "" : "; --remove-leftovers removes it") + ".\n";
@@ -496,9 +496,9 @@ nlohmann::json capacityJson(const CapacitySetup& setup, const CapacityVerdict& v
     uint64_t estimate = capacityEstimateNs(setup);
     uint64_t search = searchEstimateNs(setup);
     return {{"test", "capacity"},
-            {"baseFileName", jsonArgumentText(setup.base)},
-            {"searchFolder", jsonArgumentText(setup.folder)},
-            {"storage", setup.storageKnown ? storageJson(setup.storage, jsonArgumentText(setup.folder))
+            {"baseFileName", jsonArgumentText(setup.place.base)},
+            {"searchFolder", jsonArgumentText(setup.place.folder)},
+            {"storage", setup.place.storageKnown ? storageJson(setup.place.storage, jsonArgumentText(setup.place.folder))
                                            : json()},
             {"cache", cachingName(setup.caching)},
             {"format",
@@ -517,7 +517,7 @@ nlohmann::json capacityJson(const CapacitySetup& setup, const CapacityVerdict& v
             {"limitReason", reasons[setup.limitReason]},
             {"diskBytesNeeded", searchDiskBytes(setup, setup.limit) + freeSpaceReserve},
             {"freeBytes", setup.freeBytes},
-            {"otherSearchFolders", othersJson(setup.others)},
+            {"otherSearchFolders", othersJson(setup.place.others)},
             {"estimateSeconds", nsSeconds(estimate)},
             {"timeLimitSeconds", nsSeconds(search + search / 2)},
             {"elapsedSeconds", nsSeconds(run.elapsedNs)},

@@ -56,6 +56,18 @@ struct SearchFolder {
     bool inUse;      // its search holds its lock: it runs now
 };
 
+// Where a search (or a table of them) makes its files: its own folder beside
+// the base, locked while it runs, and what holds it.
+struct SearchPlace {
+    std::string base;
+    std::string folder;  // the search's own, beside base: every file it makes is in it
+    TrackHandle lock;    // held on the folder while the search runs
+    bool storageKnown;
+    StorageInfo storage;               // what holds the folder
+    std::vector<SearchFolder> others;  // other searches' folders beside the base
+    bool removeLeftovers;              // remove those no search holds, before starting
+};
+
 struct CapacitySetup {
     SessionConfig config;  // of one track pair; the counts are set per trial
     SampleFormat format;
@@ -64,17 +76,11 @@ struct CapacitySetup {
     double headroomPercent;
     uint32_t repeat;
     PlayRatio ratio;
-    std::string base;
-    std::string folder;  // the search's own, beside base: every file it makes is in it
+    SearchPlace place;
     uint32_t limit;      // recorded tracks
     CapacityLimitReason limitReason;
     uint64_t freeBytes;  // 0 when unknown
     bool playedCold;     // played files can be read cold (their cached pages dropped)
-    bool storageKnown;
-    StorageInfo storage;  // what holds the folder
-    TrackHandle lock;     // held on the folder while the search runs
-    std::vector<SearchFolder> others;  // other searches' folders beside the base
-    bool removeLeftovers;              // remove those no search holds, before starting
     uint64_t takeNs;     // the take at the answer, 0 for none
 };
 

@@ -6,6 +6,8 @@
 #include "analysis/capacity.h"
 #include "analysis/json_text.h"
 #include "cli/session_commands.h"
+#include "runs/capacity_runs.h"
+#include "runs/search_folder.h"
 #include "cli/terminal_line.h"
 #include "platform/console.h"
 
@@ -100,12 +102,12 @@ int runCapacityCommand(const SessionOptions& options)
     // ends the trial under way, a second one ends the process, removing the
     // folder's files on its way out.
     platformWatchInterrupts();
-    if (!makeSearchFolder(setup, problem)) {
+    if (!makeSearchFolder(setup.place, problem)) {
         platformStopWatchingInterrupts();
         std::fprintf(stderr, "trakmon: %s\n", problem.c_str());
         return exitFailed;
     }
-    platformSetInterruptCleanupFolder(setup.folder);
+    platformSetInterruptCleanupFolder(setup.place.folder);
     limitCapacitySearch(setup, options.maxTracks);
     std::string plan = formatCapacityPlan(setup);
     if (options.json)
@@ -120,14 +122,14 @@ int runCapacityCommand(const SessionOptions& options)
                      setup.limitReason == limitDiskSpace ? "too little free disk space"
                                                          : "the open-file limit is too low");
     CapacityRun run = runCapacity(
-        setup, CapacityWatch{&line, trialStarting, writingPlayback, sessionProgress, trialEnded});
+        setup, TrialWatch{&line, trialStarting, writingPlayback, sessionProgress, trialEnded});
     if (line.draw) clearTerminalLine();
     reportFailure(run.failure);
     if (run.folderLeft)
         std::fprintf(stderr,
                      "trakmon: the search's folder %s is left: it holds files the search did not "
                      "make\n",
-                     setup.folder.c_str());
+                     setup.place.folder.c_str());
     platformSetInterruptCleanupFolder("");
     platformStopWatchingInterrupts();
     if (run.interrupted)

@@ -7,6 +7,7 @@
 #include <CLI/CLI.hpp>
 
 #include "runs/session_runs.h"
+#include "runs/trial_bench.h"
 
 struct SessionOptions {
     uint32_t tracks = 1;

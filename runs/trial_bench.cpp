@@ -1,0 +1,112 @@
+#include "runs/trial_bench.h"
+
+#include "platform/console.h"
+#include "platform/platform.h"
+#include "runs/search_folder.h"
+
+TrialBench openTrialBench(const SearchPlace& place, const SessionConfig& config,
+                          const SampleFormat& format, double bufferSeconds, TrackCaching caching,
+                          double headroomShare, double allowedBusy, const std::string& tag,
+                          const TrialWatch* watch)
+{
+    TrialBench bench;
+    bench.config = config;
+    bench.format = format;
+    bench.bufferSeconds = bufferSeconds;
+    bench.caching = caching;
+    bench.headroomShare = headroomShare;
+    bench.allowedBusy = allowedBusy;
+    bench.recordBase = recordBaseIn(place);
+    bench.playBase = playBaseIn(place, tag);
+    bench.playFilesMade = 0;
+    bench.preparationNs = 0;
+    bench.watch = watch;
+    return bench;
+}
+
+namespace {
+
+// Playback files for a trial of `plays` played tracks: written once, the
+// ones a larger count needs beside those there already.
+bool preparePlayback(TrialBench& bench, uint32_t plays)
+{
+    if (plays <= bench.playFilesMade) return true;
+    if (bench.watch->writingPlayback != nullptr)
+        bench.watch->writingPlayback(bench.watch->context, plays - bench.playFilesMade);
+    uint32_t first = bench.playFilesMade + 1;
+    bench.playFilesMade = plays;
+    std::string reason;
+    bool interrupted = false;
+    uint64_t started = platformMonotonicNs();
+    std::string failed =
+        preparePlayFiles(bench.playBase, first, plays - first + 1, playFileBytes(bench.config),
+                         bench.config.requestSize, bench.caching, reason, interrupted);
+    bench.preparationNs += platformMonotonicNs() - started;
+    if (interrupted) return false;
+    if (failed.empty()) return true;
+    bench.failure.any = true;
+    bench.failure.file = failed;
+    bench.failure.reason = reason;
+    return false;
+}
+
+void sessionProgress(void* context, const SessionRun& run)
+{
+    const TrialWatch& watch = *static_cast<const TrialBench*>(context)->watch;
+    if (watch.sessionProgress != nullptr) watch.sessionProgress(watch.context, run);
+}
+
+}  // namespace
+
+bool runBenchTrial(TrialBench& bench, uint32_t recordTracks, uint32_t playTracks,
+                   uint64_t durationNs, CapacityTrial& trial, bool& summarised)
+{
+    summarised = false;
+    trial = CapacityTrial{};
+    trial.recordTracks = recordTracks;
+    trial.playTracks = playTracks;
+    if (!preparePlayback(bench, playTracks) || platformInterruptRequested()) return false;
+    SessionConfig config = bench.config;
+    config.playTracks = playTracks;
+    config.recordTracks = recordTracks;
+    config.durationNs = durationNs;
+    SessionRun run;
+    SessionDigest digest;
+    SetupResult started = runWholeSession(
+        run, digest, config, SessionFiles{bench.playBase, bench.recordBase, 1, bench.caching},
+        SessionWatch{&bench, sessionProgress}, FlushWhen{false, bench.headroomShare});
+    removeTrackFiles(bench.recordBase, 1, recordTracks);
+    if (platformInterruptRequested()) return false;
+    TrialFailure& failure = bench.failure;
+    if (started.status != setupReady) {
+        failure.any = true;
+        failure.setup = started;
+        failure.config = config;
+        return false;
+    }
+    trial.summary = summariseSession(run, digest, bench.format, bench.bufferSeconds, bench.allowedBusy);
+    trial.passed = trialPasses(trial.summary, 100 * bench.headroomShare);
+    summarised = true;
+    if (trial.summary.drain == drainUnknown) {
+        // It kept pace in real time; whether the disk did cannot be told.
+        failure.undecidable = true;
+        return false;
+    }
+    if (run.aborted) {
+        failure.any = true;
+        failure.requestFailed = true;
+        failure.readFailed = run.failedTrack < config.playTracks;
+        failure.closeFailed = run.closeFailed;
+        failure.writeBackFailed = run.writeBackFailed;
+        failure.file = sessionTrackFileName(run, run.failedTrack);
+        return false;
+    }
+    if (bench.watch->trialEnded != nullptr) bench.watch->trialEnded(bench.watch->context, trial);
+    return true;
+}
+
+void clearBenchPlayback(TrialBench& bench)
+{
+    removeTrackFiles(bench.playBase, 1, bench.playFilesMade);
+    bench.playFilesMade = 0;
+}

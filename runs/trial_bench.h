@@ -1,0 +1,65 @@
+// The trials of a search (or of a table of searches) in its own folder:
+// the playback files, written once and only added to as counts grow, and one
+// trial of given counts and length, through a whole session on the disk,
+// summarised and judged by the headroom rule, the drain through the file
+// cache included.
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "analysis/capacity.h"
+#include "runs/session_runs.h"
+
+// Why a search stopped before its end, other than an interrupt.
+struct TrialFailure {
+    bool undecidable = false;  // a trial kept pace in real time, but its drain cannot be measured
+    bool any = false;
+    SetupResult setup;     // a trial that could not start: setup.status says why
+    SessionConfig config;  // of that trial
+    bool requestFailed = false;  // a request, or the close of a recorded file, failed
+    bool readFailed = false;
+    bool closeFailed = false;
+    bool writeBackFailed = false;
+    std::string file;    // the file concerned
+    std::string reason;  // why writing a playback file failed
+};
+
+// Told as the trials go.
+struct TrialWatch {
+    void* context;
+    // number 0 is a take; recordTracks and playTracks are the trial's.
+    void (*trialStarting)(void* context, uint32_t number, uint32_t recordTracks,
+                          uint32_t playTracks);
+    void (*writingPlayback)(void* context, uint32_t files);
+    void (*sessionProgress)(void* context, const SessionRun& run);
+    void (*trialEnded)(void* context, const CapacityTrial& trial);
+};
+
+struct TrialBench {
+    SessionConfig config;  // of the format; the counts and length are set per trial
+    SampleFormat format;
+    double bufferSeconds;
+    TrackCaching caching;
+    double headroomShare;  // the least headroom / buffer a trial keeps to pass
+    double allowedBusy;    // the busy share the rule allows: the drain's divisor
+    std::string recordBase;
+    std::string playBase;
+    uint32_t playFilesMade;
+    uint64_t preparationNs;  // spent writing playback files since it was last set to 0
+    const TrialWatch* watch;
+    TrialFailure failure;
+};
+
+// A bench in the place's folder for one format; tag tells its playback
+// files apart from another format's.
+TrialBench openTrialBench(const SearchPlace& place, const SessionConfig& config,
+                          const SampleFormat& format, double bufferSeconds, TrackCaching caching,
+                          double headroomShare, double allowedBusy, const std::string& tag,
+                          const TrialWatch* watch);
+// One trial lasting durationNs; false when the search must stop (an
+// interrupt, or a failure, said in bench.failure). summarised: the trial
+// ran, and trial holds what it showed.
+bool runBenchTrial(TrialBench& bench, uint32_t recordTracks, uint32_t playTracks,
+                   uint64_t durationNs, CapacityTrial& trial, bool& summarised);
+// Removes the bench's playback files.
+void clearBenchPlayback(TrialBench& bench);
