@@ -83,20 +83,6 @@ static std::string ratioText(const PlayRatio& ratio)
            std::to_string(ratio.play);
 }
 
-static std::string durationText(double seconds)
-{
-    char text[48];
-    uint64_t whole = static_cast<uint64_t>(seconds + 0.5);
-    if (whole < 60)
-        std::snprintf(text, sizeof text, "%u s", static_cast<unsigned>(whole));
-    else if (whole < 3600)
-        std::snprintf(text, sizeof text, "%u min %u s", static_cast<unsigned>(whole / 60),
-                      static_cast<unsigned>(whole % 60));
-    else
-        std::snprintf(text, sizeof text, "%u h %u min", static_cast<unsigned>(whole / 3600),
-                      static_cast<unsigned>(whole / 60 % 60));
-    return text;
-}
 
 static double nsSeconds(uint64_t ns)
 {
@@ -109,10 +95,6 @@ SearchRules capacityRules(const CapacitySetup& setup)
                                setup.config.bufferBytes, setup.config.requestSize);
 }
 
-// Besides its own length a trial takes time to create and remove its files
-// (3-7 ms each on our build machine: 8 s at 2,000 tracks) and to pre-roll
-// every played track's buffer.
-const uint64_t trialSetupNs = 6000000000u;
 
 uint64_t searchDiskBytes(const CapacitySetup& setup, uint32_t recordTracks)
 {

@@ -25,3 +25,18 @@ std::string bufferText(double seconds)
     if (text.find('.') == std::string::npos) text.insert(text.size() - 2, ".0");
     return text;
 }
+
+std::string durationText(double seconds)
+{
+    char text[48];
+    uint64_t whole = static_cast<uint64_t>(seconds + 0.5);
+    if (whole < 60)
+        std::snprintf(text, sizeof text, "%u s", static_cast<unsigned>(whole));
+    else if (whole < 3600)
+        std::snprintf(text, sizeof text, "%u min %u s", static_cast<unsigned>(whole / 60),
+                      static_cast<unsigned>(whole % 60));
+    else
+        std::snprintf(text, sizeof text, "%u h %u min", static_cast<unsigned>(whole / 3600),
+                      static_cast<unsigned>(whole / 60 % 60));
+    return text;
+}

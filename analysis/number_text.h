@@ -9,3 +9,5 @@ std::string withThousands(uint64_t value);
 std::string secondsText(double seconds);
 // A buffer's length with at least one decimal: "5.0 s", "2.5 s", "0.25 s".
 std::string bufferText(double seconds);
+// A length of time for a person: "45 s", "3 min 20 s", "1 h 12 min".
+std::string durationText(double seconds);

@@ -8,6 +8,7 @@
 
 #include "cli/command_line_json.h"
 #include "cli/session_commands.h"
+#include "cli/table_command.h"
 #include "cli/test_commands.h"
 #include "trakmon_version.h"
 
@@ -22,6 +23,8 @@ struct Commands {
     TestOptions options;
     SessionOptions sessionOptions;
     SessionOptions capacityOptions;
+    TableOptions tableOptions;
+    CLI::App* table = nullptr;
     CLI::App* write = nullptr;
     CLI::App* read = nullptr;
     CLI::App* run = nullptr;
@@ -53,6 +56,7 @@ void defineCommands(CLI::App& app, Commands& commands)
     addTestOptions(commands.sweep, options, false);
     commands.sweep->remove_option(commands.sweep->get_option("--tracks"));
     commands.session = addSessionCommands(app, commands.sessionOptions, commands.capacityOptions);
+    commands.table = addTableCommand(app, commands.tableOptions);
 }
 
 // Parses the arguments; false when the command ends with that, exitStatus
@@ -84,7 +88,8 @@ int runCommandLine(int argc, char** argv)
         "44.1 kHz audio need. The track files stay on disk. A single pass is a lottery on a\n"
         "busy disk: run --repeat 5 (or more) and quote the median.\n"
         "session runs a recorder's disk thread in real time and counts its dropouts;\n"
-        "capacity finds how many tracks it keeps up with.",
+        "capacity finds how many tracks it keeps up with; table, how many for every\n"
+        "common format and overdub ratio.",
         "trakmon"};
     Commands commands;
     defineCommands(app, commands);
@@ -99,6 +104,7 @@ int runCommandLine(int argc, char** argv)
 
     if (commands.session.session->parsed()) return runSessionCommand(commands.sessionOptions);
     if (commands.session.capacity->parsed()) return runCapacityCommand(commands.capacityOptions);
+    if (commands.table->parsed()) return runTableCommand(commands.tableOptions);
     TestCommand command = commands.write->parsed()  ? writeCommand
                           : commands.read->parsed() ? readCommand
                           : commands.run->parsed()  ? runCommand

@@ -325,10 +325,14 @@ RequestCostModel fitRequestCost(const std::vector<CostSample>& samples)
         double denominator = n * sxx - sx * sx;
         line.nsPerByte = (n * sxy - sx * sy) / denominator;
         line.fixedNs = (sy - line.nsPerByte * sx) / n;
-        // A disk cannot get faster per request as requests grow.
+        // A disk cannot get faster per request as requests grow, nor take
+        // less than nothing for an empty one.
         if (line.nsPerByte < 0) {
             line.nsPerByte = 0;
             line.fixedNs = sy / n;
+        } else if (line.fixedNs < 0) {
+            line.fixedNs = 0;
+            line.nsPerByte = sxy / sxx;
         }
         line.valid = true;
         for (const CostSample& sample : samples)
@@ -406,13 +410,16 @@ uint32_t nextCellCount(const CellRules& rules, const std::vector<TrialResult>& t
         double far = passed * (1 + stepFactor(rules, steps));
         double near = passed * (1 + rules.step);
         double aim = top.busyShare > 0 ? passed * rules.targetBusy / top.busyShare : far;
-        return clampCount(std::ceil(std::max(near, std::min(aim, far))), passed + 1, rules.limit);
+        // Rounded down: one step up from a count that passed is a bracket
+        // tight enough when it fails.
+        return clampCount(std::floor(std::max(near, std::min(aim, far))), passed + 1, rules.limit);
     }
     if (passed == 0) {
         // Every count failed: down likewise, at least halving after a few.
+        // One step down is the count a step below it: a tight bracket when it passes.
         double far = failed * std::max(0.5, 1 - stepFactor(rules, steps));
-        double near = failed * (1 - rules.step);
-        return clampCount(std::floor(std::min(near, far)), 1, failed - 1);
+        double near = failed / (1 + rules.step);
+        return clampCount(std::ceil(std::min(near, far)), 1, failed - 1);
     }
     return aimInside(search, trials, passed, failed);
 }

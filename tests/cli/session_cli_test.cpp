@@ -353,6 +353,36 @@ TEST_F(SessionCli, KilledSearchLeavesAFolderTheNextOneNames)
     close(lock);
 }
 
+// The table on tmpfs with short trials: every cell predicted, tried and
+// answered, the picture written, the files beside BASE and the folder as
+// they were before.
+TEST_F(SessionCli, TableOfFormatsAndModes)
+{
+    FilesBeside beside(disk);
+    std::string plot = folder.path + "/table.svg";
+    RunResult run = runTrakmon({"table", "--formats", "48000/24,96000/24/stereo", "--modes",
+                                "record,play,1:3", "--seconds", "3", "--buffer", "1", "--request",
+                                "32", "--max-tracks", "16", "--json", "--plot", plot, base()});
+    ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+    std::vector<nlohmann::json> objects = jsonLines(run.out);
+    ASSERT_EQ(objects.size(), 2u);
+    EXPECT_EQ(objects[0]["test"], "table-plan");
+    const nlohmann::json& table = objects[1];
+    EXPECT_EQ(table["model"]["samples"].size(), 6u);  // 32, 64 and 128 KByte, both ways
+    ASSERT_EQ(table["cells"].size(), 6u);
+    for (const nlohmann::json& cell : table["cells"]) {
+        SCOPED_TRACE(cell.dump());
+        EXPECT_EQ(cell["outcome"], "at-least");  // tmpfs keeps up with 16 tracks
+        EXPECT_FALSE(cell["predicted"].is_null());
+        EXPECT_GE(cell["passes"].get<unsigned>(), 2u);
+        EXPECT_EQ(cell["units"].get<unsigned>() * (cell["mode"]["record"].get<unsigned>() +
+                                                   cell["mode"]["play"].get<unsigned>()),
+                  16u);
+    }
+    EXPECT_NE(fileText(plot).find("<svg"), std::string::npos);
+    beside.expectUntouched();
+}
+
 TEST_F(SessionCli, ADottedFolderKeepsEveryFile)
 {
     std::string dotted = disk + "/take.v2";
@@ -394,6 +424,10 @@ TEST_F(SessionCli, BadUsageTouchesNoFile)
         {{"capacity", "--play-ratio", "3", base()}, "RECORDED:PLAYED"},
         {{"capacity", "--headroom", "101", base()}, "up to 100"},
         {{"capacity", "--tracks", "4", base()}, "--tracks"},
+        {{"table", "--formats", "22050/16", base()}, "RATE/BITS[/mono|stereo]"},
+        {{"table", "--modes", "record,0:0", base()}, "record, play or RECORDED:PLAYED"},
+        {{"table", "--repeat", "1", base()}, "from 2 to 10"},
+        {{"table", "--buffer", "1", base()}, "keeps at most"},
     };
     for (const Case& c : cases) {
         RunResult result = runTrakmon(c.args);

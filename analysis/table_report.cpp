@@ -1,0 +1,395 @@
+#include "analysis/table_report.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "analysis/json_text.h"
+#include "analysis/number_text.h"
+#include "engine/plan.h"
+
+namespace {
+
+const uint32_t trialsPerCell = 3;  // the prediction, a step past it, the prediction again
+const uint64_t calibrationStepNs = 5000000000u;  // one size, writing and reading, and its files
+
+double nsSeconds(uint64_t ns)
+{
+    return static_cast<double>(ns) / 1e9;
+}
+
+// "44.1 kHz 16-bit mono" without the words a column has no room for.
+std::string formatColumn(const SampleFormat& format)
+{
+    return sampleFormatLabel(format);
+}
+
+// The most tracks a format's cells play, and so its playback files.
+uint32_t mostPlayed(const TableSetup& setup)
+{
+    uint32_t most = 0;
+    for (const CellMode& mode : setup.modes) most = std::max(most, cellLimit(setup, mode) * mode.play);
+    return most;
+}
+
+uint64_t mostRecordedBytes(const TableSetup& setup, const SessionConfig& config)
+{
+    uint32_t most = 0;
+    for (const CellMode& mode : setup.modes) most = std::max(most, cellLimit(setup, mode) * mode.record);
+    return recordedBytesPerTrack(config) * most;
+}
+
+std::string countText(uint32_t units, const CellMode& mode)
+{
+    if (mode.record > 0 && mode.play > 0)
+        return withThousands(units * mode.record) + "+" + withThousands(units * mode.play);
+    return withThousands(units * (mode.record + mode.play));
+}
+
+// A cell as the table shows it: the confirmed count, or why there is none.
+std::string cellText(const TableSetup& setup, const TableCell& cell)
+{
+    CellVerdict verdict = cellVerdict(setup, cell);
+    std::string predicted = cell.predicted == 0
+                                ? std::string("no prediction")
+                                : "pred " + countText(cell.predicted, cell.mode);
+    switch (verdict.outcome) {
+    case outcomeFound:
+        return countText(verdict.answer.tracks, cell.mode) + " (" + predicted + ")";
+    case outcomeAtLeast:
+        return "at least " + countText(verdict.answer.tracks, cell.mode) + " (" + predicted + ")";
+    case outcomeNoCountPassed:
+        return "none (" + predicted + ")";
+    case outcomeInterrupted:
+        return "interrupted (" + predicted + ")";
+    case outcomeError:
+        return "error (" + predicted + ")";
+    default:
+        return (cell.started ? "not confirmed (" : "not reached (") + predicted + ")";
+    }
+}
+
+std::string padded(const std::string& text, size_t width)
+{
+    return text.size() >= width ? text + " " : text + std::string(width - text.size(), ' ');
+}
+
+nlohmann::json costLineJson(const CostLine& line)
+{
+    if (!line.valid) return nullptr;
+    return {{"fixedNs", line.fixedNs},
+            {"nsPerByte", line.nsPerByte},
+            {"samples", line.samples},
+            {"worstMissPercent", 100 * line.worstMiss}};
+}
+
+}  // namespace
+
+SessionConfig tableConfig(const TableSetup& setup, const SampleFormat& format)
+{
+    SessionConfig config{};
+    config.frameRate = format.rate;
+    config.frameBytes = format.bits / 8 * format.channels;
+    config.requestSize =
+        setup.requestSize != 0 ? setup.requestSize : recorderRequestBytes(config.frameBytes);
+    config.bufferBytes = static_cast<uint32_t>(std::llround(setup.bufferSeconds * format.rate)) *
+                         config.frameBytes;
+    config.durationNs = setup.trialNs;
+    return config;
+}
+
+SearchRules tableRules(const TableSetup& setup, const SampleFormat& format)
+{
+    SessionConfig config = tableConfig(setup, format);
+    return capacitySearchRules(setup.maxTracks, setup.repeat, setup.headroomPercent / 100.0,
+                               config.bufferBytes, config.requestSize);
+}
+
+uint32_t cellLimit(const TableSetup& setup, const CellMode& mode)
+{
+    uint32_t perUnit = std::max<uint32_t>(1, mode.record + mode.play);
+    return setup.maxTracks / perUnit;
+}
+
+CellVerdict cellVerdict(const TableSetup& setup, const TableCell& cell)
+{
+    CellVerdict verdict{};
+    verdict.answer = cellAnswer(cell.rules, cell.results);
+    SearchEnd end = cell.end;
+    verdict.outcome = cell.started ? capacityOutcome(verdict.answer, end) : outcomeInconclusive;
+    // Time ran out before the cell settled: what passed is not confirmed.
+    if (end.outOfTime && verdict.outcome == outcomeAtLeast &&
+        verdict.answer.tracks != verdict.answer.limit)
+        verdict.outcome = outcomeInconclusive;
+    verdict.drift = searchDrift(cell.results, setup.caching == throughFileCache);
+    return verdict;
+}
+
+uint64_t calibrationEstimateNs(const TableSetup& setup)
+{
+    return setup.calibrationSizes.size() * calibrationStepNs;
+}
+
+uint64_t tableTrialNs(const TableSetup& setup, const SampleFormat& format)
+{
+    uint64_t ns = setup.trialNs + trialSetupNs;
+    if (setup.caching == throughFileCache)
+        ns += static_cast<uint64_t>(setup.trialNs * tableRules(setup, format).targetBusy);
+    return ns;
+}
+
+uint64_t tableEstimateNs(const TableSetup& setup)
+{
+    uint64_t ns = calibrationEstimateNs(setup);
+    for (const SampleFormat& format : setup.formats) {
+        ns += setup.modes.size() * trialsPerCell * tableTrialNs(setup, format);
+        uint64_t bytes = playFileBytes(tableConfig(setup, format)) * mostPlayed(setup);
+        ns += bytes / nominalPlaybackWriteRate * 1000000000u +
+              bytes % nominalPlaybackWriteRate * 1000000000u / nominalPlaybackWriteRate;
+    }
+    return ns;
+}
+
+uint64_t tableDiskBytes(const TableSetup& setup)
+{
+    // One format's files at a time: its playback files and a trial's recordings.
+    uint64_t most = 0;
+    for (const SampleFormat& format : setup.formats) {
+        SessionConfig config = tableConfig(setup, format);
+        most = std::max(most, playFileBytes(config) * mostPlayed(setup) +
+                                  mostRecordedBytes(setup, config));
+    }
+    return std::max(most, setup.calibrationBytes) + freeSpaceReserve;
+}
+
+std::string cellModeText(const CellMode& mode)
+{
+    if (mode.play == 0) return "record only";
+    if (mode.record == 0) return "play back only";
+    return "overdub " + std::to_string(mode.record) + ":" + std::to_string(mode.play);
+}
+
+std::string formatTablePlan(const TableSetup& setup)
+{
+    std::string text = "Tracks this disk keeps up with for a whole take, " + setup.date + ".\n";
+    text += "Folder: " + setup.place.folder + " (made for the table, removed at the end).\n";
+    if (setup.place.storageKnown) text += "Storage: " + storageText(setup.place.storage) + ".\n";
+    text += std::string("Path: ") + cachingText(setup.caching) +
+            (setup.caching == throughFileCache
+                 ? "; a trial counts only once its recording is on the disk, drained at least at "
+                   "its rate divided by the busy share the headroom rule allows"
+                 : "; the disk itself") +
+            ".\n";
+    char line[600];
+    std::snprintf(line, sizeof line,
+                  "Rule: no dropout and at least %g %% of every %s buffer left as headroom; "
+                  "requests of %s. Trials of %s (the shortest that can show a "
+                  "dropout); a figure passed %u trials and lies below a count %.0f %% higher that "
+                  "failed. Played files are read %s.\n",
+                  setup.headroomPercent, bufferText(setup.bufferSeconds).c_str(),
+                  setup.requestSize != 0 ? (std::to_string(setup.requestSize >> 10) + " KByte").c_str()
+                                         : "65,536 frames",
+                  secondsText(nsSeconds(setup.trialNs)).c_str(), static_cast<unsigned>(setup.repeat),
+                  100 * setup.step, setup.playedCold ? "cold" : "warm");
+    text += line;
+    std::string sizes;
+    for (uint32_t size : setup.calibrationSizes)
+        sizes += (sizes.empty() ? "" : ", ") + std::to_string(size >> 10);
+    uint64_t estimate = tableEstimateNs(setup);
+    std::snprintf(line, sizeof line,
+                  "First the disk's time per request is measured at %s KByte, writing and "
+                  "reading; every cell's count is predicted from it, then confirmed. %u cells; up "
+                  "to %u tracks in a trial; %s bytes of disk space at most (%s are free).\n"
+                  "Time: about %s at most (each cell three trials of about %s, the playback "
+                  "files at %u MB/s); it starts no trial that would end later.\n",
+                  sizes.c_str(), static_cast<unsigned>(setup.formats.size() * setup.modes.size()),
+                  static_cast<unsigned>(setup.maxTracks), withThousands(tableDiskBytes(setup)).c_str(),
+                  setup.freeBytes == 0 ? "unknown" : withThousands(setup.freeBytes).c_str(),
+                  durationText(nsSeconds(estimate)).c_str(),
+                  durationText(nsSeconds(tableTrialNs(setup, setup.formats.front()))).c_str(),
+                  static_cast<unsigned>(nominalPlaybackWriteRate / 1000000));
+    text += line;
+    for (const SearchFolder& other : setup.place.others)
+        text += (other.inUse ? "In use by a search that runs now: " : "Left by an earlier search: ") +
+                other.path + " (" + withThousands(other.bytes) + " bytes)" +
+                (other.inUse ? "" : "; --remove-leftovers removes it") + ".\n";
+    return text;
+}
+
+std::string formatTable(const TableSetup& setup, const TableRun& run)
+{
+    std::string text;
+    char line[400];
+    if (run.calibration.ran) {
+        const RequestCostModel& model = run.calibration.model;
+        for (int direction = 0; direction < 2; ++direction) {
+            const CostLine& cost = direction == 0 ? model.write : model.read;
+            if (!cost.valid) continue;
+            std::snprintf(line, sizeof line,
+                          "Time per request, %s: %.3f ms + %.2f ms per 64 KByte (fitted within "
+                          "%.0f %% at %u sizes)\n",
+                          direction == 0 ? "writing" : "reading", cost.fixedNs / 1e6,
+                          cost.nsPerByte * 65536 / 1e6, 100 * cost.worstMiss,
+                          static_cast<unsigned>(cost.samples));
+            text += line;
+        }
+        text += "\n";
+    }
+    const size_t first = 24, width = 30;
+    std::string header = padded("", first);
+    for (const CellMode& mode : setup.modes) header += padded(cellModeText(mode), width);
+    text += header + "\n";
+    for (const SampleFormat& format : setup.formats) {
+        std::string row = padded(formatColumn(format), first);
+        for (const TableCell& cell : run.cells)
+            if (cell.format.rate == format.rate && cell.format.bits == format.bits &&
+                cell.format.channels == format.channels)
+                row += padded(cellText(setup, cell), width);
+        text += row + "\n";
+    }
+    text += "\nEach figure passed every one of its trials and lies below a count that failed; "
+            "\"at least\": none failed up to the most a trial holds; \"pred\": the count "
+            "predicted from the time per request. Overdubs: recorded+played.\n";
+    for (const TableCell& cell : run.cells) {
+        CellVerdict verdict = cellVerdict(setup, cell);
+        const SearchDrift& drift = verdict.drift;
+        if (drift.count == 0 || drift.spread <= noticeableDrift) continue;
+        std::snprintf(line, sizeof line,
+                      "%s, %s: the disk's %s moved by %.0f %% between its trials of %u; the figure "
+                      "is what it sustained in the slowest.\n",
+                      sampleFormatLabel(cell.format).c_str(), cellModeText(cell.mode).c_str(),
+                      drift.byDrain ? "drain speed" : "time per request", 100 * drift.spread,
+                      static_cast<unsigned>(drift.count));
+        text += line;
+    }
+    std::snprintf(line, sizeof line, "Time: %s.\n", durationText(nsSeconds(run.elapsedNs)).c_str());
+    text += line;
+    return text;
+}
+
+nlohmann::json tableJson(const TableSetup& setup, const TableRun& run)
+{
+    using nlohmann::json;
+    json samples = json::array();
+    for (const CostSample& sample : run.calibration.samples)
+        samples.push_back({{"requestSize", sample.requestSize},
+                           {"direction", sample.write ? "write" : "read"},
+                           {"requestNs", sample.requestNs}});
+    json cells = json::array();
+    for (const TableCell& cell : run.cells) {
+        CellVerdict verdict = cellVerdict(setup, cell);
+        const SearchAnswer& answer = verdict.answer;
+        json trials = json::array();
+        for (const CapacityTrial& trial : cell.trials) {
+            json session = sessionJson(trial.summary);
+            session["passed"] = trial.passed;
+            trials.push_back(session);
+        }
+        const SearchDrift& drift = verdict.drift;
+        bool answered = verdict.outcome == outcomeFound || verdict.outcome == outcomeAtLeast;
+        cells.push_back(
+            {{"format",
+              {{"rate", cell.format.rate},
+               {"bits", cell.format.bits},
+               {"channels", cell.format.channels},
+               {"label", sampleFormatLabel(cell.format)}}},
+             {"mode", {{"record", cell.mode.record}, {"play", cell.mode.play}, {"label", cellModeText(cell.mode)}}},
+             {"requestSize", tableConfig(setup, cell.format).requestSize},
+             {"predicted", cell.predicted == 0 ? json() : json(cell.predicted)},
+             {"outcome", capacityOutcomeName(verdict.outcome)},
+             {"units", answered ? json(answer.tracks) : json()},
+             {"recordTracks", answered ? json(answer.tracks * cell.mode.record) : json()},
+             {"playTracks", answered ? json(answer.tracks * cell.mode.play) : json()},
+             {"firstFailed", answer.firstFailed == 0 ? json() : json(answer.firstFailed)},
+             {"passes", answer.passes},
+             {"limit", cell.rules.limit},
+             {"predictionErrorPercent",
+              answered && cell.predicted != 0
+                  ? json(100.0 * cell.predicted / answer.tracks - 100)
+                  : json()},
+             {"lowestHeadroomSeconds",
+              answer.tracks == 0 ? json()
+                                 : json(answer.lowestHeadroomShare * setup.bufferSeconds)},
+             {"drift", drift.count == 0 ? json()
+                                        : json{{"units", drift.count},
+                                               {"trials", drift.trials},
+                                               {"measure", drift.byDrain ? "drain bytes per second"
+                                                                         : "ns inside a request"},
+                                               {"slowest", drift.slowest},
+                                               {"fastest", drift.fastest},
+                                               {"percent", 100 * drift.spread}}},
+             {"elapsedSeconds", nsSeconds(cell.elapsedNs)},
+             {"trials", trials}});
+    }
+    const RequestCostModel& model = run.calibration.model;
+    uint64_t estimate = tableEstimateNs(setup);
+    return {{"test", "table"},
+            {"date", setup.date},
+            {"baseFileName", jsonArgumentText(setup.place.base)},
+            {"searchFolder", jsonArgumentText(setup.place.folder)},
+            {"storage", setup.place.storageKnown ? storageJson(setup.place.storage,
+                                                               jsonArgumentText(setup.place.folder))
+                                                 : json()},
+            {"cache", cachingName(setup.caching)},
+            {"bufferSeconds", setup.bufferSeconds},
+            {"headroomPercent", setup.headroomPercent},
+            {"requestKBytes", setup.requestSize == 0 ? json() : json(setup.requestSize >> 10)},
+            {"trialSeconds", nsSeconds(setup.trialNs)},
+            {"repeat", setup.repeat},
+            {"stepPercent", 100 * setup.step},
+            {"maxTracks", setup.maxTracks},
+            {"playedCold", setup.playedCold},
+            {"diskBytesNeeded", tableDiskBytes(setup)},
+            {"freeBytes", setup.freeBytes},
+            {"estimateSeconds", nsSeconds(estimate)},
+            {"elapsedSeconds", nsSeconds(run.elapsedNs)},
+            {"interrupted", run.interrupted},
+            {"failure", run.failure.empty() ? json() : json(run.failure)},
+            {"model",
+             {{"write", costLineJson(model.write)},
+              {"read", costLineJson(model.read)},
+              {"seconds", nsSeconds(run.calibration.ns)},
+              {"samples", samples}}},
+            {"cells", cells}};
+}
+
+BarChart tableChart(const TableSetup& setup, const TableRun& run)
+{
+    BarChart chart;
+    chart.title = std::string("Tracks for a whole take: ") + cachingText(setup.caching) + ", " +
+                  bufferText(setup.bufferSeconds) + " buffers, " + setup.date;
+    chart.yLabel = "tracks (recorded + played)";
+    for (const CellMode& mode : setup.modes) chart.series.push_back(cellModeText(mode));
+    chart.markName = "predicted";
+    for (const SampleFormat& format : setup.formats) {
+        BarGroup group;
+        group.category = sampleFormatLabel(format);
+        for (const TableCell& cell : run.cells) {
+            if (cell.format.rate != format.rate || cell.format.bits != format.bits ||
+                cell.format.channels != format.channels)
+                continue;
+            CellVerdict verdict = cellVerdict(setup, cell);
+            uint32_t perUnit = cell.mode.record + cell.mode.play;
+            Bar bar{};
+            bool answered = verdict.outcome == outcomeFound || verdict.outcome == outcomeAtLeast;
+            bar.value = answered ? static_cast<double>(verdict.answer.tracks) * perUnit : -1;
+            bar.mark = cell.predicted == 0 ? -1 : static_cast<double>(cell.predicted) * perUnit;
+            bar.faint = verdict.outcome == outcomeAtLeast;
+            bar.label = answered ? (verdict.outcome == outcomeAtLeast ? "at least " : "") +
+                                       countText(verdict.answer.tracks, cell.mode)
+                                 : "not confirmed";
+            group.bars.push_back(bar);
+        }
+        chart.groups.push_back(group);
+    }
+    char note[240];
+    std::snprintf(note, sizeof note,
+                  "Each bar passed %u trials of %s with no dropout and %g %% headroom, below a "
+                  "count that failed; pale: at least (nothing failed up to %u tracks).",
+                  static_cast<unsigned>(setup.repeat), secondsText(nsSeconds(setup.trialNs)).c_str(),
+                  setup.headroomPercent, static_cast<unsigned>(setup.maxTracks));
+    chart.notes.push_back(note);
+    chart.notes.push_back("Storage: " + (setup.place.storageKnown ? storageText(setup.place.storage)
+                                                                  : std::string("unknown")));
+    return chart;
+}
