@@ -76,16 +76,12 @@ fi
 # ---- Builds ---------------------------------------------------------------------
 # faultfs (tests/faultfs) only where FUSE 3's headers are: without it the
 # fault cases skip.
-jobs=2
-host=$repo/build
-configureFolder build
-cmake --build "$host" --target trakmon_cli_tests trakmon_report_replay -j $jobs >/dev/null
-if [ -f /usr/include/fuse3/fuse.h ]; then
-    cmake --build "$host" --target faultfs -j $jobs >/dev/null
-fi
-configureFolder $folder
+export TRAKMON_BUILD_JOBS=${TRAKMON_BUILD_JOBS:-2}
+hostTargets=(trakmon_cli_tests trakmon_report_replay)
+[ ! -f /usr/include/fuse3/fuse.h ] || hostTargets+=(faultfs)
+buildFolder build "${hostTargets[@]}"
+buildFolder $folder
 session=$cross/wine-session
-cmake --build "$cross" -j $jobs >/dev/null
 echo "wine-tests: built in $((SECONDS - started)) s"
 
 # ---- Session and tests ---------------------------------------------------------------
