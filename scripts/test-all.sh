@@ -2,13 +2,178 @@
 # Every test: the Linux build's tests (engine on a platform double, trakmon on
 # real files, the timing analysis, the .deb, completion and README), the
 # Windows builds and the zip, then the Windows build's tests under Wine and
-# Xvfb: the i686 build's, or, where the 32-bit Wine's i386 packages cannot be
-# installed, the x86-64 build's under wine64 (test-all-lib.sh). Installs what
-# is missing first. Ends with a summary: each suite with its passed, failed
-# and skipped tests and its time, which suite did not run and why, and the
-# totals on the last line. Exit status 0 only if everything that ran passed
-# (and, with TRAKMON_REQUIRE_I686=1, the i686 suite ran).
-set -u
-repo=$(cd "$(dirname "$0")/.." && pwd)
-. "$repo/scripts/test-all-lib.sh"
-testAll
+# Xvfb. Installs what is missing first. Ends with a summary: each suite with
+# its passed, failed and skipped tests and its time, which suite did not run
+# and why, and the totals on the last line. Exit status 0 only if everything
+# that ran passed (and, with TRAKMON_REQUIRE_I686=1, the i686 suite ran).
+#
+# The Windows suite runs on the i686 build (the product) under the 32-bit
+# Wine, whose packages come from the i386 index. When they cannot be
+# installed (a mirror in mid-sync serves an i386 index out of step with the
+# amd64 one, and apt cannot match the Multi-Arch libraries) the x86-64 build's
+# suite runs under wine64 instead, from amd64 packages, and the summary says
+# that the i686 suite did not run and why.
+#
+#   TRAKMON_REQUIRE_I686=1      the i686 suite not running is a failure
+#   TRAKMON_SIMULATE_NO_I386=1  behave as if the i386 packages could not be
+#                               installed (to see the fallback on a sound mirror)
+#   TRAKMON_LOG_DIR             where each suite's log goes (build-logs/)
+#
+# Sourced (by tests/packaging/test_all_test.sh, which replaces the steps by
+# stubs), this file only defines its functions:
+#   testAll   installs, builds and runs every suite, then prints the summary;
+#             returns 0 only when every suite that ran passed and none that
+#             must run was left out.
+
+repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+. "$repo/scripts/packages.sh"
+
+# One line per suite for the summary, and the totals over the suites that ran;
+# suitePassed and suiteFailed are the last suite's figures (empty without ctest).
+summaryLines=()
+suitePassed="" suiteFailed=""
+totalPassed=0 totalFailed=0 totalSkipped=0
+runFailed=0
+i686Reason=""
+
+# ctest's figures in a log of its output: "PASSED FAILED SKIPPED", from its
+# closing "N% tests passed, M tests failed out of T" and its per-test lines
+# marked ***Skipped (which that line counts as passed). 1 when the log has no
+# such closing line (ctest did not run or did not finish).
+ctestCounts() {
+    local line failed total skipped
+    line=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$1" | tail -n1)
+    [ -n "$line" ] || return 1
+    failed=$(sed -E 's/.* ([0-9]+) tests? failed out of.*/\1/' <<<"$line")
+    total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$line")
+    # Its own lines only (" 12/137 Test  #40: name ...***Skipped"), not lines
+    # of that form in the output of a failing test.
+    skipped=$(grep -cE '^ *[0-9]+/[0-9]+ Test +#[0-9]+: .*\*\*\*Skipped' "$1")
+    echo "$((total - failed - skipped)) $failed $skipped"
+}
+
+# Runs a suite, its output shown and kept in LOG, and adds its line to the
+# summary:  runSuite NAME LOG COMMAND...
+runSuite() {
+    local name=$1 log=$2 started=$SECONDS status counts passed failed skipped
+    shift 2
+    echo "test-all: ---- $name"
+    "$@" 2>&1 | tee "$log"
+    status=${PIPESTATUS[0]}
+    suitePassed="" suiteFailed=""
+    local seconds=$((SECONDS - started))
+    if counts=$(ctestCounts "$log"); then
+        read -r passed failed skipped <<<"$counts"
+        totalPassed=$((totalPassed + passed))
+        totalFailed=$((totalFailed + failed))
+        totalSkipped=$((totalSkipped + skipped))
+        summaryLines+=("$(printf '%-34s %d passed, %d failed, %d skipped in %d s' "$name:" "$passed" "$failed" "$skipped" "$seconds")")
+        suitePassed=$passed suiteFailed=$failed
+        if [ "$failed" != 0 ] || [ "$status" != 0 ]; then
+            [ "$failed" != 0 ] || summaryLines+=("$(printf '%-34s FAILED: exit code %d after its tests (see above)' "" "$status")")
+            runFailed=1
+        fi
+    elif [ "$status" = 0 ]; then
+        summaryLines+=("$(printf '%-34s passed in %d s' "$name:" "$seconds")")
+    else
+        summaryLines+=("$(printf '%-34s FAILED in %d s: %s' "$name:" "$seconds" \
+            "$(grep -v '^ *$' "$log" | tail -n1)")")
+        totalFailed=$((totalFailed + 1))
+        runFailed=1
+    fi
+    return "$status"
+}
+
+notRun() {  # NAME REASON
+    summaryLines+=("$(printf '%-34s NOT run: %s' "$1:" "$2")")
+}
+
+# ---- The steps (replaced by stubs in the shell test) ----------------------------
+
+linuxPackages() { pkgEnsure pkgTrakmon pkgTests pkgPackaging; }
+linuxTests() {
+    bash "$repo/scripts/build.sh" && ctest --test-dir "$repo/build" --output-on-failure -j2
+}
+# The packages of both Windows builds and of wine64 (amd64 packages), with the
+# i386 architecture added for what follows.
+windowsPackages() { pkgAddI386 && pkgEnsure pkgTrakmon pkgTests pkgCross && pkgEnsure --no-recommends pkgWineTools pkgWine64; }
+i386Packages() {
+    if [ "${TRAKMON_SIMULATE_NO_I386:-0}" = 1 ]; then
+        pkgError="simulated (TRAKMON_SIMULATE_NO_I386=1)"
+        return 1
+    fi
+    pkgEnsure --no-recommends pkgWine32
+}
+windowsBuilds() { bash "$repo/scripts/build-win32.sh"; }
+wineSuite() {  # i686 | x86_64
+    if [ "$1" = i686 ]; then bash "$repo/scripts/wine-tests.sh"; else bash "$repo/scripts/wine-tests.sh" --x86-64; fi
+}
+
+# ---- The run ---------------------------------------------------------------------
+
+testAll() {
+    local logs=${TRAKMON_LOG_DIR:-$repo/build-logs} started=$SECONDS
+    mkdir -p "$logs"
+    local linuxName="Linux build and ctest" win32Name="Windows i686 suite (Wine)"
+    local win64Name="Windows x86-64 suite (wine64)" buildName="Windows builds (i686, x86-64)"
+
+    if linuxPackages; then
+        runSuite "$linuxName" "$logs/linux.log" linuxTests || true
+    else
+        echo "test-all: the Linux build's packages could not be installed: $pkgError"
+        notRun "$linuxName" "its packages could not be installed: $pkgError"
+        runFailed=1
+    fi
+
+    local arch="" instead="the x86-64 Windows suite did not run either"
+    if ! windowsPackages; then
+        echo "test-all: the Windows builds' packages could not be installed: $pkgError"
+        notRun "$buildName" "their packages could not be installed: $pkgError"
+        notRun "$win32Name" "the Windows builds' packages could not be installed"
+        runFailed=1
+    elif i386Packages; then
+        arch=i686
+    else
+        i686Reason="the 32-bit Wine's i386 packages could not be installed: $pkgError"
+        echo "test-all: $i686Reason; the x86-64 Windows suite runs instead under wine64"
+        [ "${TRAKMON_REQUIRE_I686:-0}" != 1 ] ||
+            echo "test-all: TRAKMON_REQUIRE_I686=1 requires the i686 suite: this run will end as failed"
+        arch=x86_64
+    fi
+    if [ -n "$arch" ]; then
+        if runSuite "$buildName" "$logs/windows-builds.log" windowsBuilds; then
+            if [ $arch = i686 ]; then
+                runSuite "$win32Name" "$logs/wine-i686.log" wineSuite i686 || true
+            else
+                notRun "$win32Name" "$i686Reason"
+                runSuite "$win64Name" "$logs/wine-x86_64.log" wineSuite x86_64 || true
+                if [ -n "$suitePassed" ]; then
+                    instead="the x86-64 Windows suite ran instead ($suitePassed passed, $suiteFailed failed)"
+                else
+                    instead="the x86-64 Windows suite ran instead and failed before its tests ended"
+                fi
+            fi
+        else
+            notRun "$win32Name" "the Windows builds failed"
+        fi
+    fi
+
+    echo
+    echo "test-all: summary after $((SECONDS - started)) s (logs in ${logs#"$repo"/})"
+    printf '  %s\n' "${summaryLines[@]}"
+    if [ -n "$i686Reason" ]; then
+        echo "i686 Windows suite NOT run: $i686Reason; $instead"
+        if [ "${TRAKMON_REQUIRE_I686:-0}" = 1 ]; then
+            echo "test-all: FAILED: TRAKMON_REQUIRE_I686=1 requires the i686 Windows suite, and it did not run"
+            runFailed=1
+        fi
+    fi
+    echo "test-all: $([ $runFailed = 0 ] && echo 'everything that ran passed' || echo FAILED)"
+    echo "$totalPassed passed, $totalFailed failed, $totalSkipped skipped"
+    return $runFailed
+}
+
+if [ "${BASH_SOURCE[0]}" = "$0" ]; then
+    set -u
+    testAll
+fi

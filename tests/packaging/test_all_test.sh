@@ -1,7 +1,7 @@
 #!/bin/bash
-# test-all.sh's own logic (scripts/test-all-lib.sh) with its steps and apt-get
-# replaced by stubs: which Windows suite runs when the i386 packages cannot be
-# installed, what the summary says, and the exit status.
+# test-all.sh's own logic with its steps and apt-get replaced by stubs: which
+# Windows suite runs when the i386 packages cannot be installed, what the
+# summary says, and the exit status.
 #
 #   test_all_test.sh SCRIPTS_DIR
 set -u
@@ -19,8 +19,7 @@ unset TRAKMON_REQUIRE_I686 TRAKMON_SIMULATE_NO_I386 TRAKMON_APT_TRIES TRAKMON_AP
 # "passed failed skipped"), and the variables under test.
 runCase() {
     (
-        repo=$work
-        . "$scripts/test-all-lib.sh"
+        . "$scripts/test-all.sh"
         export TRAKMON_LOG_DIR=$work/logs TRAKMON_APT_PAUSE=0 TRAKMON_APT_TRIES=2
         id() { echo 0; }
         dpkg() { echo i386; }
