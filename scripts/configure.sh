@@ -25,7 +25,7 @@
 
 wineLoader() {
     case "$1" in
-        build-win32) echo /usr/lib/wine/wine ;;
+        build-win32) echo "$repo/tests/wine/wine-i686.sh" ;;
         build-win64) echo /usr/lib/wine/wine64 ;;
     esac
 }

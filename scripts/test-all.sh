@@ -6,17 +6,30 @@
 # its passed, failed and skipped tests and its time, which suite did not run
 # and why, and the totals on the last line. Exit status 0 only if everything
 # that ran passed (and, with TRAKMON_REQUIRE_I686=1, the i686 suite ran).
+# docs/testing.md tells more.
 #
 # The Windows suite runs on the i686 build (the product) under the 32-bit
-# Wine, whose packages come from the i386 index. When they cannot be
-# installed (a mirror in mid-sync serves an i386 index out of step with the
-# amd64 one, and apt cannot match the Multi-Arch libraries) the x86-64 build's
-# suite runs under wine64 instead, from amd64 packages, and the summary says
-# that the i686 suite did not run and why.
+# Wine, in the first of these ways that can be had:
+#   1. the machine's own: wine32:i386, from the i386 index. A mirror in
+#      mid-sync can serve an i386 index out of step with the amd64 one, and
+#      apt then cannot match the Multi-Arch libraries; so where the root can
+#      follow, this is tried once;
+#   2. the i386 root (tests/wine/i386-root.sh): a Debian i386 system in
+#      /var/cache/trakmon/i386-root with the 32-bit Wine in it, from the
+#      archive's main suite alone. Made once per machine (about 5 minutes,
+#      0.8 GB), in the background while the Linux build runs, and used by
+#      every later run;
+#   3. none: the x86-64 build's suite runs instead under wine64, from amd64
+#      packages, and the summary says that the i686 suite did not run and why.
 #
 #   TRAKMON_REQUIRE_I686=1      the i686 suite not running is a failure
-#   TRAKMON_SIMULATE_NO_I386=1  behave as if the i386 packages could not be
-#                               installed (to see the fallback on a sound mirror)
+#   TRAKMON_SIMULATE_NO_I386=1  behave as if wine32:i386 could not be
+#                               installed (to see the other ways on a sound
+#                               mirror)
+#   TRAKMON_I386_ROOT=auto      the i386 root when wine32:i386 cannot be
+#                     always    installed (the default); always: the root,
+#                     never     without trying wine32:i386; never: not the
+#                               root, the x86-64 suite in its place
 #   TRAKMON_LOG_DIR             where each suite's log goes (build-logs/)
 #
 # Sourced (by tests/packaging/test_all_test.sh, which replaces the steps by
@@ -67,16 +80,16 @@ runSuite() {
         totalPassed=$((totalPassed + passed))
         totalFailed=$((totalFailed + failed))
         totalSkipped=$((totalSkipped + skipped))
-        summaryLines+=("$(printf '%-34s %d passed, %d failed, %d skipped in %d s' "$name:" "$passed" "$failed" "$skipped" "$seconds")")
+        summaryLines+=("$(printf '%-38s %d passed, %d failed, %d skipped in %d s' "$name:" "$passed" "$failed" "$skipped" "$seconds")")
         suitePassed=$passed suiteFailed=$failed
         if [ "$failed" != 0 ] || [ "$status" != 0 ]; then
-            [ "$failed" != 0 ] || summaryLines+=("$(printf '%-34s FAILED: exit code %d after its tests (see above)' "" "$status")")
+            [ "$failed" != 0 ] || summaryLines+=("$(printf '%-38s FAILED: exit code %d after its tests (see above)' "" "$status")")
             runFailed=1
         fi
     elif [ "$status" = 0 ]; then
-        summaryLines+=("$(printf '%-34s passed in %d s' "$name:" "$seconds")")
+        summaryLines+=("$(printf '%-38s passed in %d s' "$name:" "$seconds")")
     else
-        summaryLines+=("$(printf '%-34s FAILED in %d s: %s' "$name:" "$seconds" \
+        summaryLines+=("$(printf '%-38s FAILED in %d s: %s' "$name:" "$seconds" \
             "$(grep -v '^ *$' "$log" | tail -n1)")")
         totalFailed=$((totalFailed + 1))
         runFailed=1
@@ -84,8 +97,11 @@ runSuite() {
     return "$status"
 }
 
+summaryLine() {  # NAME TEXT
+    summaryLines+=("$(printf '%-38s %s' "$1:" "$2")")
+}
 notRun() {  # NAME REASON
-    summaryLines+=("$(printf '%-34s NOT run: %s' "$1:" "$2")")
+    summaryLine "$1" "NOT run: $2"
 }
 
 # ---- The steps (replaced by stubs in the shell test) ----------------------------
@@ -97,16 +113,29 @@ linuxTests() {
 # The packages of both Windows builds and of wine64 (amd64 packages), with the
 # i386 architecture added for what follows.
 windowsPackages() { pkgAddI386 && pkgEnsure pkgTrakmon pkgTests pkgCross && pkgEnsure --no-recommends pkgWineTools pkgWine64; }
+# The machine's own 32-bit Wine; tried once where the i386 root can follow
+# (a mirror in mid-sync stays so for hours, and the root needs no i386 index
+# in step with this machine's libraries).
 i386Packages() {
     if [ "${TRAKMON_SIMULATE_NO_I386:-0}" = 1 ]; then
         pkgError="simulated (TRAKMON_SIMULATE_NO_I386=1)"
         return 1
     fi
-    pkgEnsure --no-recommends pkgWine32
+    if [ "${TRAKMON_I386_ROOT:-auto}" = never ]; then
+        pkgEnsure --no-recommends pkgWine32
+    else
+        TRAKMON_APT_TRIES=1 pkgEnsure --no-recommends pkgWine32
+    fi
 }
+# Makes the i386 root unless it is there; its last line says what it did.
+i386RootMake() { bash "$repo/tests/wine/i386-root.sh" make; }
 windowsBuilds() { bash "$repo/scripts/build-win32.sh"; }
-wineSuite() {  # i686 | x86_64
-    if [ "$1" = i686 ]; then bash "$repo/scripts/wine-tests.sh"; else bash "$repo/scripts/wine-tests.sh" --x86-64; fi
+wineSuite() {  # i686 | i686-root | x86_64
+    case "$1" in
+        i686) bash "$repo/scripts/wine-tests.sh" ;;
+        i686-root) bash "$repo/scripts/wine-tests.sh" --i386-root ;;
+        x86_64) bash "$repo/scripts/wine-tests.sh" --x86-64 ;;
+    esac
 }
 
 # ---- The run ---------------------------------------------------------------------
@@ -115,53 +144,95 @@ testAll() {
     local logs=${TRAKMON_LOG_DIR:-$repo/build-logs} started=$SECONDS
     mkdir -p "$logs"
     local linuxName="Linux build and ctest" win32Name="Windows i686 suite (Wine)"
+    local rootSuiteName="Windows i686 suite (Wine, i386 root)" rootName="i386 root (32-bit Wine)"
     local win64Name="Windows x86-64 suite (wine64)" buildName="Windows builds (i686, x86-64)"
+    local rootWay=${TRAKMON_I386_ROOT:-auto}
+    case "$rootWay" in
+        auto | always | never) ;;
+        *) echo "test-all: TRAKMON_I386_ROOT is auto, always or never, not '$rootWay'" >&2; return 2 ;;
+    esac
 
-    if linuxPackages; then
-        runSuite "$linuxName" "$logs/linux.log" linuxTests || true
-    else
+    # The packages first: they decide which way the i686 suite runs, and the
+    # i386 root, where it is the way, is made while the Linux build runs.
+    local linuxReady=1 windowsReady=1 way="" rootPid=""
+    if ! linuxPackages; then
         echo "test-all: the Linux build's packages could not be installed: $pkgError"
         notRun "$linuxName" "its packages could not be installed: $pkgError"
         runFailed=1
+        linuxReady=0
     fi
-
-    local arch="" instead="the x86-64 Windows suite did not run either"
     if ! windowsPackages; then
         echo "test-all: the Windows builds' packages could not be installed: $pkgError"
         notRun "$buildName" "their packages could not be installed: $pkgError"
         notRun "$win32Name" "the Windows builds' packages could not be installed"
         runFailed=1
+        windowsReady=0
+    elif [ "$rootWay" = always ]; then
+        echo "test-all: TRAKMON_I386_ROOT=always: the i686 suite runs in the i386 root"
+        way=root
     elif i386Packages; then
-        arch=i686
+        way=machine
     else
         i686Reason="the 32-bit Wine's i386 packages could not be installed: $pkgError"
+        if [ "$rootWay" = never ]; then
+            i686Reason="$i686Reason, and TRAKMON_I386_ROOT=never leaves out the i386 root"
+        else
+            echo "test-all: $i686Reason; the i686 suite runs in the i386 root instead"
+            way=root
+        fi
+    fi
+    if [ "$way" = root ]; then
+        echo "test-all: ---- $rootName, in the background (log: $logs/i386-root.log)"
+        i386RootMake >"$logs/i386-root.log" 2>&1 &
+        rootPid=$!
+    fi
+
+    [ $linuxReady = 0 ] || runSuite "$linuxName" "$logs/linux.log" linuxTests || true
+
+    local instead="the x86-64 Windows suite did not run either" builds=0
+    if [ $windowsReady = 1 ]; then
+        runSuite "$buildName" "$logs/windows-builds.log" windowsBuilds && builds=1
+    fi
+    if [ -n "$rootPid" ]; then
+        local rootStatus=0 rootSaid
+        wait "$rootPid" || rootStatus=$?
+        rootSaid=$(grep -v '^ *$' "$logs/i386-root.log" | tail -n1)
+        rootSaid=${rootSaid#i386-root: }
+        echo "test-all: $rootName: $rootSaid"
+        if [ $rootStatus = 0 ]; then
+            summaryLine "$rootName" "$rootSaid"
+        else
+            summaryLine "$rootName" "NOT made: $rootSaid"
+            i686Reason="${i686Reason:+$i686Reason; }the i386 root could not be made: $rootSaid"
+            way=""
+        fi
+    fi
+    if [ $windowsReady = 1 ] && [ -z "$way" ]; then
         echo "test-all: $i686Reason; the x86-64 Windows suite runs instead under wine64"
         [ "${TRAKMON_REQUIRE_I686:-0}" != 1 ] ||
             echo "test-all: TRAKMON_REQUIRE_I686=1 requires the i686 suite: this run will end as failed"
-        arch=x86_64
     fi
-    if [ -n "$arch" ]; then
-        if runSuite "$buildName" "$logs/windows-builds.log" windowsBuilds; then
-            if [ $arch = i686 ]; then
-                runSuite "$win32Name" "$logs/wine-i686.log" wineSuite i686 || true
-            else
+    if [ $builds = 1 ]; then
+        case "$way" in
+            machine) runSuite "$win32Name" "$logs/wine-i686.log" wineSuite i686 || true ;;
+            root) runSuite "$rootSuiteName" "$logs/wine-i686.log" wineSuite i686-root || true ;;
+            *)
                 notRun "$win32Name" "$i686Reason"
                 runSuite "$win64Name" "$logs/wine-x86_64.log" wineSuite x86_64 || true
                 if [ -n "$suitePassed" ]; then
                     instead="the x86-64 Windows suite ran instead ($suitePassed passed, $suiteFailed failed)"
                 else
                     instead="the x86-64 Windows suite ran instead and failed before its tests ended"
-                fi
-            fi
-        else
-            notRun "$win32Name" "the Windows builds failed"
-        fi
+                fi ;;
+        esac
+    elif [ $windowsReady = 1 ]; then
+        notRun "$win32Name" "the Windows builds failed"
     fi
 
     echo
     echo "test-all: summary after $((SECONDS - started)) s (logs in ${logs#"$repo"/})"
     printf '  %s\n' "${summaryLines[@]}"
-    if [ -n "$i686Reason" ]; then
+    if [ -z "$way" ] && [ -n "$i686Reason" ]; then
         echo "i686 Windows suite NOT run: $i686Reason; $instead"
         if [ "${TRAKMON_REQUIRE_I686:-0}" = 1 ]; then
             echo "test-all: FAILED: TRAKMON_REQUIRE_I686=1 requires the i686 Windows suite, and it did not run"
