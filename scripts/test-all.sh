@@ -127,7 +127,8 @@ i386Packages() {
         TRAKMON_APT_TRIES=1 pkgEnsure --no-recommends pkgWine32
     fi
 }
-# Makes the i386 root unless it is there; its last line says what it did.
+# Makes the i386 root unless it is there; its last line of its own
+# ("i386-root: ...") says what it did.
 i386RootMake() { bash "$repo/tests/wine/i386-root.sh" make; }
 windowsBuilds() { bash "$repo/scripts/build-win32.sh"; }
 wineSuite() {  # i686 | i686-root | x86_64
@@ -196,7 +197,10 @@ testAll() {
     if [ -n "$rootPid" ]; then
         local rootStatus=0 rootSaid
         wait "$rootPid" || rootStatus=$?
-        rootSaid=$(grep -v '^ *$' "$logs/i386-root.log" | tail -n1)
+        # What the root's script said last (its registration of qemu-i386
+        # may say more after it), or else the last line.
+        rootSaid=$(grep '^i386-root: ' "$logs/i386-root.log" | tail -n1)
+        [ -n "$rootSaid" ] || rootSaid=$(grep -v '^ *$' "$logs/i386-root.log" | tail -n1)
         rootSaid=${rootSaid#i386-root: }
         echo "test-all: $rootName: $rootSaid"
         if [ $rootStatus = 0 ]; then

@@ -69,6 +69,8 @@ runCase() {
         windowsBuilds() { echo "build-win32: built"; }
         i386RootMake() {
             echo "i386-root make" >>"$work/calls"
+            # Registering qemu-i386 for the time has the last word.
+            trap 'echo "wine-i386: binfmt_misc entry trakmon-i386 removed"' RETURN
             case "$ROOT" in
                 made) echo "i386-root: made /var/cache/trakmon/i386-root in 280 s, 779M" ;;
                 there) echo "i386-root: /var/cache/trakmon/i386-root is there (made in 280 s on 2025-06-01 10:00 UTC), used as it is" ;;
