@@ -182,10 +182,14 @@ i386Release() {
     if [ -z "$name" ]; then
         [ -z "$i386Before" ] || echo "wine-i386: binfmt_misc entry $i386Before was there before this run; left in place"
     elif flock -x -n "$i386UsersFd"; then
+        # The entry and its mark first, the word after: a run that is being
+        # stopped may have no one left to read it.
+        local removed=0
         if [ -f "$i386Binfmt/$name" ]; then
-            echo -1 >"$i386Binfmt/$name" && echo "wine-i386: binfmt_misc entry $name removed"
+            echo -1 >"$i386Binfmt/$name" && removed=1
         fi
         rm -f "$i386State/registered"
+        [ $removed = 0 ] || echo "wine-i386: binfmt_misc entry $name removed" 2>/dev/null
     else
         echo "wine-i386: binfmt_misc entry $name left to the other run still using it"
     fi
