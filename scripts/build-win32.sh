@@ -30,15 +30,10 @@ check() {  # build folder, file, expected kind, objdump
         fail=1
     fi
 }
-build() {  # folder
-    configureFolder "$1"
-    cmake --build "$repo/$1" -j2 --target trakmon32 trakmon >/dev/null
-}
-
-build build-win32
+buildFolder build-win32 trakmon32 trakmon
 check "$repo/build-win32" trakmon32.exe "PE32 executable (GUI) Intel 80386" i686-w64-mingw32-objdump
 check "$repo/build-win32" trakmon.exe "PE32 executable (console) Intel 80386" i686-w64-mingw32-objdump
-build build-win64
+buildFolder build-win64 trakmon32 trakmon
 check "$repo/build-win64" trakmon32.exe "PE32+ executable (GUI) x86-64" x86_64-w64-mingw32-objdump
 check "$repo/build-win64" trakmon.exe "PE32+ executable (console) x86-64" x86_64-w64-mingw32-objdump
 [ $fail = 0 ] && echo "build-win32: trakmon32.exe (GUI) and trakmon.exe (console) for i386 (build-win32) and x86-64 (build-win64), system DLLs only"

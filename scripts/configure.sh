@@ -1,14 +1,19 @@
-# How each build folder of the checkout is configured: one complete set of
-# options per folder, the same whichever script configures it, so that no
-# script reconfigures a folder another one made with other options (which
-# would rebuild it, or leave it without what the other one needs). Sourced by
-# build.sh, run-benchmark.sh, build-win32.sh and wine-tests.sh:
+# How each build folder of the checkout is configured and built: one
+# complete set of options per folder, the same whichever script configures
+# it, so that no script reconfigures a folder another one made with other
+# options (which would rebuild it, or leave it without what the other one
+# needs). Sourced by build.sh, run-benchmark.sh, build-win32.sh and
+# wine-tests.sh (and bench/compare-fio runs build.sh):
 #
-#   configureFolder FOLDER   configures $repo/FOLDER (repo: the checkout),
-#                            Release, one of:
+#   buildFolder FOLDER [TARGET...]
+#                            configures $repo/FOLDER (repo: the checkout) and
+#                            builds the targets in it (all of them when none
+#                            is named), TRAKMON_BUILD_JOBS jobs (the cores)
+#   configureFolder FOLDER   configures it alone. Release, one of:
 #     build                  the Linux trakmon and its tests
-#     build-benchmark        run-benchmark.sh's trakmon alone, without the
-#                            tests (no GoogleTest or FUSE needed)
+#     build-benchmark        trakmon and bench/'s tools alone, without the
+#                            tests (no GoogleTest or FUSE needed):
+#                            run-benchmark.sh's, and bench/compare-fio's
 #     build-win32            the i686 Windows programs and their tests under
 #     build-win64            the 32-bit Wine, the x86-64 ones under wine64
 #                            (tests/wine: the session in FOLDER/wine-session;
@@ -16,11 +21,11 @@
 #                            Linux build in build/)
 #   wineLoader FOLDER        the Wine loader of a Windows build folder
 #
-# Quiet when it works; on failure CMake's output is shown.
+# Quiet when it works; on failure CMake's or the compiler's output is shown.
 
 wineLoader() {
     case "$1" in
-        build-win32) echo /usr/lib/wine/wine ;;
+        build-win32) echo "$repo/tests/wine/wine-i686.sh" ;;
         build-win64) echo /usr/lib/wine/wine64 ;;
     esac
 }
@@ -54,4 +59,17 @@ configureFolder() {
         return 1
     fi
     rm -f "$log"
+}
+
+buildFolder() {
+    local folder=$1 log status=0
+    shift
+    configureFolder "$folder" || return
+    local targets=()
+    [ $# = 0 ] || targets=(--target "$@")
+    log=$(mktemp)
+    cmake --build "$repo/$folder" -j "${TRAKMON_BUILD_JOBS:-$(nproc)}" "${targets[@]}" >"$log" 2>&1 || status=$?
+    [ $status = 0 ] || cat "$log" >&2
+    rm -f "$log"
+    return $status
 }

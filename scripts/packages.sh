@@ -1,6 +1,6 @@
 # The Debian packages that building and testing trakmon need, and how they
-# are installed. Sourced by install-deps.sh, build-win32.sh, wine-tests.sh and
-# test-all.sh:
+# are installed. Sourced by install-deps.sh, build-win32.sh, wine-tests.sh,
+# test-all.sh and tests/wine/i386-root.sh:
 #
 #   pkgEnsure [--no-recommends] LIST...   installs what the lists name and this
 #                                          machine lacks; 0 when all is there.
@@ -47,6 +47,10 @@ pkgWineTools=("Xvfb xvfb" "/usr/bin/convert imagemagick")
 # recommendations (fonts, sound and media libraries for other programs).
 pkgWine64=("/usr/lib/wine/wine64 wine" "/usr/lib/wine/wine64 wine64")
 pkgWine32=("/usr/lib/wine/wine wine" "/usr/lib/wine/wine wine32:i386")
+# What makes the i386 root in which the 32-bit Wine runs where wine32:i386
+# cannot be installed here (tests/wine/i386-root.sh); the root's own packages
+# come from the archive's i386 indexes, into the root alone.
+pkgI386Root=("mmdebstrap mmdebstrap")
 
 pkgError=""
 pkgUpdateError=""

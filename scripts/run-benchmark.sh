@@ -8,13 +8,10 @@
 # Installs and builds only what trakmon needs: the trakmon target, no test
 # programs, in a build folder of its own, build-benchmark/, configured without
 # the tests (-DBUILD_TESTING=OFF, so no GoogleTest or FUSE is needed; see
-# configure.sh).
+# configure.sh), through build.sh.
 set -eu
 repo=$(cd "$(dirname "$0")/.." && pwd)
-. "$repo/scripts/configure.sh"
-bash "$repo/scripts/install-deps.sh" trakmon
-configureFolder build-benchmark
-cmake --build "$repo/build-benchmark" -j"$(nproc)" --target trakmon >/dev/null
+bash "$repo/scripts/build.sh" build-benchmark trakmon
 base="$repo/scratch/take.wav"
 if [ $# -gt 0 ] && [ "${1#-}" = "$1" ]; then
     base=$1

@@ -1,7 +1,8 @@
 #!/bin/bash
-# test-all.sh's own logic (scripts/test-all-lib.sh) with its steps and apt-get
-# replaced by stubs: which Windows suite runs when the i386 packages cannot be
-# installed, what the summary says, and the exit status.
+# test-all.sh's own logic with its steps and apt-get replaced by stubs: which
+# way the i686 Windows suite runs (the machine's 32-bit Wine, the i386 root,
+# or none, and the x86-64 suite in its place), what the summary says, and the
+# exit status.
 #
 #   test_all_test.sh SCRIPTS_DIR
 set -u
@@ -11,21 +12,21 @@ trap 'rm -rf "$work"' EXIT
 failures=0
 # The variables under test come from each case alone, not from the run that
 # runs this test (test-all.sh with TRAKMON_SIMULATE_NO_I386=1, say).
-unset TRAKMON_REQUIRE_I686 TRAKMON_SIMULATE_NO_I386 TRAKMON_APT_TRIES TRAKMON_APT_PAUSE TRAKMON_LOG_DIR
+unset TRAKMON_REQUIRE_I686 TRAKMON_SIMULATE_NO_I386 TRAKMON_I386_ROOT TRAKMON_APT_TRIES TRAKMON_APT_PAUSE TRAKMON_LOG_DIR
 
 # One case in a subshell. Its environment: I386 (ok | broken: apt cannot
 # install wine32:i386, after an update that fails on a mirror in mid-sync),
-# LINUX_PKG (ok | broken), LINUX, I686, X64 (the suites' ctest figures
-# "passed failed skipped"), and the variables under test.
+# ROOT (made | there | broken: the i386 root is made, was there, or cannot be
+# made), LINUX_PKG (ok | broken), LINUX, I686, X64 (the suites' ctest
+# figures "passed failed skipped"), and the variables under test.
 runCase() {
     (
-        repo=$work
-        . "$scripts/test-all-lib.sh"
+        . "$scripts/test-all.sh"
         export TRAKMON_LOG_DIR=$work/logs TRAKMON_APT_PAUSE=0 TRAKMON_APT_TRIES=2
         id() { echo 0; }
         dpkg() { echo i386; }
         apt-get() {
-            echo "apt-get $*" >>"$work/apt.calls"
+            echo "apt-get $*" >>"$work/calls"
             case "$*" in
             *update*)
                 [ "$I386" = ok ] && return 0
@@ -66,7 +67,19 @@ runCase() {
         failingSuite() { echo "wine-tests: Xvfb did not start"; return 1; }
         linuxTests() { fakeCtest "$LINUX"; }
         windowsBuilds() { echo "build-win32: built"; }
+        i386RootMake() {
+            echo "i386-root make" >>"$work/calls"
+            # Registering qemu-i386 for the time has the last word.
+            trap 'echo "wine-i386: binfmt_misc entry trakmon-i386 removed"' RETURN
+            case "$ROOT" in
+                made) echo "i386-root: made /var/cache/trakmon/i386-root in 280 s, 779M" ;;
+                there) echo "i386-root: /var/cache/trakmon/i386-root is there (made in 280 s on 2025-06-01 10:00 UTC), used as it is" ;;
+                broken) echo "E: setup failed: E: cannot find /usr/bin/mmdebstrap"
+                        echo "i386-root: mmdebstrap failed (its output is above)"; return 1 ;;
+            esac
+        }
         wineSuite() {
+            echo "wine-tests $1" >>"$work/calls"
             local figures=$X64
             [ "$1" = x86_64 ] || figures=$I686
             if [ "$figures" = fail ]; then failingSuite; else fakeCtest "$figures"; fi
@@ -77,23 +90,33 @@ runCase() {
 
 # name | environment | exit status | lines the output must have (regular
 # expressions, ";" between them) | lines it must not have
+# name | environment | exit status | lines the output must have (regular
+# expressions, ";" between them) | lines it must not have. The output ends
+# with a line "called: ..." for each step that apt-get and the stubs were
+# called for.
 cases=(
-"all suites pass|I386=ok|0|^  Windows i686 suite \(Wine\): +140 passed, 0 failed, 4 skipped in [0-9]+ s$;^  Linux build and ctest: +170 passed, 0 failed, 3 skipped;^310 passed, 0 failed, 7 skipped$|NOT run"
-"i386 packages cannot be installed|I386=broken|0|^packages: apt-get install failed: Unable to correct problems.*; updating the index again in 0 s \(1 of 2\)$;^  Windows i686 suite \(Wine\): +NOT run: the 32-bit Wine's i386 packages could not be installed: Unable to correct problems, you have held broken packages. \(after apt-get update failed: Failed to fetch .*Mirror sync in progress\?\)$;^  Windows x86-64 suite \(wine64\): +144 passed, 0 failed, 4 skipped;^i686 Windows suite NOT run: .*; the x86-64 Windows suite ran instead \(144 passed, 0 failed\)$;^314 passed, 0 failed, 7 skipped$|IP:"
-"i386 missing and required|I386=broken TRAKMON_REQUIRE_I686=1|1|^test-all: TRAKMON_REQUIRE_I686=1 requires the i686 suite: this run will end as failed$;^i686 Windows suite NOT run: .*Unable to correct problems;^test-all: FAILED: TRAKMON_REQUIRE_I686=1 requires the i686 Windows suite;^  Windows x86-64 suite \(wine64\): +144 passed|everything that ran passed"
-"i386 missing, simulated|I386=ok TRAKMON_SIMULATE_NO_I386=1|0|^i686 Windows suite NOT run: the 32-bit Wine's i386 packages could not be installed: simulated \(TRAKMON_SIMULATE_NO_I386=1\); the x86-64 Windows suite ran instead|wine32:i386"
-"fallback suite fails|I386=broken X64='143 1 4'|1|^  Windows x86-64 suite \(wine64\): +143 passed, 1 failed, 4 skipped;ran instead \(143 passed, 1 failed\)$;^313 passed, 1 failed, 7 skipped$|everything that ran passed"
-"a suite's script fails after its tests passed|I386=ok I686='140 0 4 1'|1|^  Windows i686 suite \(Wine\): +140 passed, 0 failed, 4 skipped;^ +FAILED: exit code 1 after its tests|everything that ran passed"
-"fallback suite fails before its tests|I386=broken X64=fail|1|^  Windows x86-64 suite \(wine64\): +FAILED in [0-9]+ s: wine-tests: Xvfb did not start$;the x86-64 Windows suite ran instead and failed before its tests ended$;^170 passed, 1 failed, 3 skipped$|everything that ran passed"
+"all suites pass, the machine's 32-bit Wine|I386=ok|0|^  Windows i686 suite \(Wine\): +140 passed, 0 failed, 4 skipped in [0-9]+ s$;^  Linux build and ctest: +170 passed, 0 failed, 3 skipped;^310 passed, 0 failed, 7 skipped$|NOT run|i386 root"
+"wine32:i386 cannot be installed: the i386 root is made|I386=broken|0|^test-all: the 32-bit Wine's i386 packages could not be installed: Unable to correct problems, you have held broken packages. \(after apt-get update failed: Failed to fetch .*Mirror sync in progress\?\); the i686 suite runs in the i386 root instead$;^  i386 root \(32-bit Wine\): +made /var/cache/trakmon/i386-root in 280 s, 779M$;^  Windows i686 suite \(Wine, i386 root\): +140 passed, 0 failed, 4 skipped in [0-9]+ s$;^called: wine-tests i686-root$;^310 passed, 0 failed, 7 skipped$|NOT run|updating the index again|IP:|x86-64 Windows suite|suite \(wine64\)"
+"the root forced and there: used as it is|I386=ok ROOT=there TRAKMON_I386_ROOT=always|0|^  i386 root \(32-bit Wine\): +/var/cache/trakmon/i386-root is there \(made in 280 s on .*\), used as it is$;^  Windows i686 suite \(Wine, i386 root\): +140 passed|NOT run|called: apt-get .*wine32"
+"wine32:i386 missing, simulated|I386=ok TRAKMON_SIMULATE_NO_I386=1|0|^test-all: the 32-bit Wine's i386 packages could not be installed: simulated \(TRAKMON_SIMULATE_NO_I386=1\); the i686 suite runs in the i386 root instead$;^  Windows i686 suite \(Wine, i386 root\): +140 passed|NOT run|wine32:i386"
+"nor the root: the x86-64 suite instead|I386=broken ROOT=broken|0|^  i386 root \(32-bit Wine\): +NOT made: mmdebstrap failed \(its output is above\)$;^  Windows i686 suite \(Wine\): +NOT run: the 32-bit Wine's i386 packages could not be installed: Unable to correct problems.*; the i386 root could not be made: mmdebstrap failed \(its output is above\)$;^  Windows x86-64 suite \(wine64\): +144 passed, 0 failed, 4 skipped;^i686 Windows suite NOT run: .*; the x86-64 Windows suite ran instead \(144 passed, 0 failed\)$;^314 passed, 0 failed, 7 skipped$|IP:"
+"nor the root, and the i686 suite required|I386=broken ROOT=broken TRAKMON_REQUIRE_I686=1|1|^test-all: TRAKMON_REQUIRE_I686=1 requires the i686 suite: this run will end as failed$;^i686 Windows suite NOT run: .*the i386 root could not be made;^test-all: FAILED: TRAKMON_REQUIRE_I686=1 requires the i686 Windows suite;^  Windows x86-64 suite \(wine64\): +144 passed|everything that ran passed"
+"the root left out: wine32:i386 retried, then the x86-64 suite|I386=broken TRAKMON_I386_ROOT=never|0|^packages: apt-get install failed: Unable to correct problems.*; updating the index again in 0 s \(1 of 2\)$;^  Windows i686 suite \(Wine\): +NOT run: the 32-bit Wine's i386 packages could not be installed: .*Mirror sync in progress\?\), and TRAKMON_I386_ROOT=never leaves out the i386 root$;^  Windows x86-64 suite \(wine64\): +144 passed|IP:|i386-root"
+"fallback suite fails|I386=broken ROOT=broken X64='143 1 4'|1|^  Windows x86-64 suite \(wine64\): +143 passed, 1 failed, 4 skipped;ran instead \(143 passed, 1 failed\)$;^313 passed, 1 failed, 7 skipped$|everything that ran passed"
+"the root's suite fails after its tests passed|I386=broken I686='140 0 4 1'|1|^  Windows i686 suite \(Wine, i386 root\): +140 passed, 0 failed, 4 skipped;^ +FAILED: exit code 1 after its tests|everything that ran passed"
+"fallback suite fails before its tests|I386=broken ROOT=broken X64=fail|1|^  Windows x86-64 suite \(wine64\): +FAILED in [0-9]+ s: wine-tests: Xvfb did not start$;the x86-64 Windows suite ran instead and failed before its tests ended$;^170 passed, 1 failed, 3 skipped$|everything that ran passed"
 "a Linux test fails|I386=ok LINUX='169 1 3'|1|^  Linux build and ctest: +169 passed, 1 failed, 3 skipped;^test-all: FAILED$;^309 passed, 1 failed, 7 skipped$|NOT run"
 "Linux packages cannot be installed|I386=ok LINUX_PKG=broken|1|^test-all: the Linux build's packages could not be installed: Unable to locate package linux-pkg;^  Linux build and ctest: +NOT run: its packages could not be installed: Unable to locate package linux-pkg$|"
 )
 
 for entry in "${cases[@]}"; do
     IFS='|' read -r name environment expected must mustNot <<<"$entry"
-    rm -f "$work/apt.calls"
-    eval "LINUX_PKG=ok LINUX='170 0 3' I686='140 0 4' X64='144 0 4' $environment runCase"
+    rm -f "$work/calls"
+    eval "LINUX_PKG=ok ROOT=made LINUX='170 0 3' I686='140 0 4' X64='144 0 4' $environment runCase"
     status=$?
+    # The totals close the run, alone on the last line.
+    last=$(tail -n1 "$work/out")
+    [ ! -f "$work/calls" ] || sed 's/^/called: /' "$work/calls" >>"$work/out"
     problems=()
     [ "$status" = "$expected" ] || problems+=("exit status $status, expected $expected")
     IFS=';' read -r -a patterns <<<"$must"
@@ -103,9 +126,8 @@ for entry in "${cases[@]}"; do
     if [ -n "$mustNot" ] && grep -Eq -- "$mustNot" "$work/out"; then
         problems+=("a line matches what must not be there: $mustNot")
     fi
-    # The totals close the run, alone on the last line.
-    tail -n1 "$work/out" | grep -Eqx '[0-9]+ passed, [0-9]+ failed, [0-9]+ skipped' ||
-        problems+=("last line is not the totals: $(tail -n1 "$work/out")")
+    grep -Eqx '[0-9]+ passed, [0-9]+ failed, [0-9]+ skipped' <<<"$last" ||
+        problems+=("last line is not the totals: $last")
     if [ ${#problems[@]} = 0 ]; then
         echo "ok: $name"
     else

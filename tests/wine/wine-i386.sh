@@ -1,5 +1,5 @@
 # Lets this machine run i386 Linux programs (the 32-bit Wine) for the length
-# of a test run. Sourced by scripts/wine-tests.sh:
+# of a test run. Sourced by scripts/wine-tests.sh and tests/wine/i386-root.sh:
 #
 #   i386Acquire   0 when i386 programs run: natively, through a binfmt_misc
 #                 entry that was there before, or through one registered now;
@@ -15,6 +15,8 @@
 # until reboot and changes how every i386 program of the machine starts, so
 # it is marked in a folder under /run (gone at reboot too) and removed by the
 # last run that uses it; runs of other checkouts may use it at the same time.
+# A run killed before its release leaves the entry to the next run, which
+# takes it over as registered by another run and removes it when it ends.
 #
 # For tests: TRAKMON_I386_ENTRY (entry name), TRAKMON_I386_STATE (state folder).
 
@@ -68,6 +70,23 @@ i386Entries() {
     done
 }
 
+# This machine's Debian archive, as apt has it: i386Codename (bookworm),
+# i386ArchiveUri and i386ArchiveKeyring (the keyring its sources name). 1 when
+# apt knows no such archive.
+i386Archive() {
+    i386Codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+    i386ArchiveUri=$(apt-get indextargets --format '$(REPO_URI)' "Codename: $i386Codename" 'Label: Debian' 2>/dev/null | head -n1)
+    # The keyring of the stanza with that archive, in the deb822 sources.
+    i386ArchiveKeyring=$(awk -v uri="${i386ArchiveUri%/}" 'BEGIN { RS = ""; FS = "\n" }
+        { hit = 0; key = ""
+          for (i = 1; i <= NF; i++) {
+              if ($i ~ /^URIs:/ && index($i " ", " " uri " ") + index($i " ", " " uri "/ ")) hit = 1
+              if ($i ~ /^Signed-By:/) { key = $i; sub(/^Signed-By: */, "", key) } }
+          if (hit && key != "") { print key; exit } }' /etc/apt/sources.list.d/*.sources 2>/dev/null)
+    [ -n "$i386ArchiveKeyring" ] || i386ArchiveKeyring=/usr/share/keyrings/debian-archive-keyring.gpg
+    [ -n "$i386Codename" ] && [ -n "$i386ArchiveUri" ]
+}
+
 i386InstallQemu() {
     if [ -x "$i386Qemu" ] && "$i386Qemu" --version | grep -qE 'version (1[0-9]|[2-9][0-9])\.'; then
         mkdir -p "${i386Interpreter%/*}"
@@ -76,21 +95,12 @@ i386InstallQemu() {
     fi
     # One suite added for one download, in a scratch apt configuration: the
     # machine's sources and package lists stay as they are.
-    local codename uri keyring work
-    codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
-    uri=$(apt-get indextargets --format '$(REPO_URI)' "Codename: $codename" 'Label: Debian' 2>/dev/null | head -n1)
-    # The keyring of the stanza with that archive, in the deb822 sources.
-    keyring=$(awk -v uri="${uri%/}" 'BEGIN { RS = ""; FS = "\n" }
-        { hit = 0; key = ""
-          for (i = 1; i <= NF; i++) {
-              if ($i ~ /^URIs:/ && index($i " ", " " uri " ") + index($i " ", " " uri "/ ")) hit = 1
-              if ($i ~ /^Signed-By:/) { key = $i; sub(/^Signed-By: */, "", key) } }
-          if (hit && key != "") { print key; exit } }' /etc/apt/sources.list.d/*.sources 2>/dev/null)
-    [ -n "$keyring" ] || keyring=/usr/share/keyrings/debian-archive-keyring.gpg
-    if [ -z "$codename" ] || [ -z "$uri" ]; then
+    local work
+    if ! i386Archive; then
         echo "wine-i386: cannot tell this machine's Debian archive; install qemu-i386 10 as $i386Qemu" >&2
         return 1
     fi
+    local codename=$i386Codename uri=$i386ArchiveUri keyring=$i386ArchiveKeyring
     work=$(mktemp -d)
     mkdir -p "$work/lists/partial" "$work/cache/archives/partial"
     echo "deb [signed-by=$keyring] $uri $codename-backports main" >"$work/sources.list"
@@ -110,12 +120,17 @@ i386InstallQemu() {
     "$i386Qemu" --version | head -n1
 }
 
+# binfmt_misc's entries, to be read and changed: mounted where they are not
+# (by the scripts that source this file, in a mount namespace of their own,
+# so that the mount ends with them).
+i386MountBinfmt() {
+    mountpoint -q "$i386Binfmt" || mount -t binfmt_misc binfmt_misc "$i386Binfmt" 2>/dev/null
+}
+
 # Registers the entry and marks it as registered by a run.
 i386Register() {
     local name=$1
-    if ! mountpoint -q "$i386Binfmt"; then
-        mount -t binfmt_misc binfmt_misc "$i386Binfmt" || return 1
-    fi
+    i386MountBinfmt || return 1
     echo ":$name:M::$i386Magic:$i386Mask:$i386Interpreter:OPF" >"$i386Binfmt/register" || return 1
     echo "$name" >"$i386State/registered"
 }
@@ -125,6 +140,7 @@ i386Acquire() {
     eval "exec $i386ChangeFd>\"\$i386State/change.lock\""
     flock "$i386ChangeFd"
     local ok=0 entries
+    [ "$(id -u)" != 0 ] || i386MountBinfmt
     if i386Runs; then
         entries=$(i386Entries | tr '\n' ' ')
         if [ -z "$entries" ]; then
@@ -166,10 +182,14 @@ i386Release() {
     if [ -z "$name" ]; then
         [ -z "$i386Before" ] || echo "wine-i386: binfmt_misc entry $i386Before was there before this run; left in place"
     elif flock -x -n "$i386UsersFd"; then
+        # The entry and its mark first, the word after: a run that is being
+        # stopped may have no one left to read it.
+        local removed=0
         if [ -f "$i386Binfmt/$name" ]; then
-            echo -1 >"$i386Binfmt/$name" && echo "wine-i386: binfmt_misc entry $name removed"
+            echo -1 >"$i386Binfmt/$name" && removed=1
         fi
         rm -f "$i386State/registered"
+        [ $removed = 0 ] || echo "wine-i386: binfmt_misc entry $name removed" 2>/dev/null
     else
         echo "wine-i386: binfmt_misc entry $name left to the other run still using it"
     fi

@@ -5,12 +5,12 @@
 #   wine-session.sh start SESSION_DIR WINE   display, prefix and server; writes SESSION_DIR/env
 #   wine-session.sh stop  SESSION_DIR WINE   ends the server (and every program in the prefix) and Xvfb
 #
-# WINE is the loader: /usr/lib/wine/wine for i686 programs (a 32-bit prefix),
-# /usr/lib/wine/wine64 for x86-64 ones (a 64-bit prefix). start is idempotent
-# and leaves a sound session as it is; both hold the session's lock.
+# WINE is the loader: tests/wine/wine-i686.sh for i686 programs (a 32-bit
+# prefix), /usr/lib/wine/wine64 for x86-64 ones (a 64-bit prefix). start is
+# idempotent and leaves a sound session as it is; both hold the session's lock.
 #
-# The server is wineserver64 where it exists (it serves 32-bit prefixes too,
-# and runs natively where the 32-bit one would be emulated), started once,
+# The server (wineserver64 where it can be, as it serves 32-bit prefixes too
+# and runs natively where the 32-bit one would be emulated) is started once,
 # before any program, and kept while idle for far longer than any pause in a
 # run: a server that shuts down when idle ends (silently, exit code 1) the
 # programs still attached and refuses new ones, and one that a program starts
@@ -32,8 +32,9 @@ case "$wine" in
     *64) arch=win64 ;;
     *) arch=win32 ;;
 esac
-wineserver=/usr/lib/wine/wineserver64
-[ -x "$wineserver" ] || wineserver=/usr/lib/wine/wineserver32
+# The server that goes with the loader, named like it beside it: wine64's
+# wineserver64, wine-i686.sh's wineserver-i686.sh.
+wineserver=${wine%/*}/wineserver${wine##*/wine}
 export WINEPREFIX="$session/prefix-$arch"
 export WINEARCH=$arch
 export WINESERVER=$wineserver
