@@ -471,6 +471,8 @@ nlohmann::json capacityJson(const CapacitySetup& setup, const CapacityVerdict& v
     for (const CapacityTrial& trial : trials) {
         json session = sessionJson(trial.summary);
         session["passed"] = trial.passed;
+        session["trialWallSeconds"] = nsSeconds(trial.wallNs);
+        session["playbackWritingSeconds"] = nsSeconds(trial.preparationNs);
         list.push_back(session);
     }
     const char* reasons[] = {"asked", "disk-space", "open-files"};

@@ -36,6 +36,8 @@ struct CapacityTrial {
     uint32_t playTracks;
     bool passed;
     SessionSummary summary;
+    uint64_t wallNs;         // the whole trial: its files, pre-roll, session, flush and removal
+    uint64_t preparationNs;  // of that, writing the playback files it added
 };
 
 // Bytes one playback file holds for a trial: its pre-roll, the trial's

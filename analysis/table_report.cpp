@@ -221,17 +221,21 @@ std::string formatTable(const TableSetup& setup, const TableRun& run)
     std::string text;
     char line[400];
     if (run.calibration.ran) {
-        const RequestCostModel& model = run.calibration.model;
-        for (int direction = 0; direction < 2; ++direction) {
-            const CostLine& cost = direction == 0 ? model.write : model.read;
-            if (!cost.valid) continue;
-            std::snprintf(line, sizeof line,
-                          "Time per request, %s: %.3f ms + %.2f ms per 64 KByte (fitted within "
-                          "%.0f %% at %u sizes)\n",
-                          direction == 0 ? "writing" : "reading", cost.fixedNs / 1e6,
-                          cost.nsPerByte * 65536 / 1e6, 100 * cost.worstMiss,
-                          static_cast<unsigned>(cost.samples));
-            text += line;
+        for (int refined = 0; refined < 2; ++refined) {
+            const RequestCostModel& model = refined ? run.calibration.refined : run.calibration.model;
+            if (refined && run.calibration.trialSamples.empty()) continue;
+            for (int direction = 0; direction < 2; ++direction) {
+                const CostLine& cost = direction == 0 ? model.write : model.read;
+                if (!cost.valid) continue;
+                std::snprintf(line, sizeof line,
+                              "Time per request, %s, %s: %.3f ms + %.3f ms per 64 KByte (fitted "
+                              "within %.0f %% at %u sizes)\n",
+                              direction == 0 ? "writing" : "reading",
+                              refined ? "as the trials measured it" : "measured first",
+                              cost.fixedNs / 1e6, cost.nsPerByte * 65536 / 1e6,
+                              100 * cost.worstMiss, static_cast<unsigned>(cost.samples));
+                text += line;
+            }
         }
         text += "\n";
     }
@@ -270,11 +274,14 @@ std::string formatTable(const TableSetup& setup, const TableRun& run)
 nlohmann::json tableJson(const TableSetup& setup, const TableRun& run)
 {
     using nlohmann::json;
-    json samples = json::array();
-    for (const CostSample& sample : run.calibration.samples)
-        samples.push_back({{"requestSize", sample.requestSize},
-                           {"direction", sample.write ? "write" : "read"},
-                           {"requestNs", sample.requestNs}});
+    auto samplesJson = [](const std::vector<CostSample>& list) {
+        json samples = json::array();
+        for (const CostSample& sample : list)
+            samples.push_back({{"requestSize", sample.requestSize},
+                               {"direction", sample.write ? "write" : "read"},
+                               {"requestNs", sample.requestNs}});
+        return samples;
+    };
     json cells = json::array();
     for (const TableCell& cell : run.cells) {
         CellVerdict verdict = cellVerdict(setup, cell);
@@ -283,6 +290,8 @@ nlohmann::json tableJson(const TableSetup& setup, const TableRun& run)
         for (const CapacityTrial& trial : cell.trials) {
             json session = sessionJson(trial.summary);
             session["passed"] = trial.passed;
+            session["trialWallSeconds"] = nsSeconds(trial.wallNs);
+            session["playbackWritingSeconds"] = nsSeconds(trial.preparationNs);
             trials.push_back(session);
         }
         const SearchDrift& drift = verdict.drift;
@@ -349,7 +358,11 @@ nlohmann::json tableJson(const TableSetup& setup, const TableRun& run)
              {{"write", costLineJson(model.write)},
               {"read", costLineJson(model.read)},
               {"seconds", nsSeconds(run.calibration.ns)},
-              {"samples", samples}}},
+              {"samples", samplesJson(run.calibration.samples)},
+              {"refinedByTrials",
+               {{"write", costLineJson(run.calibration.refined.write)},
+                {"read", costLineJson(run.calibration.refined.read)},
+                {"samples", samplesJson(run.calibration.trialSamples)}}}}},
             {"cells", cells}};
 }
 

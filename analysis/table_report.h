@@ -45,6 +45,10 @@ struct TableCalibration {
     std::vector<CostSample> samples;
     RequestCostModel model;
     uint64_t ns;
+    // What the trials of the cells measured (single-direction trials only),
+    // and the model refined by them, which every later cell is predicted from.
+    std::vector<CostSample> trialSamples;
+    RequestCostModel refined;
 };
 
 struct TableCell {

@@ -89,10 +89,12 @@ std::string tableSetupFor(const TableChoice& choice, TableSetup& setup)
     // The formats' own request sizes, and one below and one above them, so
     // that a straight line through them can be checked.
     std::sort(sizes.begin(), sizes.end());
+    uint32_t smallest = sizes.front(), largest = sizes.back();
+    sizes.push_back(std::max<uint32_t>(32768, smallest / 2 / 4096 * 4096));
+    sizes.push_back(largest * 2);
+    std::sort(sizes.begin(), sizes.end());
     sizes.erase(std::unique(sizes.begin(), sizes.end()), sizes.end());
-    sizes.insert(sizes.begin(), std::max<uint32_t>(32768, sizes.front() / 2 / 4096 * 4096));
-    sizes.erase(std::unique(sizes.begin(), sizes.end()), sizes.end());
-    while (sizes.size() < 3) sizes.push_back(sizes.back() * 2);
+    if (sizes.size() < 3) sizes.push_back(sizes.back() * 2);
     setup.calibrationSizes = sizes;
     return "";
 }
@@ -194,6 +196,7 @@ struct TableState {
     TableRun* run;
     uint64_t startNs;
     uint64_t deadlineNs;
+    uint64_t longestNs;  // the longest trial so far, any cell's, without playback writing
 };
 
 void tell(const TableState& state, uint32_t cell, const TableCell* current, uint32_t trial,
@@ -225,24 +228,37 @@ bool calibrate(TableState& state)
         calibration.samples.push_back(read);
     }
     calibration.model = fitRequestCost(calibration.samples);
+    calibration.refined = calibration.model;
     calibration.ns = platformMonotonicNs() - started;
     calibration.ran = true;
     return true;
 }
 
-// The time the cells after `index` are owed: three trials each.
-uint64_t owedAfter(const TableSetup& setup, size_t index)
+// The time the cells after `index` are owed: three trials each, as long as
+// the longest so far, so that a slow early cell cannot starve the rest.
+uint64_t owedAfter(const TableState& state, size_t index)
 {
+    const TableSetup& setup = *state.setup;
     uint64_t owed = 0;
     size_t modes = setup.modes.size();
     for (size_t later = index + 1; later < setup.formats.size() * modes; ++later)
-        owed += 3 * tableTrialNs(setup, setup.formats[later / modes]);
+        owed += 3 * std::max(state.longestNs, tableTrialNs(setup, setup.formats[later / modes]));
     return owed;
+}
+
+// What a trial of one direction measured: its time inside a request.
+void keepTrialCost(TableCalibration& calibration, const CellMode& mode, const CapacityTrial& trial)
+{
+    const SessionSummary& summary = trial.summary;
+    if ((mode.record > 0 && mode.play > 0) || summary.requestCount == 0 || summary.aborted) return;
+    calibration.trialSamples.push_back({summary.config.requestSize, mode.record > 0,
+                                        static_cast<double>(summary.busyNs) / summary.requestCount});
+    calibration.refined = refineRequestCost(calibration.samples, calibration.trialSamples);
 }
 
 // The trials of one cell until it settles, its time runs out, or the table
 // must stop; false for the last.
-bool runCell(TableState& state, TrialBench& bench, size_t index, uint64_t& longestNs)
+bool runCell(TableState& state, TrialBench& bench, size_t index)
 {
     TableSetup& setup = *state.setup;
     TableCell& cell = state.run->cells[index];
@@ -251,9 +267,10 @@ bool runCell(TableState& state, TrialBench& bench, size_t index, uint64_t& longe
     bool goOn = true;
     for (uint32_t number = 1;; ++number) {
         uint64_t now = platformMonotonicNs();
-        uint64_t owed = owedAfter(setup, index);
+        uint64_t owed = owedAfter(state, index);
         uint64_t budget = state.deadlineNs > now + owed ? state.deadlineNs - now - owed : 0;
-        uint32_t left = static_cast<uint32_t>(budget / std::max<uint64_t>(longestNs, 1));
+        uint64_t perTrial = std::max(state.longestNs, tableTrialNs(setup, cell.format));
+        uint32_t left = static_cast<uint32_t>(budget / perTrial);
         uint32_t units = nextCellCount(cell.rules, cell.results, left);
         if (units == 0) {
             cell.end.outOfTime = left == 0 && nextCellCount(cell.rules, cell.results, 1) != 0;
@@ -267,8 +284,9 @@ bool runCell(TableState& state, TrialBench& bench, size_t index, uint64_t& longe
         goOn = runBenchTrial(bench, units * cell.mode.record, units * cell.mode.play, setup.trialNs,
                              trial, summarised);
         uint64_t took = platformMonotonicNs() - trialStart;
-        longestNs = std::max(longestNs, took - std::min(took, bench.preparationNs));
+        state.longestNs = std::max(state.longestNs, took - std::min(took, bench.preparationNs));
         if (summarised) {
+            keepTrialCost(state.run->calibration, cell.mode, trial);
             cell.trials.push_back(trial);
             TrialResult result = trialResult(trial.summary, trial.passed);
             result.count = units;
@@ -289,7 +307,7 @@ TableRun runTable(TableSetup& setup, const TableWatch& watch)
 {
     TableRun run{};
     uint64_t start = platformMonotonicNs();
-    TableState state{&setup, &watch, &run, start, start + tableEstimateNs(setup)};
+    TableState state{&setup, &watch, &run, start, start + tableEstimateNs(setup), 0};
     for (const SampleFormat& format : setup.formats)
         for (const CellMode& mode : setup.modes) {
             TableCell cell{};
@@ -315,18 +333,17 @@ TableRun runTable(TableSetup& setup, const TableWatch& watch)
             openTrialBench(setup.place, config, format, setup.bufferSeconds, setup.caching,
                            setup.headroomPercent / 100.0, rules.targetBusy, formatTag(format),
                            &watch.trials);
-        uint64_t longestNs = tableTrialNs(setup, format);
         for (size_t m = 0; m < setup.modes.size() && goOn; ++m, ++index) {
             TableCell& cell = run.cells[index];
             uint32_t limit = cellLimit(setup, cell.mode);
-            uint32_t predicted = predictCellCount(run.calibration.model, cell.mode,
+            uint32_t predicted = predictCellCount(run.calibration.refined, cell.mode,
                                                   sampleFormatBytesPerSecond(format),
                                                   config.requestSize, rules.targetBusy, limit);
             cell.rules = CellRules{limit,         setup.repeat, setup.headroomPercent / 100.0,
                                    rules.targetBusy, setup.step, predicted};
             cell.predicted = predicted;
             if (predicted == 0) cell.rules.prediction = std::min<uint32_t>(16, limit);
-            goOn = runCell(state, bench, index, longestNs);
+            goOn = runCell(state, bench, index);
             if (!goOn && run.failure.empty() && bench.failure.any)
                 run.failure = bench.failure.file + ": " +
                               (bench.failure.reason.empty() ? "a request failed" : bench.failure.reason);

@@ -65,7 +65,11 @@ bool runBenchTrial(TrialBench& bench, uint32_t recordTracks, uint32_t playTracks
     trial = CapacityTrial{};
     trial.recordTracks = recordTracks;
     trial.playTracks = playTracks;
-    if (!preparePlayback(bench, playTracks) || platformInterruptRequested()) return false;
+    uint64_t trialStart = platformMonotonicNs();
+    uint64_t preparedBefore = bench.preparationNs;
+    bool prepared = preparePlayback(bench, playTracks);
+    trial.preparationNs = bench.preparationNs - preparedBefore;
+    if (!prepared || platformInterruptRequested()) return false;
     SessionConfig config = bench.config;
     config.playTracks = playTracks;
     config.recordTracks = recordTracks;
@@ -85,6 +89,7 @@ bool runBenchTrial(TrialBench& bench, uint32_t recordTracks, uint32_t playTracks
         return false;
     }
     trial.summary = summariseSession(run, digest, bench.format, bench.bufferSeconds, bench.allowedBusy);
+    trial.wallNs = platformMonotonicNs() - trialStart;
     trial.passed = trialPasses(trial.summary, 100 * bench.headroomShare);
     summarised = true;
     if (trial.summary.drain == drainUnknown) {

@@ -344,6 +344,31 @@ RequestCostModel fitRequestCost(const std::vector<CostSample>& samples)
     return model;
 }
 
+RequestCostModel refineRequestCost(const std::vector<CostSample>& calibration,
+                                   const std::vector<CostSample>& trials)
+{
+    auto same = [](const CostSample& a, const CostSample& b) {
+        return a.requestSize == b.requestSize && a.write == b.write;
+    };
+    std::vector<CostSample> samples;
+    for (const CostSample& measured : trials) {
+        bool seen = false;
+        for (const CostSample& kept : samples) seen = seen || same(kept, measured);
+        if (seen) continue;
+        std::vector<double> times;
+        for (const CostSample& other : trials)
+            if (same(other, measured)) times.push_back(other.requestNs);
+        std::sort(times.begin(), times.end());
+        samples.push_back({measured.requestSize, measured.write, times[(times.size() - 1) / 2]});
+    }
+    for (const CostSample& sample : calibration) {
+        bool measured = false;
+        for (const CostSample& kept : samples) measured = measured || same(kept, sample);
+        if (!measured) samples.push_back(sample);
+    }
+    return fitRequestCost(samples);
+}
+
 double fittedRequestNs(const CostLine& line, uint32_t requestSize)
 {
     return std::max(1.0, line.fixedNs + line.nsPerByte * requestSize);

@@ -32,6 +32,12 @@ struct RequestCostModel {
 };
 
 RequestCostModel fitRequestCost(const std::vector<CostSample>& samples);
+// The model from the calibration's samples where no trial measured, and
+// from the trials' (their median, each size and direction) where one did:
+// a trial's requests meet the disk as the cells' will, thousands of files
+// at once, where the calibration's meet it with a few.
+RequestCostModel refineRequestCost(const std::vector<CostSample>& calibration,
+                                   const std::vector<CostSample>& trials);
 // The fitted time of one request; never below a nanosecond.
 double fittedRequestNs(const CostLine& line, uint32_t requestSize);
 
