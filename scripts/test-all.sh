@@ -1,6 +1,6 @@
 #!/bin/bash
 # Every test: the Linux build's tests (engine on a platform double, trakmon on
-# real files, the timing analysis, the .deb, completion and README), the
+# real files, the timing analysis, the .deb, completion and docs), the
 # Windows builds and the zip, then the Windows build's tests under Wine and
 # Xvfb: the i686 build's, or, where the 32-bit Wine's i386 packages cannot be
 # installed, the x86-64 build's under wine64 (test-all-lib.sh). Installs what
