@@ -1,6 +1,6 @@
 #!/bin/bash
 # Every test: the Linux build's tests (engine on a platform double, trakmon on
-# real files, the timing analysis, the .deb, completion and README), the
+# real files, the timing analysis, the .deb, completion and docs), the
 # Windows builds and the zip, then the Windows build's tests under Wine and
 # Xvfb. Installs what is missing first. Ends with a summary: each suite with
 # its passed, failed and skipped tests and its time, which suite did not run

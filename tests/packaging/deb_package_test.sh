@@ -22,9 +22,12 @@ depends=$(dpkg-deb -f "$deb" Depends)
     fail "Depends is not what dpkg-shlibdeps computes: '$depends'"
 
 listing=$(dpkg-deb -c "$deb" | awk '{print $6}')
+# The documentation as in the checkout: README.md, every page and picture of
+# docs/, bench/README.md.
+documentation=$(cd "$(dirname "$0")/../.." && ls README.md docs/* bench/README.md)
 for file in usr/bin/trakmon usr/share/man/man1/trakmon.1.gz \
             usr/share/bash-completion/completions/trakmon \
-            usr/share/doc/trakmon/README.md usr/share/doc/trakmon/bench/README.md \
+            $(sed 's|^|usr/share/doc/trakmon/|' <<<"$documentation") \
             usr/share/doc/trakmon/copyright usr/share/doc/trakmon/changelog.gz; do
     grep -qx "./$file" <<<"$listing" || fail "the package lacks /$file"
 done

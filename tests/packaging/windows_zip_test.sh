@@ -1,6 +1,7 @@
 #!/bin/bash
 # The Windows zip as a user gets it: CPack packs this cross build, and the
-# unpacked folder must hold both programs and the README, each program a PE
+# unpacked folder must hold both programs and the documentation as in the
+# checkout (README.md, docs/, bench/README.md), each program a PE
 # file of the build's kind that imports system DLLs only and carries its
 # manifest and version resource.
 #
@@ -12,8 +13,9 @@ makePackage "$build" ZIP
 zip=$(ls "$scratch"/out/trakmon-"$version"-win*.zip 2>/dev/null)
 [ -f "$zip" ] || { ls "$scratch/out"; echo "FAIL: no trakmon-$version-win*.zip"; exit 1; }
 folder=$(basename "$zip" .zip)
-entries=$(cmake -E tar tf "$zip" | sort | tr '\n' ' ')
-expected="$folder/README.md $folder/trakmon.exe $folder/trakmon32.exe "
+entries=$(cmake -E tar tf "$zip" | grep -v '/$' | sort | tr '\n' ' ')  # files; folders end in /
+documentation=$(cd "$(dirname "$0")/../.." && ls README.md docs/* bench/README.md)
+expected=$(printf '%s\n' trakmon.exe trakmon32.exe $documentation | sed "s|^|$folder/|" | sort | tr '\n' ' ')
 [ "$entries" = "$expected" ] || fail "the zip holds '$entries', expected '$expected'"
 (cd "$scratch" && cmake -E tar xf "$zip")
 

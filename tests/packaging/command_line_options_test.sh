@@ -1,11 +1,12 @@
 #!/bin/bash
-# README.md's command lines and option table against what trakmon's --help
-# says: every command with exactly its options, every option with its
-# allowed values and default, and nothing the program does not have.
+# The command lines and option tables of docs/command-line.md against what
+# trakmon's --help says: every command with exactly its options, every option
+# with its allowed values and default, and nothing the program does not have.
 #
-#   readme_options_test.sh TRAKMON README.md
+#   command_line_options_test.sh TRAKMON docs/command-line.md
 set -u
-trakmon=$1 readme=$2
+trakmon=$1 doc=$2
+page=docs/$(basename "$doc")
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
@@ -28,8 +29,8 @@ table=$(awk -F'|' '
             print substr(cell, RSTART, RLENGTH) "\t" values "\t" default "\t" commands
             cell = substr(cell, RSTART + RLENGTH)
         }
-    }' "$readme")
-[ -n "$table" ] || fail "README.md has no option table (| option | values | default |)"
+    }' "$doc")
+[ -n "$table" ] || fail "$page has no option table (| option | values | default |)"
 # The row of option $1 for command $2: one that names the command, else one
 # that names none.
 tableRow() {
@@ -52,40 +53,40 @@ for command in $commands; do
     names=$(awk '{print $1}' <<<"$options" | sort | tr '\n' ' ')
     allOptions+=" $names"
 
-    synopsis=$(grep -E "^trakmon $command( |\$)" "$readme" | head -n1)
+    synopsis=$(grep -E "^trakmon $command( |\$)" "$doc" | head -n1)
     if [ -z "$synopsis" ]; then
-        fail "README.md has no command line for trakmon $command"
+        fail "$page has no command line for trakmon $command"
     else
         listed=$(grep -oE -- '--[a-z][a-z-]*' <<<"$synopsis" | sort | tr '\n' ' ')
         [ "$listed" = "$names" ] ||
-            fail "README.md: 'trakmon $command' lists '$listed', --help has '$names'"
+            fail "$page: 'trakmon $command' lists '$listed', --help has '$names'"
     fi
 
     while read -r name type; do
         [ -n "$name" ] || continue
         if [ -z "$(tableRow "$name" "$command")" ]; then
-            fail "README.md's option table lacks $name ($command)"
+            fail "$page's option table lacks $name ($command)"
             continue
         fi
         if [ -z "$type" ]; then
-            [ "$(tableDefault "$name" "$command")" = off ] || fail "README.md: the flag $name's default is not 'off'"
+            [ "$(tableDefault "$name" "$command")" = off ] || fail "$page: the flag $name's default is not 'off'"
             continue
         fi
         choices=$(tr ':' '\n' <<<"${type%%=*}" | grep '|' | head -n1)
         if [ -n "$choices" ]; then
             [ "$(tableValues "$name" "$command")" = "${choices//|/, }" ] ||
-                fail "README.md: $name's values ($command) are '$(tableValues "$name" "$command")', --help has '${choices//|/, }'"
+                fail "$page: $name's values ($command) are '$(tableValues "$name" "$command")', --help has '${choices//|/, }'"
         fi
         if [[ $type == *=* ]]; then
             [ "$(tableDefault "$name" "$command")" = "${type#*=}" ] ||
-                fail "README.md: $name's default ($command) is '$(tableDefault "$name" "$command")', --help has '${type#*=}'"
+                fail "$page: $name's default ($command) is '$(tableDefault "$name" "$command")', --help has '${type#*=}'"
         fi
     done <<<"$options"
 done
 
 for name in $(cut -f1 <<<"$table"); do
-    [[ " $allOptions " == *" $name "* ]] || fail "README.md's option table has $name, which no command takes"
+    [[ " $allOptions " == *" $name "* ]] || fail "$page's option table has $name, which no command takes"
 done
 
-[ $failures = 0 ] && echo "README.md's command lines and option table agree with --help"
+[ $failures = 0 ] && echo "$page's command lines and option table agree with --help"
 exit $((failures > 0))
