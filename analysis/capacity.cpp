@@ -281,21 +281,17 @@ static std::string driftText(const CapacityVerdict& verdict)
 {
     const SearchDrift& drift = verdict.drift;
     if (drift.count == 0 || drift.spread <= noticeableDrift) return "";
-    char text[320];
+    char range[64];
     if (drift.byDrain)
-        std::snprintf(text, sizeof text,
-                      " Between its %u trials of %u tracks the disk's drain speed moved by %.0f %% "
-                      "(%.0f to %.0f MB/s): the answer is what the disk sustained in its slowest "
-                      "trial.",
-                      static_cast<unsigned>(drift.trials), static_cast<unsigned>(drift.count),
-                      100 * drift.spread, drift.slowest / 1e6, drift.fastest / 1e6);
+        std::snprintf(range, sizeof range, "%.0f to %.0f MB/s", drift.slowest / 1e6, drift.fastest / 1e6);
     else
-        std::snprintf(text, sizeof text,
-                      " Between its %u trials of %u tracks the disk's time per request moved by "
-                      "%.0f %% (%.3f to %.3f ms): the answer is what the disk sustained in its "
-                      "slowest trial.",
-                      static_cast<unsigned>(drift.trials), static_cast<unsigned>(drift.count),
-                      100 * drift.spread, drift.fastest / 1e6, drift.slowest / 1e6);
+        std::snprintf(range, sizeof range, "%.3f to %.3f ms", drift.fastest / 1e6, drift.slowest / 1e6);
+    char text[320];
+    std::snprintf(text, sizeof text,
+                  " Between its %u trials of %u tracks the disk's %s moved by %.0f %% (%s): the "
+                  "answer is what the disk sustained in its slowest trial.",
+                  static_cast<unsigned>(drift.trials), static_cast<unsigned>(drift.count),
+                  drift.byDrain ? "drain speed" : "time per request", 100 * drift.spread, range);
     return text;
 }
 
@@ -451,6 +447,26 @@ std::string formatCapacityTable(const std::vector<CapacityTrial>& trials)
     return text;
 }
 
+nlohmann::json capacityTrialJson(const CapacityTrial& trial)
+{
+    nlohmann::json session = sessionJson(trial.summary);
+    session["passed"] = trial.passed;
+    session["trialWallSeconds"] = nsSeconds(trial.wallNs);
+    session["playbackWritingSeconds"] = nsSeconds(trial.preparationNs);
+    return session;
+}
+
+nlohmann::json searchDriftJson(const SearchDrift& drift, const char* countKey)
+{
+    if (drift.count == 0) return nullptr;
+    return {{countKey, drift.count},
+            {"trials", drift.trials},
+            {"measure", drift.byDrain ? "drain bytes per second" : "ns inside a request"},
+            {"slowest", drift.slowest},
+            {"fastest", drift.fastest},
+            {"percent", 100 * drift.spread}};
+}
+
 static nlohmann::json othersJson(const std::vector<SearchFolder>& others)
 {
     nlohmann::json list = nlohmann::json::array();
@@ -468,13 +484,7 @@ nlohmann::json capacityJson(const CapacitySetup& setup, const CapacityVerdict& v
     const SearchDrift& drift = verdict.drift;
     using nlohmann::json;
     json list = json::array();
-    for (const CapacityTrial& trial : trials) {
-        json session = sessionJson(trial.summary);
-        session["passed"] = trial.passed;
-        session["trialWallSeconds"] = nsSeconds(trial.wallNs);
-        session["playbackWritingSeconds"] = nsSeconds(trial.preparationNs);
-        list.push_back(session);
-    }
+    for (const CapacityTrial& trial : trials) list.push_back(capacityTrialJson(trial));
     const char* reasons[] = {"asked", "disk-space", "open-files"};
     uint32_t bytesPerSecond = sampleFormatBytesPerSecond(setup.format);
     uint64_t estimate = capacityEstimateNs(setup);
@@ -517,15 +527,7 @@ nlohmann::json capacityJson(const CapacitySetup& setup, const CapacityVerdict& v
              answer.tracks == 0 ? json()
                                 : json(answer.lowestHeadroomShare * setup.config.bufferBytes /
                                        bytesPerSecond)},
-            {"drift", drift.count == 0
-                          ? json()
-                          : json{{"recordTracks", drift.count},
-                                 {"trials", drift.trials},
-                                 {"measure", drift.byDrain ? "drain bytes per second"
-                                                           : "ns inside a request"},
-                                 {"slowest", drift.slowest},
-                                 {"fastest", drift.fastest},
-                                 {"percent", 100 * drift.spread}}},
+            {"drift", searchDriftJson(drift, "recordTracks")},
             {"take", !verdict.take.ran
                          ? json()
                          : json{{"minutes", nsSeconds(setup.takeNs) / 60},

@@ -138,5 +138,9 @@ std::string formatCapacityPlan(const CapacitySetup& setup);
 // The one sentence of the answer; "records" only for an answer with a bracket.
 std::string capacitySentence(const CapacitySetup& setup, const CapacityVerdict& verdict);
 std::string formatCapacityTable(const std::vector<CapacityTrial>& trials);
+// One trial as JSON: its session, whether it passed and its times.
+nlohmann::json capacityTrialJson(const CapacityTrial& trial);
+// A drift as JSON (null when no count was measured twice); countKey names the count.
+nlohmann::json searchDriftJson(const SearchDrift& drift, const char* countKey);
 nlohmann::json capacityJson(const CapacitySetup& setup, const CapacityVerdict& verdict,
                             const SearchRun& run, const std::vector<CapacityTrial>& trials);

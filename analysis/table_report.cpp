@@ -287,13 +287,7 @@ nlohmann::json tableJson(const TableSetup& setup, const TableRun& run)
         CellVerdict verdict = cellVerdict(setup, cell);
         const SearchAnswer& answer = verdict.answer;
         json trials = json::array();
-        for (const CapacityTrial& trial : cell.trials) {
-            json session = sessionJson(trial.summary);
-            session["passed"] = trial.passed;
-            session["trialWallSeconds"] = nsSeconds(trial.wallNs);
-            session["playbackWritingSeconds"] = nsSeconds(trial.preparationNs);
-            trials.push_back(session);
-        }
+        for (const CapacityTrial& trial : cell.trials) trials.push_back(capacityTrialJson(trial));
         const SearchDrift& drift = verdict.drift;
         bool answered = verdict.outcome == outcomeFound || verdict.outcome == outcomeAtLeast;
         cells.push_back(
@@ -319,14 +313,7 @@ nlohmann::json tableJson(const TableSetup& setup, const TableRun& run)
              {"lowestHeadroomSeconds",
               answer.tracks == 0 ? json()
                                  : json(answer.lowestHeadroomShare * setup.bufferSeconds)},
-             {"drift", drift.count == 0 ? json()
-                                        : json{{"units", drift.count},
-                                               {"trials", drift.trials},
-                                               {"measure", drift.byDrain ? "drain bytes per second"
-                                                                         : "ns inside a request"},
-                                               {"slowest", drift.slowest},
-                                               {"fastest", drift.fastest},
-                                               {"percent", 100 * drift.spread}}},
+             {"drift", searchDriftJson(drift, "units")},
              {"elapsedSeconds", nsSeconds(cell.elapsedNs)},
              {"trials", trials}});
     }

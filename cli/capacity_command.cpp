@@ -9,53 +9,12 @@
 #include "runs/capacity_runs.h"
 #include "runs/search_folder.h"
 #include "cli/terminal_line.h"
-#include "platform/console.h"
+#include "cli/trial_line.h"
 
 namespace {
 
 const int exitFound = 0;
 const int exitFailed = 1;
-
-// The terminal's side of a search: the caption of the trial under way.
-struct SearchLine {
-    bool draw;
-    std::string caption;
-};
-
-void trialStarting(void* context, uint32_t number, uint32_t count, uint32_t plays)
-{
-    SearchLine& line = *static_cast<SearchLine*>(context);
-    char caption[96];
-    if (number == 0)
-        std::snprintf(caption, sizeof caption, "take: %u recorded, %u played: ",
-                      static_cast<unsigned>(count), static_cast<unsigned>(plays));
-    else
-        std::snprintf(caption, sizeof caption, "trial %u: %u recorded, %u played: ",
-                      static_cast<unsigned>(number), static_cast<unsigned>(count),
-                      static_cast<unsigned>(plays));
-    line.caption = caption;
-}
-
-void writingPlayback(void* context, uint32_t)
-{
-    SearchLine& line = *static_cast<SearchLine*>(context);
-    if (line.draw) drawTerminalLine(line.caption + "writing the playback files");
-}
-
-void sessionProgress(void* context, const SessionRun& run)
-{
-    SearchLine& line = *static_cast<SearchLine*>(context);
-    if (line.draw) drawSessionBar(run, line.caption);
-}
-
-void trialEnded(void* context, const CapacityTrial& trial)
-{
-    SearchLine& line = *static_cast<SearchLine*>(context);
-    if (!line.draw) return;
-    clearTerminalLine();
-    std::fprintf(stderr, "%s%s: %s\n", line.caption.c_str(), trial.passed ? "pass" : "fail",
-                 sessionVerdict(trial.summary).c_str());
-}
 
 void reportFailure(const TrialFailure& failure)
 {
@@ -98,31 +57,16 @@ int runCapacityCommand(const SessionOptions& options)
     CapacitySetup setup{};
     std::string problem = capacitySetupFor(choice, setup);
     if (!problem.empty()) return usageError("capacity", problem);
-    // Heard from before the folder exists to after it is gone: an interrupt
-    // ends the trial under way, a second one ends the process, removing the
-    // folder's files on its way out.
-    platformWatchInterrupts();
-    if (!makeSearchFolder(setup.place, problem)) {
-        platformStopWatchingInterrupts();
-        std::fprintf(stderr, "trakmon: %s\n", problem.c_str());
-        return exitFailed;
-    }
-    platformSetInterruptCleanupFolder(setup.place.folder);
+    if (!openWatchedPlace(setup.place)) return exitFailed;
     limitCapacitySearch(setup, options.maxTracks);
-    std::string plan = formatCapacityPlan(setup);
-    if (options.json)
-        std::printf("%s\n", jsonLine({{"test", "capacity-plan"}, {"text", plan}}).c_str());
-    else
-        std::printf("%s\n", plan.c_str());
-    std::fflush(stdout);
+    printPlan(formatCapacityPlan(setup), "capacity-plan", options.json);
 
-    SearchLine line{drawsProgress(options), ""};
+    TrialLine line{drawsProgress(options), "", ""};
     if (setup.limit == 0)
         std::fprintf(stderr, "trakmon: not even one track fits: %s\n",
                      setup.limitReason == limitDiskSpace ? "too little free disk space"
                                                          : "the open-file limit is too low");
-    CapacityRun run = runCapacity(
-        setup, TrialWatch{&line, trialStarting, writingPlayback, sessionProgress, trialEnded});
+    CapacityRun run = runCapacity(setup, trialLineWatch(line));
     if (line.draw) clearTerminalLine();
     reportFailure(run.failure);
     if (run.folderLeft)
@@ -130,8 +74,7 @@ int runCapacityCommand(const SessionOptions& options)
                      "trakmon: the search's folder %s is left: it holds files the search did not "
                      "make\n",
                      setup.place.folder.c_str());
-    platformSetInterruptCleanupFolder("");
-    platformStopWatchingInterrupts();
+    stopWatchingPlace();
     if (run.interrupted)
         std::fprintf(stderr, "trakmon: capacity search interrupted; its track files are removed\n");
     SearchEnd end{};

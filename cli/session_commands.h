@@ -7,6 +7,7 @@
 #include <CLI/CLI.hpp>
 
 #include "runs/session_runs.h"
+#include "runs/search_folder.h"
 #include "runs/trial_bench.h"
 
 struct SessionOptions {
@@ -54,5 +55,13 @@ int reportSetupFailure(const SetupResult& setup, const SessionConfig& config);
 void reportAbort(bool readFailed, const std::string& file, bool closeFailed, bool writeBackFailed);
 // Whether to draw a progress line: on a terminal, unless JSON is asked for.
 bool drawsProgress(const SessionOptions& options);
+// A search's place, watched: interrupts are heard from before its folder
+// exists (the trial under way stops; a second interrupt ends the process,
+// removing the folder's files on its way out) to after it is gone. False,
+// said, when the folder cannot be made.
+bool openWatchedPlace(SearchPlace& place);
+void stopWatchingPlace();
+// A search's plan on stdout: the text, or one JSON object of kind test.
+void printPlan(const std::string& plan, const char* test, bool json);
 // The progress line of a session: a bar of its time and its dropouts so far.
 void drawSessionBar(const SessionRun& run, const std::string& caption);

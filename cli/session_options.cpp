@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "analysis/capacity.h"
+#include "analysis/json_text.h"
 #include "analysis/number_text.h"
 #include "analysis/sample_format.h"
 #include "cli/cli_checks.h"
@@ -247,4 +248,32 @@ bool drawsProgress(const SessionOptions& options)
     if (options.json || !platformStandardErrorIsTerminal()) return false;
     prepareTerminalLine();
     return true;
+}
+
+bool openWatchedPlace(SearchPlace& place)
+{
+    platformWatchInterrupts();
+    std::string problem;
+    if (!makeSearchFolder(place, problem)) {
+        platformStopWatchingInterrupts();
+        std::fprintf(stderr, "trakmon: %s\n", problem.c_str());
+        return false;
+    }
+    platformSetInterruptCleanupFolder(place.folder);
+    return true;
+}
+
+void stopWatchingPlace()
+{
+    platformSetInterruptCleanupFolder("");
+    platformStopWatchingInterrupts();
+}
+
+void printPlan(const std::string& plan, const char* test, bool json)
+{
+    if (json)
+        std::printf("%s\n", jsonLine({{"test", test}, {"text", plan}}).c_str());
+    else
+        std::printf("%s\n", plan.c_str());
+    std::fflush(stdout);
 }

@@ -14,6 +14,7 @@
 #include "cli/output_file.h"
 #include "cli/session_commands.h"
 #include "cli/terminal_line.h"
+#include "cli/trial_line.h"
 #include "platform/console.h"
 #include "runs/search_folder.h"
 #include "runs/table_runs.h"
@@ -79,61 +80,23 @@ CLI::Validator listValidator(bool (*parse)(const std::string&, Item&), const std
         "LIST", what);
 }
 
-// The terminal's side of the table: where it is.
-struct TableLine {
-    bool draw;
-    std::string caption;
-    uint64_t nsLeft;
-};
-
 void tableProgress(void* context, const TableProgress& progress)
 {
-    TableLine& line = *static_cast<TableLine*>(context);
-    line.nsLeft = progress.nsLeft;
-    char caption[200];
+    TrialLine& line = *static_cast<TrialLine*>(context);
+    char where[200];
     if (progress.cell == 0)
-        std::snprintf(caption, sizeof caption, "measuring the disk at %u KByte requests; %s left: ",
+        std::snprintf(where, sizeof where, "measuring the disk at %u KByte requests; %s left",
                       static_cast<unsigned>(progress.requestSize >> 10),
                       durationText(progress.nsLeft / 1e9).c_str());
     else
-        std::snprintf(caption, sizeof caption, "cell %u of %u, %s, %s: trial %u; %s left: ",
+        std::snprintf(where, sizeof where, "cell %u of %u, %s, %s: trial %u; %s left: ",
                       static_cast<unsigned>(progress.cell), static_cast<unsigned>(progress.cells),
                       sampleFormatLabel(progress.current->format).c_str(),
                       cellModeText(progress.current->mode).c_str(),
                       static_cast<unsigned>(progress.trial),
                       durationText(progress.nsLeft / 1e9).c_str());
-    line.caption = caption;
-    if (line.draw) drawTerminalLine(line.caption);
-}
-
-void trialStarting(void* context, uint32_t, uint32_t record, uint32_t play)
-{
-    TableLine& line = *static_cast<TableLine*>(context);
-    char counts[64];
-    std::snprintf(counts, sizeof counts, "%u recorded, %u played: ", static_cast<unsigned>(record),
-                  static_cast<unsigned>(play));
-    line.caption += counts;
-}
-
-void writingPlayback(void* context, uint32_t files)
-{
-    TableLine& line = *static_cast<TableLine*>(context);
-    if (line.draw) drawTerminalLine(line.caption + "writing " + std::to_string(files) + " playback files");
-}
-
-void sessionProgress(void* context, const SessionRun& run)
-{
-    TableLine& line = *static_cast<TableLine*>(context);
-    if (line.draw) drawSessionBar(run, line.caption);
-}
-
-void trialEnded(void* context, const CapacityTrial& trial)
-{
-    TableLine& line = *static_cast<TableLine*>(context);
-    if (!line.draw) return;
-    clearTerminalLine();
-    std::fprintf(stderr, "%s%s: %s\n", line.caption.c_str(), trial.passed ? "pass" : "fail",
-                 sessionVerdict(trial.summary).c_str());
+    line.prefix = where;
+    if (line.draw && progress.cell == 0) drawTerminalLine(line.prefix);
 }
 
 // The date the table begins, for its header.
@@ -251,29 +214,16 @@ int runTableCommand(const TableOptions& options)
         OutputFile plot;
         if (!openOutputFile(plot, options.plotPath, "plot") || !closeOutputFile(plot)) return exitUsage;
     }
-    platformWatchInterrupts();
-    if (!makeSearchFolder(setup.place, problem)) {
-        platformStopWatchingInterrupts();
-        std::fprintf(stderr, "trakmon: %s\n", problem.c_str());
-        return exitFailed;
-    }
-    platformSetInterruptCleanupFolder(setup.place.folder);
+    if (!openWatchedPlace(setup.place)) return exitFailed;
     limitTable(setup);
-    std::string plan = formatTablePlan(setup);
-    if (options.json)
-        std::printf("%s\n", jsonLine({{"test", "table-plan"}, {"text", plan}}).c_str());
-    else
-        std::printf("%s\n", plan.c_str());
-    std::fflush(stdout);
+    printPlan(formatTablePlan(setup), "table-plan", options.json);
 
-    TableLine line{!options.json && platformStandardErrorIsTerminal(), "", 0};
+    TrialLine line{!options.json && platformStandardErrorIsTerminal(), "", ""};
     if (line.draw) prepareTerminalLine();
-    TableWatch watch{&line, tableProgress,
-                     TrialWatch{&line, trialStarting, writingPlayback, sessionProgress, trialEnded}};
+    TableWatch watch{&line, tableProgress, trialLineWatch(line)};
     TableRun run = runTable(setup, watch);
     if (line.draw) clearTerminalLine();
-    platformSetInterruptCleanupFolder("");
-    platformStopWatchingInterrupts();
+    stopWatchingPlace();
     if (run.interrupted) std::fprintf(stderr, "trakmon: table interrupted; its files are removed\n");
     if (!run.failure.empty()) std::fprintf(stderr, "trakmon: %s\n", run.failure.c_str());
     if (run.folderLeft)
