@@ -142,10 +142,61 @@ uint64_t capacityEstimateNs(const CapacitySetup& setup)
     return searchEstimateNs(setup) + takeEstimateNs(setup);
 }
 
-std::string formatCapacityPlan(const CapacitySetup& setup)
+// The plan's disk space: the largest trial's files, and what must be free.
+static std::string planDiskText(const CapacitySetup& setup)
 {
     const SessionConfig& config = setup.config;
     uint32_t plays = playTracksFor(setup.ratio, setup.limit);
+    uint64_t recorded = recordedBytesPerTrack(config) * setup.limit;
+    std::string disk = "Disk: the largest trial records " + withThousands(recorded) +
+                       " bytes into " + std::to_string(setup.limit) + " files";
+    if (setup.takeNs != 0) {
+        SessionConfig take = config;
+        take.durationNs = setup.takeNs;
+        disk += " (the take " + withThousands(recordedBytesPerTrack(take) * setup.limit) + ")";
+    }
+    if (plays > 0)
+        disk += " and plays " + std::to_string(plays) + " files of " +
+                withThousands(playFileBytes(config)) +
+                " bytes, written once, round-robin as a recorder leaves an earlier take, and "
+                "read " +
+                (setup.playedCold ? "cold" : "warm (this system cannot drop a file's cached pages)");
+    disk += "; " + withThousands(searchDiskBytes(setup, setup.limit) + freeSpaceReserve) +
+            " bytes must be free";
+    if (setup.freeBytes != 0) disk += ", " + withThousands(setup.freeBytes) + " are";
+    return disk + ". Every file is made in that folder, which is removed at the end.\n";
+}
+
+// The plan's time: the estimate and what it is made of, and the limit kept.
+static std::string planTimeText(const CapacitySetup& setup)
+{
+    uint64_t search = searchEstimateNs(setup);
+    std::string parts = std::to_string(plannedTrials(capacityRules(setup))) + " trials of about " +
+                        durationText(nsSeconds(nominalTrialNs(setup)));
+    if (playTracksFor(setup.ratio, setup.limit) > 0)
+        parts += ", writing the playback files in up to " +
+                 durationText(nsSeconds(playbackWriteNs(setup))) + " at " +
+                 std::to_string(nominalPlaybackWriteRate / 1000000) + " MB/s";
+    if (setup.takeNs != 0)
+        parts += ", then a take of " + durationText(nsSeconds(setup.takeNs)) + " at the answer";
+    return "Time: about " + durationText(nsSeconds(capacityEstimateNs(setup))) + " (" + parts +
+           "); it starts no trial that would end after " +
+           durationText(nsSeconds(search + search / 2)) + ".\n";
+}
+
+std::string otherSearchFoldersText(const std::vector<SearchFolder>& others)
+{
+    std::string text;
+    for (const SearchFolder& other : others)
+        text += (other.inUse ? "In use by a search that runs now: " : "Left by an earlier search: ") +
+                other.path + " (" + withThousands(other.bytes) + " bytes)" +
+                (other.inUse ? "" : "; --remove-leftovers removes it") + ".\n";
+    return text;
+}
+
+std::string formatCapacityPlan(const CapacitySetup& setup)
+{
+    const SessionConfig& config = setup.config;
     uint32_t bytesPerSecond = sampleFormatBytesPerSecond(setup.format);
     char line[640];
     std::string text;
@@ -179,44 +230,10 @@ std::string formatCapacityPlan(const CapacitySetup& setup)
                   setup.repeat == 1 ? "once" : (std::to_string(setup.repeat) + " times").c_str(),
                   static_cast<unsigned>(setup.limit));
     text += line;
-    uint64_t recorded = recordedBytesPerTrack(config) * setup.limit;
-    std::string disk = "Disk: the largest trial records " + withThousands(recorded) +
-                       " bytes into " + std::to_string(setup.limit) + " files";
-    if (setup.takeNs != 0) {
-        SessionConfig take = config;
-        take.durationNs = setup.takeNs;
-        disk += " (the take " + withThousands(recordedBytesPerTrack(take) * setup.limit) + ")";
-    }
-    if (plays > 0)
-        disk += " and plays " + std::to_string(plays) + " files of " +
-                withThousands(playFileBytes(config)) + " bytes, written once, round-robin as a " +
-                "recorder leaves an earlier take, and read " + (setup.playedCold ? "cold" : "warm (this system cannot drop a file's cached pages)");
-    disk += "; " + withThousands(searchDiskBytes(setup, setup.limit) + freeSpaceReserve) +
-            " bytes must be free";
-    if (setup.freeBytes != 0) disk += ", " + withThousands(setup.freeBytes) + " are";
-    disk += ". Every file is made in that folder, which is removed at the end.\n";
-    text += disk;
-    uint64_t search = searchEstimateNs(setup);
-    std::string parts = std::to_string(plannedTrials(capacityRules(setup))) + " trials of about " +
-                        durationText(nsSeconds(nominalTrialNs(setup)));
-    if (plays > 0)
-        parts += ", writing the playback files in up to " +
-                 durationText(nsSeconds(playbackWriteNs(setup))) + " at " +
-                 std::to_string(nominalPlaybackWriteRate / 1000000) + " MB/s";
-    if (setup.takeNs != 0)
-        parts += ", then a take of " + durationText(nsSeconds(setup.takeNs)) + " at the answer";
-    std::snprintf(line, sizeof line,
-                  "Time: about %s (%s); it starts no trial that would end after %s.\n",
-                  durationText(nsSeconds(capacityEstimateNs(setup))).c_str(), parts.c_str(),
-                  durationText(nsSeconds(search + search / 2)).c_str());
-    text += line;
+    text += planDiskText(setup) + planTimeText(setup) + otherSearchFoldersText(setup.place.others);
     uint64_t leftBytes = 0;
-    for (const SearchFolder& other : setup.place.others) {
-        text += (other.inUse ? "In use by a search that runs now: " : "Left by an earlier search: ") +
-                other.path + " (" + withThousands(other.bytes) + " bytes)" +
-                (other.inUse ? "" : "; --remove-leftovers removes it") + ".\n";
+    for (const SearchFolder& other : setup.place.others)
         if (!other.inUse) leftBytes += other.bytes;
-    }
     if (setup.limitReason != limitAsked) {
         std::snprintf(line, sizeof line, "The search stops at %u recorded tracks: %s",
                       static_cast<unsigned>(setup.limit),

@@ -133,6 +133,8 @@ uint64_t takeEstimateNs(const CapacitySetup& setup);
 // Everything: the search, then the take.
 uint64_t capacityEstimateNs(const CapacitySetup& setup);
 
+// The other searches' folders beside the base, a line each.
+std::string otherSearchFoldersText(const std::vector<SearchFolder>& others);
 // What the search needs: the settings, the folder, the disk space, the time.
 std::string formatCapacityPlan(const CapacitySetup& setup);
 // The one sentence of the answer; "records" only for an answer with a bracket.

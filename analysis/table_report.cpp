@@ -209,11 +209,7 @@ std::string formatTablePlan(const TableSetup& setup)
                   durationText(nsSeconds(tableTrialNs(setup, setup.formats.front()))).c_str(),
                   static_cast<unsigned>(nominalPlaybackWriteRate / 1000000));
     text += line;
-    for (const SearchFolder& other : setup.place.others)
-        text += (other.inUse ? "In use by a search that runs now: " : "Left by an earlier search: ") +
-                other.path + " (" + withThousands(other.bytes) + " bytes)" +
-                (other.inUse ? "" : "; --remove-leftovers removes it") + ".\n";
-    return text;
+    return text + otherSearchFoldersText(setup.place.others);
 }
 
 std::string formatTable(const TableSetup& setup, const TableRun& run)

@@ -120,6 +120,33 @@ bool allConfirmed(const TableSetup& setup, const TableRun& run)
     return true;
 }
 
+// The formats, modes and settings the options choose.
+TableChoice tableChoiceOf(const TableOptions& options)
+{
+    TableChoice choice;
+    for (const std::string& item : listItems(options.formats)) {
+        SampleFormat format{};
+        parseFormat(item, format);
+        choice.formats.push_back(format);
+    }
+    for (const std::string& item : listItems(options.modes)) {
+        CellMode mode{};
+        parseMode(item, mode);
+        choice.modes.push_back(mode);
+    }
+    choice.caching = options.cache == "os" ? throughFileCache : bypassFileCache;
+    choice.bufferSeconds = options.bufferSeconds;
+    choice.headroomPercent = options.headroomPercent;
+    choice.seconds = options.seconds;
+    choice.requestKBytes = options.requestKBytes;
+    choice.repeat = options.repeat;
+    choice.maxTracks = options.maxTracks;
+    choice.removeLeftovers = options.removeLeftovers;
+    choice.base = options.base;
+    choice.date = utcNow();
+    return choice;
+}
+
 }  // namespace
 
 CLI::App* addTableCommand(CLI::App& app, TableOptions& options)
@@ -185,27 +212,7 @@ CLI::App* addTableCommand(CLI::App& app, TableOptions& options)
 
 int runTableCommand(const TableOptions& options)
 {
-    TableChoice choice;
-    for (const std::string& item : listItems(options.formats)) {
-        SampleFormat format{};
-        parseFormat(item, format);
-        choice.formats.push_back(format);
-    }
-    for (const std::string& item : listItems(options.modes)) {
-        CellMode mode{};
-        parseMode(item, mode);
-        choice.modes.push_back(mode);
-    }
-    choice.caching = options.cache == "os" ? throughFileCache : bypassFileCache;
-    choice.bufferSeconds = options.bufferSeconds;
-    choice.headroomPercent = options.headroomPercent;
-    choice.seconds = options.seconds;
-    choice.requestKBytes = options.requestKBytes;
-    choice.repeat = options.repeat;
-    choice.maxTracks = options.maxTracks;
-    choice.removeLeftovers = options.removeLeftovers;
-    choice.base = options.base;
-    choice.date = utcNow();
+    TableChoice choice = tableChoiceOf(options);
     TableSetup setup{};
     std::string problem = tableSetupFor(choice, setup);
     if (!problem.empty()) return usageError("table", problem);

@@ -30,6 +30,20 @@ std::string formatTag(const SampleFormat& format)
 
 }  // namespace
 
+// The formats' own request sizes, and one below and one above them, so
+// that a straight line through them can be checked.
+static std::vector<uint32_t> calibrationSizesFor(std::vector<uint32_t> sizes)
+{
+    std::sort(sizes.begin(), sizes.end());
+    uint32_t smallest = sizes.front(), largest = sizes.back();
+    sizes.push_back(std::max<uint32_t>(32768, smallest / 2 / 4096 * 4096));
+    sizes.push_back(largest * 2);
+    std::sort(sizes.begin(), sizes.end());
+    sizes.erase(std::unique(sizes.begin(), sizes.end()), sizes.end());
+    if (sizes.size() < 3) sizes.push_back(sizes.back() * 2);
+    return sizes;
+}
+
 std::string tableSetupFor(const TableChoice& choice, TableSetup& setup)
 {
     setup.place.base = choice.base;
@@ -86,16 +100,7 @@ std::string tableSetupFor(const TableChoice& choice, TableSetup& setup)
         }
         setup.trialNs = asked;
     }
-    // The formats' own request sizes, and one below and one above them, so
-    // that a straight line through them can be checked.
-    std::sort(sizes.begin(), sizes.end());
-    uint32_t smallest = sizes.front(), largest = sizes.back();
-    sizes.push_back(std::max<uint32_t>(32768, smallest / 2 / 4096 * 4096));
-    sizes.push_back(largest * 2);
-    std::sort(sizes.begin(), sizes.end());
-    sizes.erase(std::unique(sizes.begin(), sizes.end()), sizes.end());
-    if (sizes.size() < 3) sizes.push_back(sizes.back() * 2);
-    setup.calibrationSizes = sizes;
+    setup.calibrationSizes = calibrationSizesFor(sizes);
     return "";
 }
 
