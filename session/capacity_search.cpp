@@ -133,7 +133,7 @@ SearchRules capacitySearchRules(uint32_t limit, uint32_t repeat, double required
     double requestsPerBuffer = static_cast<double>(bufferBytes) / requestSize;
     rules.targetBusy = std::min(0.9, std::max(0.05, (bestShare - requiredShare) * requestsPerBuffer));
     rules.probeCount = 16;
-    rules.locateCounts = 8;
+    rules.locateCounts = 10;
     rules.closeEnough = 0.05;
     rules.maxGrowth = 32;
     return rules;

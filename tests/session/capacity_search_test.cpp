@@ -143,11 +143,11 @@ TEST(CapacitySearch, EndsWhereNothingRecordsOrTimeRunsOut)
     EXPECT_EQ(answer.tracks, 0u);
     EXPECT_EQ(answer.firstFailed, 1u);
 
-    // Trials seven times as long as planned: it starts none that would end
+    // Trials ten times as long as planned: it starts none that would end
     // past half again its estimate, spends what is left on the count that
     // passed, and says that it is not confirmed.
     ScriptedDisk slow{rules(), 1530, nullptr};
-    slow.ownNs = 7 * trialNs;
+    slow.ownNs = 10 * trialNs;
     run = search(slow);
     EXPECT_TRUE(run.outOfTime);
     EXPECT_LE(run.elapsedNs, plannedTrials(slow.rules) * trialNs * 3 / 2);
