@@ -16,8 +16,8 @@ DrainVerdict judgeDrain(TrackCaching caching, const SessionConfig& config, const
     if (caching == bypassFileCache || config.recordTracks == 0) return drainNotNeeded;
     if (!flush.ran) return drainNotRun;
     if (!flush.counted) return drainUnknown;
-    if (flush.ns > 0) drainBytesPerSecond = flush.deviceBytes * 1e9 / flush.ns;
-    if (flush.ns < drainFloorNs) return drainNoBacklog;
+    if (flush.dataNs > 0) drainBytesPerSecond = flush.deviceBytes * 1e9 / flush.dataNs;
+    if (flush.dataNs < drainFloorNs) return drainNoBacklog;
     return drainBytesPerSecond >= neededBytesPerSecond ? drainKeptPace : drainTooSlow;
 }
 
@@ -348,9 +348,10 @@ static std::string flushLine(const SessionSummary& summary)
         return line;
     default:
         std::snprintf(line, sizeof line,
-                      "Flush: %.3f s to put the recording on the disk; the device wrote %s bytes "
-                      "meanwhile: %.1f MB/s (the recording needs %.1f MB/s)%s\n",
-                      nsSeconds(summary.flush.ns), withThousands(summary.flush.deviceBytes).c_str(),
+                      "Flush: %.3f s to put the recording on the disk, its data in %.3f s, while "
+                      "the device wrote %s bytes: %.1f MB/s (the recording needs %.1f MB/s)%s\n",
+                      nsSeconds(summary.flush.ns), nsSeconds(summary.flush.dataNs),
+                      withThousands(summary.flush.deviceBytes).c_str(),
                       summary.drainBytesPerSecond / 1e6, summary.neededDrainBytesPerSecond / 1e6,
                       summary.drain == drainNoBacklog ? "; too short to measure: nothing waited"
                                                       : "");
@@ -504,6 +505,8 @@ nlohmann::json sessionJson(const SessionSummary& summary)
                  ? json()
                  : json{{"drain", drainName(summary.drain)},
                         {"seconds", summary.flush.ran ? json(nsSeconds(summary.flush.ns)) : json()},
+                        {"dataSeconds",
+                         summary.flush.ran ? json(nsSeconds(summary.flush.dataNs)) : json()},
                         {"deviceBytes", summary.flush.counted ? json(summary.flush.deviceBytes) : json()},
                         {"drainBytesPerSecond",
                          summary.drainBytesPerSecond > 0 ? json(summary.drainBytesPerSecond) : json()},

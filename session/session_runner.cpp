@@ -193,20 +193,28 @@ void flushRecording(SessionRun& run)
             flush.failed = true;
             run.failedTrack = track;
         }
+    // The data first, timed with the device's counter; then every file made
+    // durable, which commits metadata and is no part of the drain.
     for (uint32_t track = plays; track < tracks && !flush.failed; ++track) {
         if (platformInterruptRequested()) {
             flush.interrupted = true;
             break;
         }
-        if (!platformFinishWriteBack(run.handles[track])) {
+        if (!platformWaitWriteBack(run.handles[track])) {
             flush.failed = true;
             run.failedTrack = track;
         }
     }
-    flush.ns = platformMonotonicNs() - started;
+    flush.dataNs = platformMonotonicNs() - started;
     uint64_t after = 0;
     flush.counted = counted && platformDeviceWrittenBytes(run.storage, after) && after >= before;
     if (flush.counted) flush.deviceBytes = after - before;
+    for (uint32_t track = plays; track < tracks && !flush.failed && !flush.interrupted; ++track)
+        if (!platformFinishWriteBack(run.handles[track])) {
+            flush.failed = true;
+            run.failedTrack = track;
+        }
+    flush.ns = platformMonotonicNs() - started;
     flush.ran = !flush.failed && !flush.interrupted;
     if (flush.failed) {
         run.aborted = true;

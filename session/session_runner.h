@@ -39,7 +39,8 @@ struct FlushResult {
     bool ran = false;          // every recorded file was flushed
     bool failed = false;       // a file's write-back failed
     bool interrupted = false;  // stopped by an interrupt before the last file
-    uint64_t ns = 0;           // from the first start to the last wait's end
+    uint64_t ns = 0;           // from the first start to the last file made durable
+    uint64_t dataNs = 0;       // of that, until the last file's data was written
     bool counted = false;      // the device's counter was read before and after
     uint64_t deviceBytes = 0;  // what the device wrote during the flush
 };

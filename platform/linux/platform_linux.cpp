@@ -112,6 +112,13 @@ bool platformStartWriteBack(TrackHandle file)
     return sync_file_range(descriptorOf(file), 0, 0, SYNC_FILE_RANGE_WRITE) == 0;
 }
 
+bool platformWaitWriteBack(TrackHandle file)
+{
+    return sync_file_range(descriptorOf(file), 0, 0,
+                           SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
+                               SYNC_FILE_RANGE_WAIT_AFTER) == 0;
+}
+
 bool platformFinishWriteBack(TrackHandle file)
 {
     return fdatasync(descriptorOf(file)) == 0;

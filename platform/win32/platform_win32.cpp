@@ -110,9 +110,15 @@ bool platformStartWriteBack(TrackHandle)
     return true;
 }
 
-bool platformFinishWriteBack(TrackHandle file)
+bool platformWaitWriteBack(TrackHandle file)
 {
     return FlushFileBuffers(fileOf(file)) != 0;
+}
+
+bool platformFinishWriteBack(TrackHandle)
+{
+    // FlushFileBuffers made it durable, its metadata too.
+    return true;
 }
 
 uint32_t platformWriteTrack(TrackHandle file, const void* buffer, uint32_t size)

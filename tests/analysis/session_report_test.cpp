@@ -187,6 +187,7 @@ TEST(SessionReport, DrainOfTheRecordingThroughTheCache)
         result.ran = ran;
         result.counted = counted;
         result.ns = ns;
+        result.dataNs = ns;
         result.deviceBytes = bytes;
         return result;
     };

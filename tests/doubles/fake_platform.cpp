@@ -135,7 +135,11 @@ bool platformStartWriteBack(TrackHandle handle)
 bool platformFinishWriteBack(TrackHandle handle)
 {
     fakeLog.finishedWriteBack.push_back(fileOf(handle).name);
-    if (++finishWriteBackCalls == fakeScript.failFinishWriteBackAt) return false;
+    return ++finishWriteBackCalls != fakeScript.failFinishWriteBackAt;
+}
+
+bool platformWaitWriteBack(TrackHandle)
+{
     if (!backlog) return true;
     backlog = false;
     if (!fakeScript.flushes.empty()) {

@@ -406,6 +406,7 @@ TEST_F(LinuxPlatform, ALoopMountedExt4CountsTheBytesFlushedToIt)
     std::vector<char> data(size, 'x');
     EXPECT_EQ(platformWriteTrack(file, data.data(), size), size);
     EXPECT_TRUE(platformStartWriteBack(file));
+    EXPECT_TRUE(platformWaitWriteBack(file));
     EXPECT_TRUE(platformFinishWriteBack(file));
     ASSERT_TRUE(platformDeviceWrittenBytes(info, after));
     EXPECT_TRUE(platformCloseTrack(file));

@@ -154,6 +154,7 @@ TEST(TrackFile, WriteBackStartsAndFinishes)
         EXPECT_EQ(platformWriteTrack(file, buffer, 65536), 65536u);
         platformFreeTransferBuffer(buffer);
         EXPECT_TRUE(platformStartWriteBack(file));
+        EXPECT_TRUE(platformWaitWriteBack(file)) << GetLastError();
         EXPECT_TRUE(platformFinishWriteBack(file)) << GetLastError();
         EXPECT_TRUE(platformCloseTrack(file));
     }
