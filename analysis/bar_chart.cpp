@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "analysis/svg_chart.h"
 
@@ -28,6 +30,27 @@ std::string rect(double x, double y, double width, double height, const std::str
 {
     return "<rect x=\"" + number(x) + "\" y=\"" + number(y) + "\" width=\"" + number(width) +
            "\" height=\"" + number(height) + "\" " + attributes + "/>\n";
+}
+
+// A bar's label in lines of whole words, each as wide as the bar at most (a
+// 10-pixel sans-serif figure is about 6 pixels wide), so that neighbours'
+// labels never run into each other; a word wider than the bar keeps a line.
+std::vector<std::string> labelLines(const std::string& label, double width)
+{
+    const double charWidth = 6.0;
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < label.size()) {
+        size_t end = label.find(' ', start);
+        if (end == std::string::npos) end = label.size();
+        std::string word = label.substr(start, end - start);
+        if (!lines.empty() && (lines.back().size() + 1 + word.size()) * charWidth <= width)
+            lines.back() += " " + word;
+        else
+            lines.push_back(word);
+        start = end + 1;
+    }
+    return lines;
 }
 
 }  // namespace
@@ -98,7 +121,10 @@ std::string svgBarChartDocument(const BarChart& chart)
                        "\" stroke=\"#000\" stroke-width=\"2\"/>\n";
                 labelY = std::min(labelY, y - 4);
             }
-            out += text(x + barWidth / 2, labelY, "middle", bar.label, " font-size=\"10\"");
+            std::vector<std::string> lines = labelLines(bar.label, barWidth);
+            for (size_t l = 0; l < lines.size(); ++l)
+                out += text(x + barWidth / 2, labelY - 11.0 * (lines.size() - 1 - l), "middle",
+                            lines[l], " font-size=\"10\"");
         }
         out += text(x0 + groupWidth / 2, bottom + 18, "middle", group.category);
     }

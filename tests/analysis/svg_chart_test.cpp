@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "analysis/bar_chart.h"
 #include "tests/analysis/xml_check.h"
 
 namespace {
@@ -117,3 +118,22 @@ TEST(SvgChart, DocumentHasEveryPointLineAndMarkAndIsWellFormed)
 }
 
 }  // namespace
+
+// A bar's label wider than its bar goes on lines of whole words, above the
+// bar, so that neighbouring labels never overlap; a narrow one keeps its line.
+TEST(BarChart, LabelsWiderThanTheirBarsWrapAtWords)
+{
+    BarChart chart;
+    chart.title = "Tracks";
+    chart.series = {"record only", "play back only", "overdub 1:3"};
+    Bar wide{4096, "at least 1,024+3,072", -1, true}, narrow{3985, "3,985", 4043, false};
+    chart.groups = {{"48 kHz 24-bit mono", {narrow, wide, wide}}};
+    chart.width = 400;  // bars of about 77 pixels: 20 characters do not fit, 11 do
+    std::string svg = svgBarChartDocument(chart);
+    expectWellFormedXml(svg);
+    EXPECT_EQ(count(svg, ">at least</text>"), 2u) << svg;
+    EXPECT_EQ(count(svg, ">1,024+3,072</text>"), 2u) << svg;
+    EXPECT_EQ(count(svg, ">3,985</text>"), 1u) << svg;
+    chart.width = 2000;
+    EXPECT_EQ(count(svgBarChartDocument(chart), ">at least 1,024+3,072</text>"), 2u);
+}
