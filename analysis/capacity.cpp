@@ -495,7 +495,8 @@ static nlohmann::json othersJson(const std::vector<SearchFolder>& others)
 }
 
 nlohmann::json capacityJson(const CapacitySetup& setup, const CapacityVerdict& verdict,
-                            const SearchRun& run, const std::vector<CapacityTrial>& trials)
+                            const SearchRun& run, const std::vector<CapacityTrial>& trials,
+                            uint64_t elapsedNs)
 {
     const SearchAnswer& answer = verdict.answer;
     const SearchDrift& drift = verdict.drift;
@@ -531,7 +532,8 @@ nlohmann::json capacityJson(const CapacitySetup& setup, const CapacityVerdict& v
             {"otherSearchFolders", othersJson(setup.place.others)},
             {"estimateSeconds", nsSeconds(estimate)},
             {"timeLimitSeconds", nsSeconds(search + search / 2)},
-            {"elapsedSeconds", nsSeconds(run.elapsedNs)},
+            {"elapsedSeconds", nsSeconds(elapsedNs)},
+            {"searchSeconds", nsSeconds(run.elapsedNs)},
             {"outOfTime", verdict.end.outOfTime},
             {"outcome", capacityOutcomeName(verdict.outcome)},
             {"recordTracks", answer.tracks},

@@ -144,5 +144,8 @@ std::string formatCapacityTable(const std::vector<CapacityTrial>& trials);
 nlohmann::json capacityTrialJson(const CapacityTrial& trial);
 // A drift as JSON (null when no count was measured twice); countKey names the count.
 nlohmann::json searchDriftJson(const SearchDrift& drift, const char* countKey);
+// elapsedNs: the whole command's time (search, take and clearing up), which the
+// estimate stands beside; the search's own time comes from run.
 nlohmann::json capacityJson(const CapacitySetup& setup, const CapacityVerdict& verdict,
-                            const SearchRun& run, const std::vector<CapacityTrial>& trials);
+                            const SearchRun& run, const std::vector<CapacityTrial>& trials,
+                            uint64_t elapsedNs);

@@ -31,7 +31,7 @@ void printCapacityResult(const CapacitySetup& setup, const CapacityRun& run,
                          const CapacityVerdict& verdict, bool json)
 {
     if (json) {
-        nlohmann::json object = capacityJson(setup, verdict, run.search, run.trials);
+        nlohmann::json object = capacityJson(setup, verdict, run.search, run.trials, run.elapsedNs);
         object["completed"] = verdict.outcome != outcomeInterrupted && verdict.outcome != outcomeError;
         std::printf("%s\n", jsonLine(object).c_str());
     } else {

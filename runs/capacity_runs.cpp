@@ -126,6 +126,7 @@ uint64_t searchClock(void*)
 CapacityRun runCapacity(CapacitySetup& setup, const TrialWatch& watch)
 {
     CapacityRun run;
+    const uint64_t start = platformMonotonicNs();
     TrialBench bench = openTrialBench(setup.place, setup.config, setup.format, setup.bufferSeconds,
                                       setup.caching, setup.headroomPercent / 100.0,
                                       capacityRules(setup).targetBusy, "", &watch);
@@ -156,5 +157,6 @@ CapacityRun runCapacity(CapacitySetup& setup, const TrialWatch& watch)
     clearBenchPlayback(bench);
     run.folderLeft = !closeSearchFolder(setup.place);
     run.freeBytesAfter = queryFreeBytes(setup.place.base.c_str());
+    run.elapsedNs = platformMonotonicNs() - start;
     return run;
 }

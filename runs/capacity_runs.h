@@ -37,6 +37,7 @@ struct CapacityRun {
     bool takeRan = false;     // the take at the answer ran to its end
     CapacityTrial take{};
     uint64_t freeBytesAfter = 0;  // once every file of the search is gone; 0 unknown
+    uint64_t elapsedNs = 0;       // the search, the take and the clearing up
 };
 
 // Runs the search in setup's folder, then the take, then removes every file

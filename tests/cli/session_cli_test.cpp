@@ -260,7 +260,7 @@ TEST_F(SessionCli, CapacitySearchMakesAndRemovesItsOwnFolder)
     FilesBeside beside(disk);
     RunResult run = runTrakmon({"capacity", "--seconds", "3", "--buffer", "1", "--request", "32",
                                 "--max-tracks", "6", "--play-ratio", "1:2", "--repeat", "2",
-                                "--json", base()});
+                                "--take", "0.05", "--json", base()});
     ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
     std::vector<nlohmann::json> objects = jsonLines(run.out);
     ASSERT_EQ(objects.size(), 2u);
@@ -279,6 +279,10 @@ TEST_F(SessionCli, CapacitySearchMakesAndRemovesItsOwnFolder)
     EXPECT_EQ(capacity["trials"][1]["firstRecordFile"], folder + "/take.001");
     EXPECT_EQ(capacity["trials"][1]["playTracks"], 4);
     EXPECT_EQ(capacity["trials"][1]["passed"], true);
+    // Then a take of 3 s at the answer, which the command's time includes.
+    EXPECT_EQ(capacity["take"]["passed"], true) << capacity["take"];
+    EXPECT_GE(capacity["elapsedSeconds"].get<double>(),
+              capacity["searchSeconds"].get<double>() + 3.0);
     beside.expectUntouched();
 }
 
