@@ -401,6 +401,9 @@ SearchRules rulesOfCell(const CellRules& rules)
 }
 
 // The step after `steps` trials on one side: step, 2 step, 4 step ...
+// A busy share this high says only that the disk was saturated, not how far.
+const double saturatedBusy = 0.97;
+
 double stepFactor(const CellRules& rules, uint32_t steps)
 {
     return rules.step * std::pow(2.0, std::min<uint32_t>(steps, 8) - 1.0);
@@ -441,10 +444,18 @@ uint32_t nextCellCount(const CellRules& rules, const std::vector<TrialResult>& t
     }
     if (passed == 0) {
         // Every count failed: down likewise, at least halving after a few.
+        // Where the smallest failure's busy share was over the rule's but short
+        // of a saturated disk's, it tells where the disk would be as busy as
+        // the rule allows: there at once (no lower than half), so that a
+        // prediction far too high costs one trial, not a walk down.
         // One step down is the count a step below it: a tight bracket when it passes.
+        const TrialResult& lowest = *latestAt(trials, failed);
         double far = failed * std::max(0.5, 1 - stepFactor(rules, steps));
         double near = failed / (1 + rules.step);
-        return clampCount(std::ceil(std::min(near, far)), 1, failed - 1);
+        double down = std::min(near, far);
+        if (lowest.busyShare > rules.targetBusy && lowest.busyShare < saturatedBusy)
+            down = std::min(near, std::max(0.5 * failed, failed * rules.targetBusy / lowest.busyShare));
+        return clampCount(std::ceil(down), 1, failed - 1);
     }
     return aimInside(search, trials, passed, failed);
 }

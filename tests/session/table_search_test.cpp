@@ -52,6 +52,25 @@ TEST(TableSearch, FromAnyPredictionToTheBoundary)
         }
 }
 
+// A prediction far too high (the model missed a disk that slows with many
+// files): the first failure's busy share aims the next trial near the
+// boundary instead of walking down to it step by step.
+TEST(TableSearch, AFarTooHighPredictionCostsAFewTrials)
+{
+    for (uint32_t boundary : {119u, 700u, 3000u})
+        for (double off : {1.3, 1.72}) {  // busy 65 and 86 %: not saturated
+            CellRules rules{4096, 2, 0.5, 0.5, 0.05, 0};
+            rules.prediction = static_cast<uint32_t>(std::lround(boundary * off));
+            std::vector<TrialResult> trials;
+            for (uint32_t next; (next = nextCellCount(rules, trials, 20)) != 0 && trials.size() < 20;)
+                trials.push_back(scriptedTrial(rules, boundary, next));
+            SearchAnswer answer = cellAnswer(rules, trials);
+            EXPECT_LE(trials.size(), 5u) << "boundary " << boundary << ", predicted " << rules.prediction;
+            EXPECT_LE(answer.tracks, boundary);
+            EXPECT_GT(answer.firstFailed, boundary);
+        }
+}
+
 TEST(TableSearch, CostModelPredictsTheBusyBoundary)
 {
     // Writes of 0.2 ms + 4 ns a byte, reads of 0.1 ms + 2 ns a byte, each
