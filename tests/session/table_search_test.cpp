@@ -24,15 +24,22 @@ TrialResult scriptedTrial(const CellRules& rules, uint32_t boundary, uint32_t co
     return result;
 }
 
+// A cell's whole search on that disk, 20 trials at most.
+std::vector<TrialResult> searchScriptedCell(const CellRules& rules, uint32_t boundary)
+{
+    std::vector<TrialResult> trials;
+    for (uint32_t next; (next = nextCellCount(rules, trials, 20)) != 0 && trials.size() < 20;)
+        trials.push_back(scriptedTrial(rules, boundary, next));
+    return trials;
+}
+
 TEST(TableSearch, FromAnyPredictionToTheBoundary)
 {
     for (uint32_t boundary : {3u, 40u, 700u, 3000u})
         for (double off : {0.5, 0.95, 1.0, 1.05, 1.6}) {
             CellRules rules{4096, 2, 0.5, 0.83, 0.05, 0};
             rules.prediction = static_cast<uint32_t>(std::lround(boundary * off));
-            std::vector<TrialResult> trials;
-            for (uint32_t next; (next = nextCellCount(rules, trials, 20)) != 0 && trials.size() < 20;)
-                trials.push_back(scriptedTrial(rules, boundary, next));
+            std::vector<TrialResult> trials = searchScriptedCell(rules, boundary);
             SearchAnswer answer = cellAnswer(rules, trials);
             SCOPED_TRACE(testing::Message() << "boundary " << boundary << ", predicted "
                                             << rules.prediction << ", " << trials.size() << " trials");
@@ -61,9 +68,7 @@ TEST(TableSearch, AFarTooHighPredictionCostsAFewTrials)
         for (double off : {1.3, 1.72}) {  // busy 65 and 86 %: not saturated
             CellRules rules{4096, 2, 0.5, 0.5, 0.05, 0};
             rules.prediction = static_cast<uint32_t>(std::lround(boundary * off));
-            std::vector<TrialResult> trials;
-            for (uint32_t next; (next = nextCellCount(rules, trials, 20)) != 0 && trials.size() < 20;)
-                trials.push_back(scriptedTrial(rules, boundary, next));
+            std::vector<TrialResult> trials = searchScriptedCell(rules, boundary);
             SearchAnswer answer = cellAnswer(rules, trials);
             EXPECT_LE(trials.size(), 5u) << "boundary " << boundary << ", predicted " << rules.prediction;
             EXPECT_LE(answer.tracks, boundary);
