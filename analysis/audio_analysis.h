@@ -30,20 +30,14 @@
 
 #include <nlohmann/json.hpp>
 
-#include "analysis/sample_format.h"
+#include "session/latency_histogram.h"
+#include "session/sample_format.h"
 #include "engine/results_report.h"
 
 enum StreamVerdict { verdictCanStream, verdictMarginal, verdictCannotStream };
 
 const double comfortableMargin = 2.0;  // margin at or above: "can stream"
 const double realTimeMargin = 1.0;     // margin below: "cannot stream"
-
-struct LatencySummary {
-    uint64_t minNs;
-    uint64_t medianNs;
-    uint64_t p99Ns;
-    uint64_t maxNs;
-};
 
 struct FormatAnswer {
     const char* name;  // as the report names it, e.g. "Stereo 24 Bit"

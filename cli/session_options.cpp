@@ -7,7 +7,7 @@
 #include "analysis/capacity.h"
 #include "analysis/json_text.h"
 #include "analysis/number_text.h"
-#include "analysis/sample_format.h"
+#include "session/sample_format.h"
 #include "cli/cli_checks.h"
 #include "cli/session_commands.h"
 #include "cli/terminal_line.h"

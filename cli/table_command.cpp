@@ -9,7 +9,7 @@
 #include "analysis/bar_chart.h"
 #include "analysis/json_text.h"
 #include "analysis/number_text.h"
-#include "analysis/sample_format.h"
+#include "session/sample_format.h"
 #include "cli/cli_checks.h"
 #include "cli/output_file.h"
 #include "cli/session_commands.h"

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "analysis/sample_format.h"
+#include "session/sample_format.h"
 #include "analysis/sweep.h"
 #include "cli/cli_checks.h"
 #include "cli/cli_front_end.h"

@@ -5,10 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "analysis/session_report.h"
-#include "analysis/sample_format.h"
-#include "analysis/session_report.h"
-#include "session/session_runner.h"
+#include "session/sample_format.h"
+#include "session/session_summary.h"
 
 // What a front end chooses for a session or for the trials of a search.
 struct SessionChoice {

@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "analysis/audio_analysis.h"
-#include "analysis/latency_histogram.h"
+#include "session/latency_histogram.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "analysis/sample_format.h"
+#include "session/sample_format.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "analysis/latency_histogram.h"
+#include "session/latency_histogram.h"
 
 #include <algorithm>
 

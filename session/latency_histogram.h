@@ -10,7 +10,14 @@
 #pragma once
 #include <cstdint>
 
-#include "analysis/audio_analysis.h"
+
+// Least, median, 99th percentile and largest request latency.
+struct LatencySummary {
+    uint64_t minNs;
+    uint64_t medianNs;
+    uint64_t p99Ns;
+    uint64_t maxNs;
+};
 
 const uint32_t latencyExactBelow = 256;   // values below stand for themselves
 const uint32_t latencySubBuckets = 128;   // per power of two above

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "analysis/sample_format.h"
+#include "session/sample_format.h"
 
 TEST(SampleFormat, BytesPerSecondAndLabel)
 {
