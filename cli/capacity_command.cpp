@@ -3,11 +3,11 @@
 #include <cstdio>
 #include <string>
 
-#include "analysis/capacity.h"
+#include "analysis/capacity_report.h"
 #include "analysis/json_text.h"
 #include "cli/session_commands.h"
-#include "runs/capacity_runs.h"
-#include "runs/search_folder.h"
+#include "search/capacity_runs.h"
+#include "search/search_folder.h"
 #include "cli/terminal_line.h"
 #include "cli/trial_line.h"
 

@@ -7,8 +7,8 @@
 #include <CLI/CLI.hpp>
 
 #include "runs/session_runs.h"
-#include "runs/search_folder.h"
-#include "runs/trial_bench.h"
+#include "search/search_folder.h"
+#include "search/trial_bench.h"
 
 struct SessionOptions {
     uint32_t tracks = 1;

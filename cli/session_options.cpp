@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "analysis/capacity.h"
+#include "analysis/capacity_report.h"
 #include "analysis/json_text.h"
 #include "analysis/number_text.h"
 #include "session/sample_format.h"

@@ -6,7 +6,7 @@
 #include <ctime>
 #include <sstream>
 
-#include "analysis/bar_chart.h"
+#include "analysis/table_report.h"
 #include "analysis/json_text.h"
 #include "analysis/number_text.h"
 #include "session/sample_format.h"
@@ -16,8 +16,8 @@
 #include "cli/terminal_line.h"
 #include "cli/trial_line.h"
 #include "platform/console.h"
-#include "runs/search_folder.h"
-#include "runs/table_runs.h"
+#include "search/search_folder.h"
+#include "search/table_runs.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // trakmon table: its options, its progress on a terminal and its output;
-// runs/table_runs.h runs it.
+// search/table_runs.h runs it.
 #pragma once
 #include <string>
 

@@ -4,7 +4,7 @@
 #pragma once
 #include <string>
 
-#include "runs/trial_bench.h"
+#include "search/trial_bench.h"
 
 struct TrialLine {
     bool draw;           // on a terminal

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "analysis/capacity.h"
+#include "analysis/capacity_report.h"
 #include "analysis/session_report.h"
 #include "tests/doubles/fake_platform.h"
 

@@ -1,8 +1,8 @@
-#include "runs/trial_bench.h"
+#include "search/trial_bench.h"
 
 #include "platform/console.h"
 #include "platform/platform.h"
-#include "runs/search_folder.h"
+#include "search/search_folder.h"
 
 TrialBench openTrialBench(const SearchPlace& place, const SessionConfig& config,
                           const SampleFormat& format, double bufferSeconds, TrackCaching caching,

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "analysis/capacity.h"
+#include "search/capacity_plan.h"
 
 // The folders of other searches beside the base (BASE.capacity-*): left by
 // one that was killed, or held by one that runs now.

@@ -1,4 +1,4 @@
-#include "runs/capacity_runs.h"
+#include "search/capacity_runs.h"
 
 #include <cmath>
 #include <cstdio>
@@ -7,7 +7,7 @@
 #include "engine/plan.h"
 #include "platform/console.h"
 #include "platform/platform.h"
-#include "runs/search_folder.h"
+#include "search/search_folder.h"
 
 std::string capacitySetupFor(const CapacityChoice& choice, CapacitySetup& setup)
 {

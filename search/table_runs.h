@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "analysis/table_report.h"
-#include "runs/trial_bench.h"
+#include "search/table_plan.h"
+#include "search/trial_bench.h"
 
 // What a front end chooses for a table.
 struct TableChoice {
@@ -29,7 +29,7 @@ struct TableChoice {
 // The settings of a table, or a message saying what is wrong with them.
 std::string tableSetupFor(const TableChoice& choice, TableSetup& setup);
 // The most tracks a trial may hold, lowered to what the open-file limit and
-// the free space allow (once its folder is made: runs/search_folder.h).
+// the free space allow (once its folder is made: search/search_folder.h).
 void limitTable(TableSetup& setup);
 
 // Where the table is, for a progress line.

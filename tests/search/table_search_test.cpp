@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "session/table_search.h"
+#include "search/table_search.h"
 
 namespace {
 

@@ -1,16 +1,14 @@
 // trakmon capacity: the largest track count that records (and plays, in a
 // given ratio) for a trial's length with no dropout and a minimum headroom,
-// found by the search of session/capacity_search.h; here its plan, its
-// trials as the search sees them, and what it says at the end.
+// found by the search of search/capacity_search.h; here its setup, its
+// trials as the search sees them, its estimates, and how it ended.
 #pragma once
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
-#include "analysis/session_report.h"
-#include "session/capacity_search.h"
+#include "search/capacity_search.h"
+#include "session/session_summary.h"
 
 // recorded : played, e.g. 1:3 for overdubs; 1:0 records only.
 struct PlayRatio {
@@ -132,20 +130,3 @@ uint64_t searchEstimateNs(const CapacitySetup& setup);
 uint64_t takeEstimateNs(const CapacitySetup& setup);
 // Everything: the search, then the take.
 uint64_t capacityEstimateNs(const CapacitySetup& setup);
-
-// The other searches' folders beside the base, a line each.
-std::string otherSearchFoldersText(const std::vector<SearchFolder>& others);
-// What the search needs: the settings, the folder, the disk space, the time.
-std::string formatCapacityPlan(const CapacitySetup& setup);
-// The one sentence of the answer; "records" only for an answer with a bracket.
-std::string capacitySentence(const CapacitySetup& setup, const CapacityVerdict& verdict);
-std::string formatCapacityTable(const std::vector<CapacityTrial>& trials);
-// One trial as JSON: its session, whether it passed and its times.
-nlohmann::json capacityTrialJson(const CapacityTrial& trial);
-// A drift as JSON (null when no count was measured twice); countKey names the count.
-nlohmann::json searchDriftJson(const SearchDrift& drift, const char* countKey);
-// elapsedNs: the whole command's time (search, take and clearing up), which the
-// estimate stands beside; the search's own time comes from run.
-nlohmann::json capacityJson(const CapacitySetup& setup, const CapacityVerdict& verdict,
-                            const SearchRun& run, const std::vector<CapacityTrial>& trials,
-                            uint64_t elapsedNs);

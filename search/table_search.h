@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "session/capacity_search.h"
+#include "search/capacity_search.h"
 
 // The time inside one request of requestSize bytes, measured.
 struct CostSample {

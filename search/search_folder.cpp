@@ -1,4 +1,4 @@
-#include "runs/search_folder.h"
+#include "search/search_folder.h"
 
 #include <cstdio>
 

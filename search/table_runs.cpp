@@ -1,4 +1,4 @@
-#include "runs/table_runs.h"
+#include "search/table_runs.h"
 
 #include <algorithm>
 #include <cmath>
@@ -9,7 +9,7 @@
 #include "engine/write_stamp.h"
 #include "platform/console.h"
 #include "platform/platform.h"
-#include "runs/search_folder.h"
+#include "search/search_folder.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <functional>
 #include <map>
 
-#include "session/capacity_search.h"
+#include "search/capacity_search.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "analysis/capacity.h"
+#include "search/capacity_plan.h"
 #include "runs/session_runs.h"
 
 // Why a search stopped before its end, other than an interrupt.

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "analysis/capacity.h"
+#include "search/capacity_plan.h"
 #include "runs/session_runs.h"
-#include "runs/trial_bench.h"
+#include "search/trial_bench.h"
 
 // What a front end chooses for a capacity search.
 struct CapacityChoice {
@@ -25,7 +25,7 @@ struct CapacityChoice {
 // The settings of a search, or a message saying what is wrong with them.
 std::string capacitySetupFor(const CapacityChoice& choice, CapacitySetup& setup);
 // The limit of the search, lowered to what the open-file limit and the free
-// space allow (once its folder is made: runs/search_folder.h).
+// space allow (once its folder is made: search/search_folder.h).
 void limitCapacitySearch(CapacitySetup& setup, uint32_t maxTracks);
 
 struct CapacityRun {

@@ -1,0 +1,92 @@
+#include "search/bracket.h"
+
+#include <algorithm>
+#include <cmath>
+
+uint32_t smallestFailed(const std::vector<TrialResult>& trials)
+{
+    uint32_t failed = noFailure;
+    for (const TrialResult& trial : trials)
+        if (!trial.passed) failed = std::min(failed, trial.count);
+    return failed;
+}
+
+// The largest count below `below` that passed at least once, 0 for none.
+uint32_t largestPassed(const std::vector<TrialResult>& trials, uint32_t below)
+{
+    uint32_t passed = 0;
+    for (const TrialResult& trial : trials)
+        if (trial.passed && trial.count < below) passed = std::max(passed, trial.count);
+    return passed;
+}
+
+uint32_t passesAt(const std::vector<TrialResult>& trials, uint32_t count)
+{
+    uint32_t passes = 0;
+    for (const TrialResult& trial : trials)
+        if (trial.count == count && trial.passed) ++passes;
+    return passes;
+}
+
+uint32_t trialsAt(const std::vector<TrialResult>& trials, uint32_t count)
+{
+    uint32_t tried = 0;
+    for (const TrialResult& trial : trials)
+        if (trial.count == count) ++tried;
+    return tried;
+}
+
+uint32_t distinctCounts(const std::vector<TrialResult>& trials)
+{
+    std::vector<uint32_t> counts;
+    for (const TrialResult& trial : trials) counts.push_back(trial.count);
+    std::sort(counts.begin(), counts.end());
+    return static_cast<uint32_t>(std::unique(counts.begin(), counts.end()) - counts.begin());
+}
+
+// The latest trial of a count: its margin and busy share stand for it.
+const TrialResult* latestAt(const std::vector<TrialResult>& trials, uint32_t count)
+{
+    for (auto trial = trials.rbegin(); trial != trials.rend(); ++trial)
+        if (trial->count == count) return &*trial;
+    return nullptr;
+}
+
+double margin(const SearchRules& rules, const TrialResult& trial)
+{
+    return trial.headroomShare - rules.requiredShare;
+}
+
+bool bracketIsTight(const SearchRules& rules, uint32_t passed, uint32_t failed)
+{
+    if (passed == 0) return false;
+    if (failed == noFailure) return passed >= rules.limit;
+    double gap = std::max(1.0, std::floor(passed * rules.closeEnough));
+    return failed - passed <= gap;
+}
+
+uint32_t clampCount(double value, uint32_t low, uint32_t high)
+{
+    if (!(value >= low)) return low;  // also NaN
+    if (value >= high) return high;
+    return static_cast<uint32_t>(value);
+}
+
+// Inside the bracket: where the margin, interpolated, crosses zero; the
+// midpoint when the last two trials fell on the same side (interpolation
+// alone can creep up on a curved margin from one side).
+uint32_t aimInside(const SearchRules& rules, const std::vector<TrialResult>& trials,
+                   uint32_t passed, uint32_t failed)
+{
+    double middle = passed + (failed - passed) / 2.0;
+    double aim = middle;
+    size_t n = trials.size();
+    bool sameSide = n >= 2 && trials[n - 1].passed == trials[n - 2].passed &&
+                    trials[n - 1].count != trials[n - 2].count;
+    double upper = margin(rules, *latestAt(trials, passed));
+    double lower = margin(rules, *latestAt(trials, failed));
+    if (!sameSide && upper > lower) aim = passed + (failed - passed) * upper / (upper - lower);
+    uint32_t guard = std::max<uint32_t>(1, (failed - passed) / 8);
+    if (passed + guard > failed - guard) return clampCount(middle, passed + 1, failed - 1);
+    return clampCount(aim, passed + guard, failed - guard);
+}
