@@ -7,13 +7,6 @@
 #include "analysis/number_text.h"
 #include "engine/plan.h"
 
-static std::string ratioText(const PlayRatio& ratio)
-{
-    if (ratio.play == 0) return "recording only";
-    return "recording and playing " + std::to_string(ratio.record) + ":" +
-           std::to_string(ratio.play);
-}
-
 
 static double nsSeconds(uint64_t ns)
 {
@@ -24,7 +17,7 @@ static double nsSeconds(uint64_t ns)
 static std::string planDiskText(const CapacitySetup& setup)
 {
     const SessionConfig& config = setup.config;
-    uint32_t plays = playTracksFor(setup.ratio, setup.limit);
+    uint32_t plays = playTracksFor(setup.mode, setup.limit);
     uint64_t recorded = recordedBytesPerTrack(config) * setup.limit;
     std::string disk = "Disk: the largest trial records " + withThousands(recorded) +
                        " bytes into " + std::to_string(setup.limit) + " files";
@@ -51,7 +44,7 @@ static std::string planTimeText(const CapacitySetup& setup)
     uint64_t search = searchEstimateNs(setup);
     std::string parts = std::to_string(plannedTrials(capacityRules(setup))) + " trials of about " +
                         durationText(nsSeconds(nominalTrialNs(setup)));
-    if (playTracksFor(setup.ratio, setup.limit) > 0)
+    if (playTracksFor(setup.mode, setup.limit) > 0)
         parts += ", writing the playback files in up to " +
                  durationText(nsSeconds(playbackWriteNs(setup))) + " at " +
                  std::to_string(nominalPlaybackWriteRate / 1000000) + " MB/s";
@@ -67,8 +60,7 @@ std::string otherSearchFoldersText(const std::vector<SearchFolder>& others)
     std::string text;
     for (const SearchFolder& other : others)
         text += (other.inUse ? "In use by a search that runs now: " : "Left by an earlier search: ") +
-                other.path + " (" + withThousands(other.bytes) + " bytes)" +
-                (other.inUse ? "" : "; --remove-leftovers removes it") + ".\n";
+                other.path + " (" + withThousands(other.bytes) + " bytes).\n";
     return text;
 }
 
@@ -82,13 +74,13 @@ std::string formatCapacityPlan(const CapacitySetup& setup)
                   "Capacity search in %s: %s, %s buffer a track, %u KByte requests (%.3f s of "
                   "audio), %s, trials of %s, %s.\n",
                   setup.place.folder.c_str(), sampleFormatLabel(setup.format).c_str(),
-                  bufferText(setup.bufferSeconds).c_str(),
+                  bufferText(setup.settings.bufferSeconds).c_str(),
                   static_cast<unsigned>(config.requestSize >> 10),
-                  audioSeconds(config.requestSize, bytesPerSecond), cachingText(setup.caching),
-                  secondsText(nsSeconds(config.durationNs)).c_str(), ratioText(setup.ratio).c_str());
+                  audioSeconds(config.requestSize, bytesPerSecond), cachingText(setup.settings.caching),
+                  secondsText(nsSeconds(config.durationNs)).c_str(), searchModeText(setup.mode).c_str());
     text += line;
     if (setup.place.storageKnown) text += "Storage: " + storageText(setup.place.storage) + ".\n";
-    if (setup.caching == throughFileCache) {
+    if (setup.settings.caching == throughFileCache) {
         double busy = capacityRules(setup).targetBusy;
         std::snprintf(line, sizeof line,
                       "Through the file cache a trial counts only once its recording is on the "
@@ -103,9 +95,9 @@ std::string formatCapacityPlan(const CapacitySetup& setup)
                   "(%.2f s; at best %.2f s is left beside one request). The search aims at the "
                   "count where trials start to fail, narrows it down, and tries the answer %s; "
                   "up to %u recorded tracks.\n",
-                  setup.headroomPercent, setup.bufferSeconds * setup.headroomPercent / 100.0,
+                  setup.settings.headroomPercent, setup.settings.bufferSeconds * setup.settings.headroomPercent / 100.0,
                   audioSeconds(bestHeadroomBytes(config), bytesPerSecond),
-                  setup.repeat == 1 ? "once" : (std::to_string(setup.repeat) + " times").c_str(),
+                  setup.settings.repeat == 1 ? "once" : (std::to_string(setup.settings.repeat) + " times").c_str(),
                   static_cast<unsigned>(setup.limit));
     text += line;
     text += planDiskText(setup) + planTimeText(setup) + otherSearchFoldersText(setup.place.others);
@@ -126,7 +118,7 @@ std::string formatCapacityPlan(const CapacitySetup& setup)
     return text;
 }
 
-static std::string countsText(const PlayRatio& ratio, uint32_t recordTracks, bool canDo)
+static std::string countsText(const SearchMode& ratio, uint32_t recordTracks, bool canDo)
 {
     uint32_t plays = playTracksFor(ratio, recordTracks);
     if (ratio.play == 0)
@@ -218,9 +210,9 @@ std::string capacitySentence(const CapacitySetup& setup, const CapacityVerdict& 
     std::snprintf(what, sizeof what,
                   " of %s with a %s buffer and %u KByte requests, %s, for %s with no dropout and "
                   "at least %g %% headroom",
-                  sampleFormatLabel(setup.format).c_str(), bufferText(setup.bufferSeconds).c_str(),
-                  static_cast<unsigned>(setup.config.requestSize >> 10), cachingText(setup.caching),
-                  secondsText(nsSeconds(setup.config.durationNs)).c_str(), setup.headroomPercent);
+                  sampleFormatLabel(setup.format).c_str(), bufferText(setup.settings.bufferSeconds).c_str(),
+                  static_cast<unsigned>(setup.config.requestSize >> 10), cachingText(setup.settings.caching),
+                  secondsText(nsSeconds(setup.config.durationNs)).c_str(), setup.settings.headroomPercent);
     std::string trials = std::to_string(verdict.trials) + (verdict.trials == 1 ? " trial" : " trials");
     std::string failed = answer.firstFailed == 0 ? std::string()
                                                  : std::to_string(answer.firstFailed) + " failed";
@@ -234,14 +226,14 @@ std::string capacitySentence(const CapacitySetup& setup, const CapacityVerdict& 
             return std::string("Not even one track fits: ") +
                    (setup.limitReason == limitDiskSpace ? "too little free disk space."
                                                         : "the open-file limit is too low.");
-        return "This disk cannot record " + countsText(setup.ratio, 1, false) + what + ".";
+        return "This disk cannot record " + countsText(setup.mode, 1, false) + what + ".";
     case outcomeInconclusive:
         if (verdict.end.undecidable)
             return "The search cannot tell: through the file cache a trial counts only once its "
                    "data is on the disk, and how fast this storage writes it back cannot be "
                    "measured (it has no device counters of its own).";
         return "The search ran out of time before any count passed " +
-               std::to_string(setup.repeat) + " trials" +
+               std::to_string(setup.settings.repeat) + " trials" +
                (answer.unconfirmed != 0 ? ": " + std::to_string(answer.unconfirmed) + " passed fewer"
                                         : std::string()) +
                (failed.empty() ? "" : ", " + failed) + ".";
@@ -260,12 +252,12 @@ std::string capacitySentence(const CapacitySetup& setup, const CapacityVerdict& 
                   audioSeconds(bestHeadroomBytes(setup.config), bytesPerSecond));
     bool bracketed = answer.firstFailed != 0;
     std::string sentence = std::string("This disk records ") + (bracketed ? "" : "at least ") +
-                           countsText(setup.ratio, answer.tracks, true) + what + figures;
+                           countsText(setup.mode, answer.tracks, true) + what + figures;
     if (verdict.outcome == outcomeTakeFailed)
-        sentence = "This disk kept up with " + countsText(setup.ratio, answer.tracks, true) + what +
+        sentence = "This disk kept up with " + countsText(setup.mode, answer.tracks, true) + what +
                    figures + ", but not for a whole take";
     if (bracketed)
-        sentence += "; " + failed + (setup.ratio.play == 0 ? "" : " recorded") +
+        sentence += "; " + failed + (setup.mode.play == 0 ? "" : " recorded") +
                     ", so the limit lies from " + std::to_string(answer.tracks) + " to " +
                     std::to_string(answer.firstFailed - 1);
     else
@@ -291,7 +283,7 @@ static std::string drainCell(const SessionSummary& summary)
     }
 }
 
-std::string formatCapacityTable(const std::vector<CapacityTrial>& trials)
+std::string formatCapacityTable(const std::vector<SearchTrial>& trials)
 {
     std::string text;
     char line[200];
@@ -300,7 +292,7 @@ std::string formatCapacityTable(const std::vector<CapacityTrial>& trials)
                   "p99 latency", "Played", "Flush, drain");
     text += line;
     uint32_t number = 0;
-    for (const CapacityTrial& trial : trials) {
+    for (const SearchTrial& trial : trials) {
         const SessionSummary& summary = trial.summary;
         char headroom[40];
         uint32_t bytes = lowestHeadroomBytes(summary);
@@ -322,9 +314,9 @@ std::string formatCapacityTable(const std::vector<CapacityTrial>& trials)
     return text;
 }
 
-nlohmann::json capacityTrialJson(const CapacityTrial& trial)
+nlohmann::json capacityTrialJson(const SearchTrial& trial, PathText pathText)
 {
-    nlohmann::json session = sessionJson(trial.summary);
+    nlohmann::json session = sessionJson(trial.summary, pathText);
     session["passed"] = trial.passed;
     session["trialWallSeconds"] = nsSeconds(trial.wallNs);
     session["playbackWritingSeconds"] = nsSeconds(trial.preparationNs);
@@ -342,60 +334,72 @@ nlohmann::json searchDriftJson(const SearchDrift& drift, const char* countKey)
             {"percent", 100 * drift.spread}};
 }
 
-static nlohmann::json othersJson(const std::vector<SearchFolder>& others)
+nlohmann::json trialFailureJson(const TrialFailure& failure, PathText pathText)
+{
+    if (!failure.any) return nullptr;
+    static const char* const setups[] = {"ready",           "open-file-limit", "no-memory",
+                                         "play-file-missing", "play-file-too-small",
+                                         "create-failed",   "not-enough-space"};
+    const char* step = failure.setup.status != setupReady ? setups[failure.setup.status]
+                       : failure.writeBackFailed          ? "write-back"
+                       : failure.closeFailed              ? "close"
+                       : failure.readFailed               ? "read"
+                       : failure.requestFailed            ? "write"
+                                                          : "playback-file";
+    std::string file = failure.setup.status != setupReady ? failure.setup.fileName : failure.file;
+    return {{"step", step}, {"file", file.empty() ? nlohmann::json() : nlohmann::json(pathText(file))}};
+}
+
+static nlohmann::json othersJson(const std::vector<SearchFolder>& others, PathText pathText)
 {
     nlohmann::json list = nlohmann::json::array();
     for (const SearchFolder& other : others)
-        list.push_back({{"path", jsonArgumentText(other.path)},
+        list.push_back({{"path", pathText(other.path)},
                         {"bytes", other.bytes},
                         {"inUse", other.inUse}});
     return list;
 }
 
 nlohmann::json capacityJson(const CapacitySetup& setup, const CapacityVerdict& verdict,
-                            const SearchRun& run, const std::vector<CapacityTrial>& trials,
-                            uint64_t elapsedNs)
+                            const SearchRun& run, const std::vector<SearchTrial>& trials,
+                            uint64_t elapsedNs, PathText pathText)
 {
     const SearchAnswer& answer = verdict.answer;
     const SearchDrift& drift = verdict.drift;
     using nlohmann::json;
     json list = json::array();
-    for (const CapacityTrial& trial : trials) list.push_back(capacityTrialJson(trial));
+    for (const SearchTrial& trial : trials) list.push_back(capacityTrialJson(trial, pathText));
     const char* reasons[] = {"asked", "disk-space", "open-files"};
     uint32_t bytesPerSecond = sampleFormatBytesPerSecond(setup.format);
     uint64_t estimate = capacityEstimateNs(setup);
     uint64_t search = searchEstimateNs(setup);
     return {{"test", "capacity"},
-            {"baseFileName", jsonArgumentText(setup.place.base)},
-            {"searchFolder", jsonArgumentText(setup.place.folder)},
-            {"storage", setup.place.storageKnown ? storageJson(setup.place.storage, jsonArgumentText(setup.place.folder))
+            {"baseFileName", pathText(setup.place.base)},
+            {"searchFolder", pathText(setup.place.folder)},
+            {"storage", setup.place.storageKnown ? storageJson(setup.place.storage, pathText(setup.place.folder))
                                            : json()},
-            {"cache", cachingName(setup.caching)},
-            {"format",
-             {{"rate", setup.format.rate},
-              {"bits", setup.format.bits},
-              {"channels", setup.format.channels},
-              {"label", sampleFormatLabel(setup.format)}}},
-            {"bufferSeconds", setup.bufferSeconds},
+            {"cache", cachingName(setup.settings.caching)},
+            {"format", sampleFormatJson(setup.format)},
+            {"bufferSeconds", setup.settings.bufferSeconds},
             {"requestSize", setup.config.requestSize},
             {"trialSeconds", nsSeconds(setup.config.durationNs)},
-            {"headroomPercent", setup.headroomPercent},
+            {"headroomPercent", setup.settings.headroomPercent},
             {"bestHeadroomSeconds", audioSeconds(bestHeadroomBytes(setup.config), bytesPerSecond)},
-            {"repeat", setup.repeat},
-            {"playRatio", {{"record", setup.ratio.record}, {"play", setup.ratio.play}}},
+            {"repeat", setup.settings.repeat},
+            {"playRatio", {{"record", setup.mode.record}, {"play", setup.mode.play}}},
             {"limit", setup.limit},
             {"limitReason", reasons[setup.limitReason]},
             {"diskBytesNeeded", searchDiskBytes(setup, setup.limit) + freeSpaceReserve},
             {"freeBytes", setup.freeBytes},
-            {"otherSearchFolders", othersJson(setup.place.others)},
+            {"otherSearchFolders", othersJson(setup.place.others, pathText)},
             {"estimateSeconds", nsSeconds(estimate)},
             {"timeLimitSeconds", nsSeconds(search + search / 2)},
             {"elapsedSeconds", nsSeconds(elapsedNs)},
             {"searchSeconds", nsSeconds(run.elapsedNs)},
             {"outOfTime", verdict.end.outOfTime},
-            {"outcome", capacityOutcomeName(verdict.outcome)},
+            {"outcome", searchOutcomeName(verdict.outcome)},
             {"recordTracks", answer.tracks},
-            {"playTracks", playTracksFor(setup.ratio, answer.tracks)},
+            {"playTracks", playTracksFor(setup.mode, answer.tracks)},
             {"passes", answer.passes},
             {"atLeast", verdict.outcome == outcomeAtLeast},
             {"firstFailedRecordTracks", answer.firstFailed == 0 ? json() : json(answer.firstFailed)},
@@ -415,7 +419,7 @@ nlohmann::json capacityJson(const CapacitySetup& setup, const CapacityVerdict& v
                                      ? 0.0
                                      : static_cast<double>(verdict.take.freeBytes - freeSpaceReserve) /
                                            verdict.take.trial.recordTracks / bytesPerSecond},
-                                {"session", sessionJson(verdict.take.trial.summary)}}},
+                                {"session", sessionJson(verdict.take.trial.summary, pathText)}}},
             {"sentence", capacitySentence(setup, verdict)},
             {"trials", list}};
 }

@@ -1,7 +1,5 @@
 #include "analysis/json_text.h"
 
-#include "platform/console.h"
-
 using nlohmann::json;
 
 std::string jsonLine(const json& value)
@@ -9,7 +7,15 @@ std::string jsonLine(const json& value)
     return value.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
-std::string jsonArgumentText(const std::string& name)
+std::string pathAsItIs(const std::string& path)
 {
-    return platformArgumentToUtf8(name);
+    return path;
+}
+
+json sampleFormatJson(const SampleFormat& format)
+{
+    return {{"rate", format.rate},
+            {"bits", format.bits},
+            {"channels", format.channels},
+            {"label", sampleFormatLabel(format)}};
 }

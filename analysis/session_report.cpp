@@ -312,26 +312,21 @@ static nlohmann::json directionJson(const DropoutTally& tally, uint32_t tracks,
             {"lowestHeadroomPercent", 100.0 * tally.lowestHeadroom / summary.config.bufferBytes}};
 }
 
-nlohmann::json sessionJson(const SessionSummary& summary)
+nlohmann::json sessionJson(const SessionSummary& summary, PathText pathText)
 {
     using nlohmann::json;
     const SessionConfig& config = summary.config;
     const char* outcomes[] = {"no-dropout", "dropout",     "too-short",
                               "aborted",    "disk-behind", "drain-unknown"};
     const char* outcome = outcomes[sessionOutcome(summary)];
-    return {{"test", "session"},
+    json object = {{"test", "session"},
             {"outcome", outcome},
             {"verdict", sessionVerdict(summary)},
             {"recordTracks", config.recordTracks},
             {"playTracks", config.playTracks},
-            {"firstRecordFile", summary.firstRecordFile},
-            {"lastRecordFile", summary.lastRecordFile},
-            {"format",
-             {{"rate", summary.format.rate},
-              {"bits", summary.format.bits},
-              {"channels", summary.format.channels},
-              {"label", sampleFormatLabel(summary.format)},
-              {"bytesPerSecond", summary.bytesPerSecond}}},
+            {"firstRecordFile", pathText(summary.firstRecordFile)},
+            {"lastRecordFile", pathText(summary.lastRecordFile)},
+            {"format", sampleFormatJson(summary.format)},
             {"cache", cachingName(summary.caching)},
             {"playedCold", config.playTracks > 0 ? json(summary.playedCold) : json()},
             {"played", config.playTracks == 0 ? json() : json(summary.playedCold ? "cold" : "warm")},
@@ -345,14 +340,14 @@ nlohmann::json sessionJson(const SessionSummary& summary)
             {"requestSize", config.requestSize},
             {"seconds", nsSeconds(config.durationNs)},
             {"elapsedNs", summary.elapsedNs},
-            {"failedFile", summary.aborted ? json(summary.failedFile) : json()},
+            {"failedFile", summary.aborted ? json(pathText(summary.failedFile)) : json()},
             {"dropouts", summary.recording.events + summary.playback.events},
             {"dropoutsPerTrack", static_cast<double>(summary.recording.events + summary.playback.events) /
                                      (config.recordTracks + config.playTracks)},
             {"recording", directionJson(summary.recording, config.recordTracks, summary,
-                                        summary.firstOverrunFile)},
+                                        pathText(summary.firstOverrunFile))},
             {"playback", directionJson(summary.playback, config.playTracks, summary,
-                                       summary.firstUnderrunFile)},
+                                       pathText(summary.firstUnderrunFile))},
             {"requests", summary.requestCount},
             {"writeRequests", summary.writeRequests},
             {"readRequests", summary.readRequests},
@@ -365,7 +360,7 @@ nlohmann::json sessionJson(const SessionSummary& summary)
             {"latencyRelativeError", latencyRelativeError},
             {"busyNs", summary.busyNs},
             {"diskBusyPercent", diskBusyPercent(summary)},
-            {"storage", summary.storageKnown ? storageJson(summary.storage, summary.storageFolder)
+            {"storage", summary.storageKnown ? storageJson(summary.storage, pathText(summary.storageFolder))
                                              : json()},
             {"flush",
              summary.drain == drainNotNeeded
@@ -378,6 +373,8 @@ nlohmann::json sessionJson(const SessionSummary& summary)
                         {"drainBytesPerSecond",
                          summary.drainBytesPerSecond > 0 ? json(summary.drainBytesPerSecond) : json()},
                         {"neededBytesPerSecond", summary.neededDrainBytesPerSecond}}}};
+    object["format"]["bytesPerSecond"] = summary.bytesPerSecond;
+    return object;
 }
 
 const char sessionLogHeader[] =

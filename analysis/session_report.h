@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "analysis/audio_analysis.h"
+#include "analysis/json_text.h"
 #include "analysis/svg_chart.h"
 #include "session/session_summary.h"
 
@@ -29,7 +30,8 @@ std::string busyText(double percent);
 std::string sessionVerdict(const SessionSummary& summary);
 // The figures, a blank line, the verdict.
 std::string formatSessionText(const SessionSummary& summary);
-nlohmann::json sessionJson(const SessionSummary& summary);
+// pathText: how its file names are written (json_text.h).
+nlohmann::json sessionJson(const SessionSummary& summary, PathText pathText);
 
 // The request log, CSV: the header line, then a line per request as it
 // completes: request number, track file number, direction, bytes, start, end

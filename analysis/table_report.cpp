@@ -21,7 +21,7 @@ std::string formatColumn(const SampleFormat& format)
     return sampleFormatLabel(format);
 }
 
-std::string countText(uint32_t units, const CellMode& mode)
+std::string countText(uint32_t units, const SearchMode& mode)
 {
     if (mode.record > 0 && mode.play > 0)
         return withThousands(units * mode.record) + "+" + withThousands(units * mode.play);
@@ -67,20 +67,13 @@ nlohmann::json costLineJson(const CostLine& line)
 
 }  // namespace
 
-std::string cellModeText(const CellMode& mode)
-{
-    if (mode.play == 0) return "record only";
-    if (mode.record == 0) return "play back only";
-    return "overdub " + std::to_string(mode.record) + ":" + std::to_string(mode.play);
-}
-
 std::string formatTablePlan(const TableSetup& setup)
 {
     std::string text = "Tracks this disk keeps up with for a whole take, " + setup.date + ".\n";
     text += "Folder: " + setup.place.folder + " (made for the table, removed at the end).\n";
     if (setup.place.storageKnown) text += "Storage: " + storageText(setup.place.storage) + ".\n";
-    text += std::string("Path: ") + cachingText(setup.caching) +
-            (setup.caching == throughFileCache
+    text += std::string("Path: ") + cachingText(setup.settings.caching) +
+            (setup.settings.caching == throughFileCache
                  ? "; a trial counts only once its recording is on the disk, drained at least at "
                    "its rate divided by the busy share the headroom rule allows"
                  : "; the disk itself") +
@@ -91,10 +84,10 @@ std::string formatTablePlan(const TableSetup& setup)
                   "requests of %s. Trials of %s (the shortest that can show a "
                   "dropout); a figure passed %u trials and lies below a count %.0f %% higher that "
                   "failed. Played files are read %s.\n",
-                  setup.headroomPercent, bufferText(setup.bufferSeconds).c_str(),
-                  setup.requestSize != 0 ? (std::to_string(setup.requestSize >> 10) + " KByte").c_str()
+                  setup.settings.headroomPercent, bufferText(setup.settings.bufferSeconds).c_str(),
+                  setup.settings.requestSize != 0 ? (std::to_string(setup.settings.requestSize >> 10) + " KByte").c_str()
                                          : "65,536 frames",
-                  secondsText(nsSeconds(setup.trialNs)).c_str(), static_cast<unsigned>(setup.repeat),
+                  secondsText(nsSeconds(setup.trialNs)).c_str(), static_cast<unsigned>(setup.settings.repeat),
                   100 * setup.step, setup.playedCold ? "cold" : "warm");
     text += line;
     std::string sizes;
@@ -107,11 +100,11 @@ std::string formatTablePlan(const TableSetup& setup)
                   "to %u tracks in a trial; %s bytes of disk space at most (%s are free).\n"
                   "Time: about %s at most (each cell three trials of about %s, the playback "
                   "files at %u MB/s); it starts no trial that would end later.\n",
-                  sizes.c_str(), static_cast<unsigned>(setup.formats.size() * setup.modes.size()),
+                  sizes.c_str(), static_cast<unsigned>(setup.settings.formats.size() * setup.settings.modes.size()),
                   static_cast<unsigned>(setup.maxTracks), withThousands(tableDiskBytes(setup)).c_str(),
                   setup.freeBytes == 0 ? "unknown" : withThousands(setup.freeBytes).c_str(),
                   durationText(nsSeconds(estimate)).c_str(),
-                  durationText(nsSeconds(tableTrialNs(setup, setup.formats.front()))).c_str(),
+                  durationText(nsSeconds(tableTrialNs(setup, setup.settings.formats.front()))).c_str(),
                   static_cast<unsigned>(nominalPlaybackWriteRate / 1000000));
     text += line;
     return text + otherSearchFoldersText(setup.place.others);
@@ -142,9 +135,9 @@ std::string formatTable(const TableSetup& setup, const TableRun& run)
     }
     const size_t first = 24, width = 30;
     std::string header = padded("", first);
-    for (const CellMode& mode : setup.modes) header += padded(cellModeText(mode), width);
+    for (const SearchMode& mode : setup.settings.modes) header += padded(searchModeText(mode), width);
     text += header + "\n";
-    for (const SampleFormat& format : setup.formats) {
+    for (const SampleFormat& format : setup.settings.formats) {
         std::string row = padded(formatColumn(format), first);
         for (const TableCell& cell : run.cells)
             if (cell.format.rate == format.rate && cell.format.bits == format.bits &&
@@ -162,7 +155,7 @@ std::string formatTable(const TableSetup& setup, const TableRun& run)
         std::snprintf(line, sizeof line,
                       "%s, %s: the disk's %s moved by %.0f %% between its trials of %u; the figure "
                       "is what it sustained in the slowest.\n",
-                      sampleFormatLabel(cell.format).c_str(), cellModeText(cell.mode).c_str(),
+                      sampleFormatLabel(cell.format).c_str(), searchModeText(cell.mode).c_str(),
                       drift.byDrain ? "drain speed" : "time per request", 100 * drift.spread,
                       static_cast<unsigned>(drift.count));
         text += line;
@@ -172,7 +165,18 @@ std::string formatTable(const TableSetup& setup, const TableRun& run)
     return text;
 }
 
-nlohmann::json tableJson(const TableSetup& setup, const TableRun& run)
+nlohmann::json tableStopName(TableStop stop)
+{
+    switch (stop) {
+    case tableNotStopped: return nullptr;
+    case tableNoTrackFits: return "no-track-fits";
+    case tableDrainUnmeasurable: return "drain-unmeasurable";
+    case tableTrialFailed: return "trial-failed";
+    }
+    return nullptr;
+}
+
+nlohmann::json tableJson(const TableSetup& setup, const TableRun& run, PathText pathText)
 {
     using nlohmann::json;
     auto samplesJson = [](const std::vector<CostSample>& list) {
@@ -188,19 +192,15 @@ nlohmann::json tableJson(const TableSetup& setup, const TableRun& run)
         CellVerdict verdict = cellVerdict(setup, cell);
         const SearchAnswer& answer = verdict.answer;
         json trials = json::array();
-        for (const CapacityTrial& trial : cell.trials) trials.push_back(capacityTrialJson(trial));
+        for (const SearchTrial& trial : cell.trials) trials.push_back(capacityTrialJson(trial, pathText));
         const SearchDrift& drift = verdict.drift;
         bool answered = verdict.outcome == outcomeFound || verdict.outcome == outcomeAtLeast;
         cells.push_back(
-            {{"format",
-              {{"rate", cell.format.rate},
-               {"bits", cell.format.bits},
-               {"channels", cell.format.channels},
-               {"label", sampleFormatLabel(cell.format)}}},
-             {"mode", {{"record", cell.mode.record}, {"play", cell.mode.play}, {"label", cellModeText(cell.mode)}}},
+            {{"format", sampleFormatJson(cell.format)},
+             {"mode", {{"record", cell.mode.record}, {"play", cell.mode.play}, {"label", searchModeText(cell.mode)}}},
              {"requestSize", tableConfig(setup, cell.format).requestSize},
              {"predicted", cell.predicted == 0 ? json() : json(cell.predicted)},
-             {"outcome", capacityOutcomeName(verdict.outcome)},
+             {"outcome", searchOutcomeName(verdict.outcome)},
              {"units", answered ? json(answer.tracks) : json()},
              {"recordTracks", answered ? json(answer.tracks * cell.mode.record) : json()},
              {"playTracks", answered ? json(answer.tracks * cell.mode.play) : json()},
@@ -213,7 +213,7 @@ nlohmann::json tableJson(const TableSetup& setup, const TableRun& run)
                   : json()},
              {"lowestHeadroomSeconds",
               answer.tracks == 0 ? json()
-                                 : json(answer.lowestHeadroomShare * setup.bufferSeconds)},
+                                 : json(answer.lowestHeadroomShare * setup.settings.bufferSeconds)},
              {"drift", searchDriftJson(drift, "units")},
              {"elapsedSeconds", nsSeconds(cell.elapsedNs)},
              {"trials", trials}});
@@ -222,17 +222,16 @@ nlohmann::json tableJson(const TableSetup& setup, const TableRun& run)
     uint64_t estimate = tableEstimateNs(setup);
     return {{"test", "table"},
             {"date", setup.date},
-            {"baseFileName", jsonArgumentText(setup.place.base)},
-            {"searchFolder", jsonArgumentText(setup.place.folder)},
-            {"storage", setup.place.storageKnown ? storageJson(setup.place.storage,
-                                                               jsonArgumentText(setup.place.folder))
+            {"baseFileName", pathText(setup.place.base)},
+            {"searchFolder", pathText(setup.place.folder)},
+            {"storage", setup.place.storageKnown ? storageJson(setup.place.storage, pathText(setup.place.folder))
                                                  : json()},
-            {"cache", cachingName(setup.caching)},
-            {"bufferSeconds", setup.bufferSeconds},
-            {"headroomPercent", setup.headroomPercent},
-            {"requestKBytes", setup.requestSize == 0 ? json() : json(setup.requestSize >> 10)},
+            {"cache", cachingName(setup.settings.caching)},
+            {"bufferSeconds", setup.settings.bufferSeconds},
+            {"headroomPercent", setup.settings.headroomPercent},
+            {"requestKBytes", setup.settings.requestSize == 0 ? json() : json(setup.settings.requestSize >> 10)},
             {"trialSeconds", nsSeconds(setup.trialNs)},
-            {"repeat", setup.repeat},
+            {"repeat", setup.settings.repeat},
             {"stepPercent", 100 * setup.step},
             {"maxTracks", setup.maxTracks},
             {"playedCold", setup.playedCold},
@@ -241,7 +240,8 @@ nlohmann::json tableJson(const TableSetup& setup, const TableRun& run)
             {"estimateSeconds", nsSeconds(estimate)},
             {"elapsedSeconds", nsSeconds(run.elapsedNs)},
             {"interrupted", run.interrupted},
-            {"failure", run.failure.empty() ? json() : json(run.failure)},
+            {"stop", tableStopName(run.stop)},
+            {"failure", trialFailureJson(run.failure, pathText)},
             {"model",
              {{"write", costLineJson(model.write)},
               {"read", costLineJson(model.read)},
@@ -257,12 +257,12 @@ nlohmann::json tableJson(const TableSetup& setup, const TableRun& run)
 BarChart tableChart(const TableSetup& setup, const TableRun& run)
 {
     BarChart chart;
-    chart.title = std::string("Tracks for a whole take: ") + cachingText(setup.caching) + ", " +
-                  bufferText(setup.bufferSeconds) + " buffers, " + setup.date;
+    chart.title = std::string("Tracks for a whole take: ") + cachingText(setup.settings.caching) + ", " +
+                  bufferText(setup.settings.bufferSeconds) + " buffers, " + setup.date;
     chart.yLabel = "tracks (recorded + played)";
-    for (const CellMode& mode : setup.modes) chart.series.push_back(cellModeText(mode));
+    for (const SearchMode& mode : setup.settings.modes) chart.series.push_back(searchModeText(mode));
     chart.markName = "predicted";
-    for (const SampleFormat& format : setup.formats) {
+    for (const SampleFormat& format : setup.settings.formats) {
         BarGroup group;
         group.category = sampleFormatLabel(format);
         for (const TableCell& cell : run.cells) {
@@ -287,8 +287,8 @@ BarChart tableChart(const TableSetup& setup, const TableRun& run)
     std::snprintf(note, sizeof note,
                   "Each bar passed %u trials of %s with no dropout and %g %% headroom, below a "
                   "count that failed; pale: at least (nothing failed up to %u tracks).",
-                  static_cast<unsigned>(setup.repeat), secondsText(nsSeconds(setup.trialNs)).c_str(),
-                  setup.headroomPercent, static_cast<unsigned>(setup.maxTracks));
+                  static_cast<unsigned>(setup.settings.repeat), secondsText(nsSeconds(setup.trialNs)).c_str(),
+                  setup.settings.headroomPercent, static_cast<unsigned>(setup.maxTracks));
     chart.notes.push_back(note);
     chart.notes.push_back("Storage: " + (setup.place.storageKnown ? storageText(setup.place.storage)
                                                                   : std::string("unknown")));

@@ -11,9 +11,9 @@
 #include "analysis/capacity_report.h"
 #include "search/table_plan.h"
 
-// "record only", "play back only", "overdub 1:3".
-std::string cellModeText(const CellMode& mode);
 std::string formatTablePlan(const TableSetup& setup);
 std::string formatTable(const TableSetup& setup, const TableRun& run);
-nlohmann::json tableJson(const TableSetup& setup, const TableRun& run);
+// "no-track-fits", "drain-unmeasurable", "trial-failed"; null for none.
+nlohmann::json tableStopName(TableStop stop);
+nlohmann::json tableJson(const TableSetup& setup, const TableRun& run, PathText pathText);
 BarChart tableChart(const TableSetup& setup, const TableRun& run);

@@ -1,37 +1,46 @@
 // trakmon capacity: the plan first, each trial on a terminal, then the
 // answer in one sentence and a table of the trials.
+#include "cli/capacity_command.h"
+
 #include <cstdio>
 #include <string>
 
 #include "analysis/capacity_report.h"
 #include "analysis/json_text.h"
+#include "cli/exit_status.h"
+#include "cli/failure_words.h"
 #include "cli/session_commands.h"
-#include "search/capacity_runs.h"
-#include "search/search_folder.h"
 #include "cli/terminal_line.h"
 #include "cli/trial_line.h"
+#include "platform/console.h"
+#include "search/capacity_runs.h"
 
 namespace {
 
-const int exitFound = 0;
-const int exitFailed = 1;
+struct CapacityScreen {
+    bool json;
+    TrialLine line;
+};
 
-void reportFailure(const TrialFailure& failure)
+// The plan, once the folder is made and the limit known.
+void showPlan(void* context, const CapacitySetup& setup)
 {
-    if (!failure.any) return;
-    if (failure.setup.status != setupReady)
-        reportSetupFailure(failure.setup, failure.config);
-    else if (failure.requestFailed)
-        reportAbort(failure.readFailed, failure.file, failure.closeFailed, failure.writeBackFailed);
-    else
-        std::fprintf(stderr, "trakmon: %s: %s\n", failure.file.c_str(), failure.reason.c_str());
+    const CapacityScreen& screen = *static_cast<CapacityScreen*>(context);
+    printPlan(formatCapacityPlan(setup) + leftoversHint(setup.place.others), "capacity-plan",
+              screen.json);
+    if (setup.limit == 0)
+        std::fprintf(stderr, "trakmon: not even one track fits: %s\n",
+                     setup.limitReason == limitDiskSpace ? "too little free disk space"
+                                                         : "the open-file limit is too low");
 }
 
-void printCapacityResult(const CapacitySetup& setup, const CapacityRun& run,
-                         const CapacityVerdict& verdict, bool json)
+void printCapacityResult(const CapacityRun& run, bool json)
 {
+    const CapacitySetup& setup = run.setup;
+    const CapacityVerdict& verdict = run.verdict;
     if (json) {
-        nlohmann::json object = capacityJson(setup, verdict, run.search, run.trials, run.elapsedNs);
+        nlohmann::json object = capacityJson(setup, verdict, run.search, run.trials, run.elapsedNs,
+                                             platformArgumentToUtf8);
         object["completed"] = verdict.outcome != outcomeInterrupted && verdict.outcome != outcomeError;
         std::printf("%s\n", jsonLine(object).c_str());
     } else {
@@ -43,46 +52,26 @@ void printCapacityResult(const CapacitySetup& setup, const CapacityRun& run,
 
 }  // namespace
 
-int runCapacityCommand(const SessionOptions& options)
+int runCapacityCommand(const SearchOptions& options)
 {
-    CapacityChoice choice;
-    choice.session = sessionChoiceOf(options);
-    parsePlayRatio(options.playRatio, choice.ratio);
-    choice.headroomPercent = options.headroomPercent;
-    choice.maxTracks = options.maxTracks;
-    choice.repeat = options.repeat;
-    choice.takeMinutes = options.takeMinutes;
-    choice.removeLeftovers = options.removeLeftovers;
-    choice.base = options.base;
-    CapacitySetup setup{};
-    std::string problem = capacitySetupFor(choice, setup);
-    if (!problem.empty()) return usageError("capacity", problem);
-    if (!openWatchedPlace(setup.place)) return exitFailed;
-    limitCapacitySearch(setup, options.maxTracks);
-    printPlan(formatCapacityPlan(setup), "capacity-plan", options.json);
-
-    TrialLine line{drawsProgress(options), "", ""};
-    if (setup.limit == 0)
-        std::fprintf(stderr, "trakmon: not even one track fits: %s\n",
-                     setup.limitReason == limitDiskSpace ? "too little free disk space"
-                                                         : "the open-file limit is too low");
-    CapacityRun run = runCapacity(setup, trialLineWatch(line));
-    if (line.draw) clearTerminalLine();
-    reportFailure(run.failure);
+    CapacityScreen screen{options.json, TrialLine{drawsProgress(options.json), "", ""}};
+    CapacityWatch watch{&screen, showPlan, trialLineWatch(screen.line)};
+    CapacityRun run = runCapacity(searchSettingsOf(options, false), watch);
+    if (run.check.problem != settingsReady)
+        return usageError("capacity", settingsProblemText(run.check, false));
+    if (run.folder != folderReady) {
+        std::fprintf(stderr, "trakmon: %s\n", folderProblemText(run.folder, run.setup.place).c_str());
+        return exitFailure;
+    }
+    if (screen.line.draw) clearTerminalLine();
+    reportTrialFailure(run.failure);
     if (run.folderLeft)
         std::fprintf(stderr,
                      "trakmon: the search's folder %s is left: it holds files the search did not "
                      "make\n",
-                     setup.place.folder.c_str());
-    stopWatchingPlace();
+                     run.setup.place.folder.c_str());
     if (run.interrupted)
         std::fprintf(stderr, "trakmon: capacity search interrupted; its track files are removed\n");
-    SearchEnd end{};
-    end.interrupted = run.interrupted;
-    end.error = run.failure.any;
-    end.undecidable = run.failure.undecidable;
-    CapacityVerdict verdict =
-        capacityVerdict(setup, run.search, end, CapacityTake{run.takeRan, run.take, run.freeBytesAfter});
-    printCapacityResult(setup, run, verdict, options.json);
-    return capacitySucceeded(verdict) ? exitFound : exitFailed;
+    printCapacityResult(run, options.json);
+    return searchSucceeded(run.verdict.outcome, run.verdict.answer) ? exitSuccess : exitFailure;
 }

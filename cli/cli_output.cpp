@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "analysis/audio_analysis.h"
+#include "platform/console.h"
 
 using nlohmann::json;
 
@@ -41,7 +42,7 @@ void printJsonResults(const CliTestSummary& summary)
     const TestPlan& plan = summary.plan;
     json object;
     object["test"] = summary.kind == writeTestKind ? "write" : "read";
-    object["baseFileName"] = jsonArgumentText(summary.baseFileName);
+    object["baseFileName"] = platformArgumentToUtf8(summary.baseFileName);
     object["trackCount"] = plan.trackCount;
     object["requestSize"] = plan.requestSize;
     object["requestKBytes"] = plan.requestSize >> 10;

@@ -6,7 +6,9 @@
 #include <cstring>
 #include <string>
 
+#include "cli/capacity_command.h"
 #include "cli/command_line_json.h"
+#include "cli/exit_status.h"
 #include "cli/session_commands.h"
 #include "cli/table_command.h"
 #include "cli/test_commands.h"
@@ -14,22 +16,19 @@
 
 namespace {
 
-const int exitCompleted = 0;
-const int exitTestFailed = 1;
-const int exitUsage = 2;
-
 // The commands of the command line, and their options as the arguments set them.
 struct Commands {
     TestOptions options;
     SessionOptions sessionOptions;
-    SessionOptions capacityOptions;
-    TableOptions tableOptions;
+    SearchOptions capacityOptions;
+    SearchOptions tableOptions;
+    CLI::App* session = nullptr;
+    CLI::App* capacity = nullptr;
     CLI::App* table = nullptr;
     CLI::App* write = nullptr;
     CLI::App* read = nullptr;
     CLI::App* run = nullptr;
     CLI::App* sweep = nullptr;
-    SessionCommands session{};
 };
 
 // Every command and option of app, each bound to its place in commands.
@@ -55,7 +54,8 @@ void defineCommands(CLI::App& app, Commands& commands)
         "then one table; states the disk space it needs first; removes nothing");
     addTestOptions(commands.sweep, options, false);
     commands.sweep->remove_option(commands.sweep->get_option("--tracks"));
-    commands.session = addSessionCommands(app, commands.sessionOptions, commands.capacityOptions);
+    commands.session = addSessionCommand(app, commands.sessionOptions);
+    commands.capacity = addCapacityCommand(app, commands.capacityOptions);
     commands.table = addTableCommand(app, commands.tableOptions);
 }
 
@@ -97,13 +97,13 @@ int runCommandLine(int argc, char** argv)
     // Hidden: the build makes the manual page and the completion from this.
     if (argc == 2 && std::strcmp(argv[1], "--command-line-json") == 0) {
         std::puts(commandLineJson(app).c_str());
-        return exitCompleted;
+        return exitSuccess;
     }
-    int status = exitCompleted;
+    int status = exitSuccess;
     if (!parseArguments(app, argc, argv, status)) return status;
 
-    if (commands.session.session->parsed()) return runSessionCommand(commands.sessionOptions);
-    if (commands.session.capacity->parsed()) return runCapacityCommand(commands.capacityOptions);
+    if (commands.session->parsed()) return runSessionCommand(commands.sessionOptions);
+    if (commands.capacity->parsed()) return runCapacityCommand(commands.capacityOptions);
     if (commands.table->parsed()) return runTableCommand(commands.tableOptions);
     TestCommand command = commands.write->parsed()  ? writeCommand
                           : commands.read->parsed() ? readCommand
@@ -125,5 +125,5 @@ int main(int argc, char** argv)
     } catch (...) {
         std::fprintf(stderr, "trakmon: internal error\n");
     }
-    return exitTestFailed;
+    return exitFailure;
 }

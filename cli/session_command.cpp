@@ -8,14 +8,14 @@
 #include "analysis/json_text.h"
 #include "analysis/number_text.h"
 #include "analysis/session_report.h"
+#include "cli/exit_status.h"
+#include "cli/failure_words.h"
 #include "cli/output_file.h"
 #include "cli/session_commands.h"
 #include "cli/terminal_line.h"
+#include "platform/console.h"
 
 namespace {
-
-const int exitNoDropout = 0;
-const int exitFailed = 1;
 
 // A log or plot named on the command line: checked before the session
 // without changing it (made empty only when it did not exist), written in
@@ -135,10 +135,11 @@ void progressTick(void* context, const SessionRun& run)
 int runSessionCommand(const SessionOptions& options)
 {
     SessionConfig config;
-    SampleFormat format;
-    std::string problem =
-        sessionConfigFor(sessionChoiceOf(options), options.play, options.tracks, config, format);
-    if (!problem.empty()) return usageError("session", problem);
+    const SampleFormat& format = options.format;
+    SettingsCheck check = sessionConfigFor(sessionChoiceOf(options), options.play, options.tracks, config);
+    if (check.problem != settingsReady)
+        return usageError("session", settingsProblemText(check, false));
+    std::string problem;
     // Both files are checked first: a path that cannot be written fails
     // before the session, not after it.
     SessionOutput log{options.logPath, "log", false};
@@ -151,7 +152,7 @@ int runSessionCommand(const SessionOptions& options)
     SessionFiles files{options.base, options.base, options.play + 1,
                        sessionChoiceOf(options).caching};
     SessionFeed feed{{&log, sampleFormatBytesPerSecond(format), sessionLogHeader, {}, false, false},
-                     drawsProgress(options)};
+                     drawsProgress(options.json)};
     if (!log.path.empty()) feed.log.pending.reserve(logFlushBytes + 256);
     SessionRun run;
     SessionDigest digest;
@@ -174,12 +175,12 @@ int runSessionCommand(const SessionOptions& options)
     written = (plot.path.empty() || writeOutput(plot, svgDocument(sessionCharts(digest, summary)))) &&
               written;
     if (options.json) {
-        nlohmann::json object = sessionJson(summary);
-        object["baseFileName"] = jsonArgumentText(options.base);
+        nlohmann::json object = sessionJson(summary, platformArgumentToUtf8);
+        object["baseFileName"] = platformArgumentToUtf8(options.base);
         std::printf("%s\n", jsonLine(object).c_str());
     } else {
         std::printf("%s", formatSessionText(summary).c_str());
     }
     std::fflush(stdout);
-    return sessionOutcome(summary) == sessionNoDropout && written ? exitNoDropout : exitFailed;
+    return sessionOutcome(summary) == sessionNoDropout && written ? exitSuccess : exitFailure;
 }

@@ -8,15 +8,12 @@
 #include "cli/cli_checks.h"
 #include "cli/cli_front_end.h"
 #include "cli/cli_output.h"
+#include "cli/exit_status.h"
 #include "cli/output_file.h"
 #include "platform/console.h"
 #include "runs/pass_runs.h"
 
 namespace {
-
-const int exitCompleted = 0;
-const int exitTestFailed = 1;
-const int exitUsage = 2;
 
 const uint32_t maxRepeat = 100;
 // The request sizes as the options give them, in KBytes.
@@ -244,28 +241,28 @@ int runTestCommand(TestCommand command, const TestOptions& options)
     beginCliTest(test, options.base, !options.json && platformStandardErrorIsTerminal());
     PassFrontEnd frontEnd{cliFrontEnd(test), &test.record, &outputs, showPass, showSeries};
 
-    int status = exitCompleted;
+    int status = exitSuccess;
     if (!openTransferBuffers()) {
         std::fprintf(stderr, "Memory Allocation Error!\n");
-        status = exitTestFailed;
+        status = exitFailure;
     } else if (command == sweepCommand) {
         uint32_t requestSize = options.requestKBytes << 10;
         if (!showSweepNeed(sweepSpace(options.base), options.json)) {
-            status = exitTestFailed;
+            status = exitFailure;
         } else {
             SweepResult sweep = runSweep(requestSize, options.repeat, formats, frontEnd);
             showSweepTable(sweep, requestSize, formats, outputs);
-            if (!sweep.allCompleted) status = exitTestFailed;
+            if (!sweep.allCompleted) status = exitFailure;
         }
     } else {
         PassSeries writes = newPassSeries(writeTestKind, options.repeat, formats);
         PassSeries reads = newPassSeries(readTestKind, options.repeat, formats);
         if (!runTestPasses(command == readCommand ? nullptr : &writes,
                            command == writeCommand ? nullptr : &reads, frontEnd))
-            status = exitTestFailed;
+            status = exitFailure;
     }
-    if (!writePlot(outputs)) status = exitTestFailed;
-    if (!closeOutputFile(outputs.log)) status = exitTestFailed;
+    if (!writePlot(outputs)) status = exitFailure;
+    if (!closeOutputFile(outputs.log)) status = exitFailure;
     closeTransferBuffers();
     return status;
 }

@@ -40,7 +40,7 @@ void sessionProgress(void* context, const SessionRun& run)
     if (line.draw) drawSessionBar(run, line.caption);
 }
 
-void trialEnded(void* context, const CapacityTrial& trial)
+void trialEnded(void* context, const SearchTrial& trial)
 {
     TrialLine& line = lineOf(context);
     if (!line.draw) return;

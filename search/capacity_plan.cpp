@@ -1,40 +1,9 @@
 #include "search/capacity_plan.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "engine/plan.h"
-
-bool parsePlayRatio(const std::string& text, PlayRatio& ratio)
-{
-    size_t colon = text.find(':');
-    if (colon == std::string::npos || colon == 0 || colon + 1 == text.size()) return false;
-    uint32_t parts[2] = {0, 0};
-    std::string pieces[2] = {text.substr(0, colon), text.substr(colon + 1)};
-    for (int i = 0; i < 2; ++i) {
-        if (pieces[i].size() > 4) return false;
-        for (char c : pieces[i]) {
-            if (c < '0' || c > '9') return false;
-            parts[i] = parts[i] * 10 + static_cast<uint32_t>(c - '0');
-        }
-    }
-    if (parts[0] == 0) return false;
-    ratio.record = parts[0];
-    ratio.play = parts[1];
-    return true;
-}
-
-uint32_t playTracksFor(const PlayRatio& ratio, uint32_t recordTracks)
-{
-    uint64_t scaled = static_cast<uint64_t>(recordTracks) * ratio.play;
-    return static_cast<uint32_t>((scaled + ratio.record / 2) / ratio.record);
-}
-
-uint32_t maxRecordTracksFor(const PlayRatio& ratio, uint32_t maxTracks)
-{
-    uint32_t count = maxTracks;
-    while (count > 0 && count + playTracksFor(ratio, count) > maxTracks) --count;
-    return count;
-}
 
 bool trialPasses(const SessionSummary& summary, double headroomPercent)
 {
@@ -67,15 +36,15 @@ uint64_t playFileBytes(const SessionConfig& config)
     return prerollRequests(config) * request + (played + request - 1) / request * request + request;
 }
 
-uint64_t trialDiskBytes(const SessionConfig& config, const PlayRatio& ratio, uint32_t recordTracks)
+uint64_t trialDiskBytes(const SessionConfig& config, const SearchMode& mode, uint32_t recordTracks)
 {
     return recordedBytesPerTrack(config) * recordTracks +
-           playFileBytes(config) * playTracksFor(ratio, recordTracks);
+           playFileBytes(config) * playTracksFor(mode, recordTracks);
 }
 
 SearchRules capacityRules(const CapacitySetup& setup)
 {
-    return capacitySearchRules(setup.limit, setup.repeat, setup.headroomPercent / 100.0,
+    return capacitySearchRules(setup.limit, setup.settings.repeat, setup.settings.headroomPercent / 100.0,
                                setup.config.bufferBytes, setup.config.requestSize);
 }
 
@@ -85,7 +54,7 @@ uint64_t searchDiskBytes(const CapacitySetup& setup, uint32_t recordTracks)
     SessionConfig take = setup.config;
     take.durationNs = std::max(take.durationNs, setup.takeNs);
     return recordedBytesPerTrack(take) * recordTracks +
-           playFileBytes(setup.config) * playTracksFor(setup.ratio, recordTracks);
+           playFileBytes(setup.config) * playTracksFor(setup.mode, recordTracks);
 }
 
 // A trial's (or the take's) length and its setup; through the file cache
@@ -94,7 +63,7 @@ uint64_t searchDiskBytes(const CapacitySetup& setup, uint32_t recordTracks)
 static uint64_t runNs(const CapacitySetup& setup, uint64_t lengthNs)
 {
     uint64_t ns = lengthNs + trialSetupNs;
-    if (setup.caching == throughFileCache)
+    if (setup.settings.caching == throughFileCache)
         ns += static_cast<uint64_t>(lengthNs * capacityRules(setup).targetBusy);
     return ns;
 }
@@ -106,7 +75,7 @@ uint64_t nominalTrialNs(const CapacitySetup& setup)
 
 uint64_t playbackWriteNs(const CapacitySetup& setup)
 {
-    uint64_t bytes = playFileBytes(setup.config) * playTracksFor(setup.ratio, setup.limit);
+    uint64_t bytes = playFileBytes(setup.config) * playTracksFor(setup.mode, setup.limit);
     return bytes / nominalPlaybackWriteRate * 1000000000u +
            bytes % nominalPlaybackWriteRate * 1000000000u / nominalPlaybackWriteRate;
 }
@@ -135,13 +104,43 @@ CapacityVerdict capacityVerdict(const CapacitySetup& setup, const SearchRun& run
     verdict.end.outOfTime = end.outOfTime || run.outOfTime;
     verdict.end.takeFailed = end.takeFailed || (take.ran && !take.trial.passed);
     verdict.take = take;
-    verdict.outcome = capacityOutcome(verdict.answer, verdict.end);
-    verdict.drift = searchDrift(run.trials, setup.caching == throughFileCache);
+    verdict.outcome = searchOutcome(verdict.answer, verdict.end);
+    verdict.drift = searchDrift(run.trials, setup.settings.caching == throughFileCache);
     verdict.trials = static_cast<uint32_t>(run.trials.size());
     return verdict;
 }
 
-bool capacitySucceeded(const CapacityVerdict& verdict)
+
+SettingsCheck capacitySetupFor(const SearchSettings& settings, bool playedCold, CapacitySetup& setup)
 {
-    return capacityOutcomeSucceeds(verdict.outcome, verdict.answer);
+    setup = CapacitySetup{};
+    setup.settings = settings;
+    if (setup.settings.repeat == 0) setup.settings.repeat = 3;
+    setup.format = settings.formats.front();
+    setup.mode = settings.modes.front();
+    setup.place.base = settings.base;
+    setup.playedCold = settings.caching == bypassFileCache || playedCold;
+    setup.takeNs = static_cast<uint64_t>(std::llround(settings.takeMinutes * 60e9));
+    setup.limit = maxRecordTracksFor(setup.mode, settings.maxTracks);
+    setup.limitReason = limitAsked;
+    SessionChoice trial{setup.format, settings.bufferSeconds, settings.requestSize, 0,
+                        settings.caching};
+    SettingsCheck check = sessionConfigFor(trial, 0, 0, setup.config);
+    if (check.problem != settingsReady) return check;
+    const SessionConfig& config = setup.config;
+    check.seconds = settings.trialSeconds;
+    check.headroomPercent = settings.headroomPercent;
+    if (settings.trialSeconds != 0) {
+        // A trial too short to fail would pass whatever the disk does.
+        check.shortestSeconds = std::ceil(shortestTellingNs(config) / 1e8) / 10;
+        if (settings.trialSeconds < check.shortestSeconds) {
+            check.problem = settingsTrialTooShort;
+            return check;
+        }
+        setup.config.durationNs = static_cast<uint64_t>(std::llround(settings.trialSeconds * 1e9));
+    }
+    // Headroom can never exceed what is left of the buffer beside one request.
+    check.reachablePercent = 100.0 * bestHeadroomBytes(config) / config.bufferBytes;
+    if (check.reachablePercent < settings.headroomPercent) check.problem = settingsHeadroomUnreachable;
+    return check;
 }

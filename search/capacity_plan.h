@@ -8,20 +8,9 @@
 #include <vector>
 
 #include "search/capacity_search.h"
+#include "search/search_settings.h"
 #include "session/session_summary.h"
-
-// recorded : played, e.g. 1:3 for overdubs; 1:0 records only.
-struct PlayRatio {
-    uint32_t record;
-    uint32_t play;
-};
-
-// "R:P" with whole numbers, R at least 1; false when text is not that.
-bool parsePlayRatio(const std::string& text, PlayRatio& ratio);
-// Played tracks for r recorded ones, rounded to the nearest whole track.
-uint32_t playTracksFor(const PlayRatio& ratio, uint32_t recordTracks);
-// The most recorded tracks whose trial has at most maxTracks in all.
-uint32_t maxRecordTracksFor(const PlayRatio& ratio, uint32_t maxTracks);
+#include "session/whole_session.h"
 
 // No dropout in either direction, long enough to tell, and the lowest
 // headroom at least headroomPercent of the buffer.
@@ -29,7 +18,7 @@ bool trialPasses(const SessionSummary& summary, double headroomPercent);
 // What the search needs of a finished trial.
 TrialResult trialResult(const SessionSummary& summary, bool passed);
 
-struct CapacityTrial {
+struct SearchTrial {
     uint32_t recordTracks;
     uint32_t playTracks;
     bool passed;
@@ -43,10 +32,10 @@ struct CapacityTrial {
 uint64_t playFileBytes(const SessionConfig& config);
 // Bytes on disk during the trial of r recorded tracks: its recordings and
 // the playback files.
-uint64_t trialDiskBytes(const SessionConfig& config, const PlayRatio& ratio, uint32_t recordTracks);
+uint64_t trialDiskBytes(const SessionConfig& config, const SearchMode& mode, uint32_t recordTracks);
 
 // Why the search stops below the count asked for.
-enum CapacityLimitReason { limitAsked, limitDiskSpace, limitOpenFiles };
+enum SearchLimitReason { limitAsked, limitDiskSpace, limitOpenFiles };
 
 // A search's folder beside the base that an earlier search left (killed, or
 // ended by a power cut), or that a running one holds.
@@ -57,32 +46,33 @@ struct SearchFolder {
 };
 
 // Where a search (or a table of them) makes its files: its own folder beside
-// the base, locked while it runs, and what holds it.
+// the base, and what holds it.
 struct SearchPlace {
     std::string base;
     std::string folder;  // the search's own, beside base: every file it makes is in it
-    TrackHandle lock;    // held on the folder while the search runs
     bool storageKnown;
     StorageInfo storage;               // what holds the folder
     std::vector<SearchFolder> others;  // other searches' folders beside the base
-    bool removeLeftovers;              // remove those no search holds, before starting
 };
 
+// A capacity search as planned from its settings: the session of one
+// trial, its limit, the space and the take.
 struct CapacitySetup {
+    SearchSettings settings;
     SessionConfig config;  // of one track pair; the counts are set per trial
-    SampleFormat format;
-    TrackCaching caching;
-    double bufferSeconds;
-    double headroomPercent;
-    uint32_t repeat;
-    PlayRatio ratio;
+    SampleFormat format;   // settings.formats[0]
+    SearchMode mode;       // settings.modes[0]
     SearchPlace place;
     uint32_t limit;      // recorded tracks
-    CapacityLimitReason limitReason;
+    SearchLimitReason limitReason;
     uint64_t freeBytes;  // 0 when unknown
     bool playedCold;     // played files can be read cold (their cached pages dropped)
     uint64_t takeNs;     // the take at the answer, 0 for none
 };
+
+// The setup of a search with these settings (its folder not yet made, its
+// limit that of the settings), or what is wrong with them.
+SettingsCheck capacitySetupFor(const SearchSettings& settings, bool playedCold, CapacitySetup& setup);
 
 // The bytes on disk at once while the search runs with r recorded tracks:
 // the larger of a trial's recordings and the take's, and the playback files.
@@ -98,13 +88,13 @@ const uint64_t trialSetupNs = 10000000000u;
 // The take at the answer, when one was asked for.
 struct CapacityTake {
     bool ran;  // to its end
-    CapacityTrial trial;
+    SearchTrial trial;
     uint64_t freeBytes;  // free once the search's files are gone; 0 unknown
 };
 
 // How a search ended and what it found, as its sentence and JSON say it.
 struct CapacityVerdict {
-    CapacityOutcome outcome;
+    SearchOutcome outcome;
     SearchAnswer answer;
     SearchDrift drift;
     SearchEnd end;
@@ -113,8 +103,6 @@ struct CapacityVerdict {
 };
 CapacityVerdict capacityVerdict(const CapacitySetup& setup, const SearchRun& run,
                                 const SearchEnd& end, const CapacityTake& take);
-// Exit status 0 only for an answer the search can stand behind.
-bool capacitySucceeded(const CapacityVerdict& verdict);
 // What one trial is expected to take before any has run: its length, the
 // pre-roll and the files around it, and through the file cache the flush
 // of what it recorded.

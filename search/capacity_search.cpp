@@ -102,7 +102,7 @@ SearchAnswer searchAnswer(const SearchRules& rules, const std::vector<TrialResul
     return answer;
 }
 
-const char* capacityOutcomeName(CapacityOutcome outcome)
+const char* searchOutcomeName(SearchOutcome outcome)
 {
     switch (outcome) {
     case outcomeFound: return "found";
@@ -116,7 +116,7 @@ const char* capacityOutcomeName(CapacityOutcome outcome)
     return "unknown";
 }
 
-CapacityOutcome capacityOutcome(const SearchAnswer& answer, const SearchEnd& end)
+SearchOutcome searchOutcome(const SearchAnswer& answer, const SearchEnd& end)
 {
     if (end.interrupted) return outcomeInterrupted;
     if (end.error) return outcomeError;
@@ -129,7 +129,7 @@ CapacityOutcome capacityOutcome(const SearchAnswer& answer, const SearchEnd& end
     return answer.firstFailed != 0 ? outcomeFound : outcomeAtLeast;
 }
 
-bool capacityOutcomeSucceeds(CapacityOutcome outcome, const SearchAnswer& answer)
+bool searchSucceeded(SearchOutcome outcome, const SearchAnswer& answer)
 {
     return outcome == outcomeFound || (outcome == outcomeAtLeast && answer.tracks == answer.limit);
 }

@@ -74,7 +74,7 @@ uint32_t trialsThatFit(uint64_t limitNs, uint64_t elapsedNs, uint64_t trialNs);
 
 // How one search ended, which its sentence, its JSON and its exit status
 // all follow. Found needs a bracket: a count above the answer that failed.
-enum CapacityOutcome {
+enum SearchOutcome {
     outcomeFound,          // the answer, below a count that failed
     outcomeAtLeast,        // the answer, but no count above it failed
     outcomeInconclusive,   // no count confirmed: time ran out, or a trial could not tell
@@ -83,7 +83,7 @@ enum CapacityOutcome {
     outcomeError,          // a request, a setup or the playback files failed
     outcomeTakeFailed,     // the answer held in its trials, but not for a whole take
 };
-const char* capacityOutcomeName(CapacityOutcome outcome);
+const char* searchOutcomeName(SearchOutcome outcome);
 // Why the search ended, as runCapacitySearch and its runner saw it.
 struct SearchEnd {
     bool interrupted;
@@ -92,10 +92,11 @@ struct SearchEnd {
     bool outOfTime;
     bool takeFailed;
 };
-CapacityOutcome capacityOutcome(const SearchAnswer& answer, const SearchEnd& end);
-// Exit status 0 for found, and for at-least when the search reached the
-// limit it was given (tracks, space, open files); 1 for every other end.
-bool capacityOutcomeSucceeds(CapacityOutcome outcome, const SearchAnswer& answer);
+SearchOutcome searchOutcome(const SearchAnswer& answer, const SearchEnd& end);
+// An answer the search can stand behind, for the capacity search and every
+// cell of a table alike: found, or at least the limit it was given (tracks,
+// space, open files); a front end's success (exit status 0) follows it.
+bool searchSucceeded(SearchOutcome outcome, const SearchAnswer& answer);
 
 // How far the disk's speed moved between trials of one count: of the
 // counts tried more than once, the one whose trials differ most, by the

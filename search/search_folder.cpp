@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "engine/track_name.h"
+#include "platform/console.h"
 #include "platform/platform.h"
 
 namespace {
@@ -66,11 +67,11 @@ bool removeSearchFolder(const std::string& path)
     return platformRemoveFolder(path.c_str());
 }
 
-bool makeSearchFolder(SearchPlace& place, std::string& reason)
+FolderProblem makeSearchFolder(SearchPlace& place, bool removeLeftovers, SearchFolderLock& held)
 {
-    place.lock = invalidTrackHandle;
+    held.lock = invalidTrackHandle;
     place.others = findSearchFolders(place.base);
-    if (place.removeLeftovers) {
+    if (removeLeftovers) {
         std::vector<SearchFolder> kept;
         for (const SearchFolder& other : place.others)
             if (other.inUse || !removeSearchFolder(other.path)) kept.push_back(other);
@@ -83,18 +84,15 @@ bool makeSearchFolder(SearchPlace& place, std::string& reason)
                       static_cast<unsigned>((platformMonotonicNs() / 1000 + attempt * 7919u) & 0xffffff));
         place.folder = place.base + suffix;
         // Room for the played files' names inside it, their tag too.
-        if (place.folder.size() + 1 + playNameFor(name, "-192k32s").size() + 5 > maxBaseFileName) {
-            reason = "the base file name is too long to name the search's folder and files";
-            return false;
-        }
+        if (place.folder.size() + 1 + playNameFor(name, "-192k32s").size() + 5 > maxBaseFileName)
+            return folderNameTooLong;
         if (platformMakeFolder(place.folder.c_str())) {
             place.storageKnown = platformDescribeStorage(place.folder.c_str(), place.storage);
-            place.lock = platformLockFolder(place.folder.c_str());
-            return true;
+            held.lock = platformLockFolder(place.folder.c_str());
+            return folderReady;
         }
     }
-    reason = std::string(platformLastErrorText()) + ": " + place.folder;
-    return false;
+    return folderNotMade;
 }
 
 std::string recordBaseIn(const SearchPlace& place)
@@ -107,9 +105,29 @@ std::string playBaseIn(const SearchPlace& place, const std::string& tag)
     return place.folder + "/" + playNameFor(place.base.substr(fileNameStart(place.base.c_str())), tag);
 }
 
-bool closeSearchFolder(SearchPlace& place)
+bool closeSearchFolder(const SearchPlace& place, SearchFolderLock& held)
 {
-    if (place.lock != invalidTrackHandle) platformUnlockFolder(place.lock, place.folder.c_str());
-    place.lock = invalidTrackHandle;
+    if (held.lock != invalidTrackHandle) platformUnlockFolder(held.lock, place.folder.c_str());
+    held.lock = invalidTrackHandle;
     return platformRemoveFolder(place.folder.c_str());
+}
+
+FolderProblem openSearchPlace(SearchPlace& place, bool removeLeftovers, SearchFolderLock& held)
+{
+    platformWatchInterrupts();
+    FolderProblem problem = makeSearchFolder(place, removeLeftovers, held);
+    if (problem != folderReady) {
+        platformStopWatchingInterrupts();
+        return problem;
+    }
+    platformSetInterruptCleanupFolder(place.folder);
+    return folderReady;
+}
+
+bool closeSearchPlace(const SearchPlace& place, SearchFolderLock& held)
+{
+    bool removed = closeSearchFolder(place, held);
+    platformSetInterruptCleanupFolder("");
+    platformStopWatchingInterrupts();
+    return removed;
 }

@@ -13,13 +13,30 @@ std::vector<SearchFolder> findSearchFolders(const std::string& base);
 // Removes a left folder: its files, then the folder; false when something
 // stays (a file still held, a folder inside it).
 bool removeSearchFolder(const std::string& path);
+
+// Why a search's folder could not be made.
+enum FolderProblem {
+    folderReady,
+    folderNameTooLong,  // the base leaves no room to name the folder and its files
+    folderNotMade,      // the system refused it (platformLastErrorText says why)
+};
+// The folder while the search holds it.
+struct SearchFolderLock {
+    TrackHandle lock = invalidTrackHandle;
+};
 // Makes the folder beside place.base and locks it, describing what holds it.
 // First finds the other searches' folders and, when asked, removes those no
 // search holds.
-bool makeSearchFolder(SearchPlace& place, std::string& reason);
+FolderProblem makeSearchFolder(SearchPlace& place, bool removeLeftovers, SearchFolderLock& held);
 // The base names of the files in it: the recorded ones (BASE.NNN), and the
 // played ones with "-play" and a tag before the extension (BASE-play.NNN).
 std::string recordBaseIn(const SearchPlace& place);
 std::string playBaseIn(const SearchPlace& place, const std::string& tag = "");
 // Releases the lock and removes the (emptied) folder; false when it stays.
-bool closeSearchFolder(SearchPlace& place);
+bool closeSearchFolder(const SearchPlace& place, SearchFolderLock& held);
+
+// The folder, watched: interrupts are heard from before it exists (the
+// trial under way stops; a second interrupt ends the process, removing the
+// folder's files on its way out) until it is closed again.
+FolderProblem openSearchPlace(SearchPlace& place, bool removeLeftovers, SearchFolderLock& held);
+bool closeSearchPlace(const SearchPlace& place, SearchFolderLock& held);

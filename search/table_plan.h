@@ -9,33 +9,34 @@
 #include <vector>
 
 #include "search/capacity_plan.h"
+#include "search/search_folder.h"
+#include "search/trial_bench.h"
 #include "search/table_search.h"
 
 struct TableSetup {
+    SearchSettings settings;
     SearchPlace place;
-    TrackCaching caching;
-    double bufferSeconds;
-    double headroomPercent;
-    uint32_t requestSize;  // bytes; 0: a recorder's 65,536 frames of each format
     uint64_t trialNs;     // every trial's length
-    uint32_t repeat;      // passes the answer of a cell needs
     double step;          // a cell is settled within this share
-    std::vector<SampleFormat> formats;
-    std::vector<CellMode> modes;
-    uint32_t maxTracks;   // in one trial, recorded and played
-    CapacityLimitReason limitReason;
+    uint32_t maxTracks;   // in one trial: the settings', lowered to what the files and space allow
+    SearchLimitReason limitReason;
     uint64_t freeBytes;   // 0 when unknown
     bool playedCold;
     std::vector<uint32_t> calibrationSizes;  // request sizes the disk's cost is measured at
     uint64_t calibrationBytes;               // written at most at each size
-    std::string date;     // when the table began, UTC
+    std::string date;     // when the table began, as the front end writes it
 };
+
+// The setup of a table with these settings (its folder not yet made), or
+// what is wrong with them.
+SettingsCheck tableSetupFor(const SearchSettings& settings, bool playedCold, const std::string& date,
+                            TableSetup& setup);
 
 // The session settings of one format in the table (counts set per trial).
 SessionConfig tableConfig(const TableSetup& setup, const SampleFormat& format);
 SearchRules tableRules(const TableSetup& setup, const SampleFormat& format);
 // The units of a cell's count one trial may hold: maxTracks in all.
-uint32_t cellLimit(const TableSetup& setup, const CellMode& mode);
+uint32_t cellLimit(const TableSetup& setup, const SearchMode& mode);
 
 struct TableCalibration {
     bool ran;
@@ -50,28 +51,40 @@ struct TableCalibration {
 
 struct TableCell {
     SampleFormat format;
-    CellMode mode;
+    SearchMode mode;
     uint32_t predicted;  // from the disk's time per request; 0 when it could not be
     CellRules rules;     // the search starts at the prediction (or a probe without one)
     std::vector<TrialResult> results;
-    std::vector<CapacityTrial> trials;
+    std::vector<SearchTrial> trials;
     bool started;
     SearchEnd end;    // outOfTime: its time ran out before it settled
     uint64_t elapsedNs;
 };
 
+// What stopped a table before its last cell.
+enum TableStop {
+    tableNotStopped,
+    tableNoTrackFits,         // not even one track: the open files or the free space
+    tableDrainUnmeasurable,   // through the file cache, with no device counter to judge the drain by
+    tableTrialFailed,         // a request, a setup or the playback files failed: TableRun.failure says
+};
+
 struct TableRun {
-    TableCalibration calibration;
+    SettingsCheck check;             // settings that cannot be tabled: nothing ran
+    FolderProblem folder = folderReady;  // a folder that could not be made: nothing ran
+    TableSetup setup{};
+    TableCalibration calibration{};
     std::vector<TableCell> cells;
-    uint64_t elapsedNs;
-    bool interrupted;
-    std::string failure;  // what stopped the table, empty when nothing did
-    bool folderLeft;      // the folder held files the table did not make
+    uint64_t elapsedNs = 0;
+    bool interrupted = false;
+    TableStop stop = tableNotStopped;
+    TrialFailure failure;    // tableTrialFailed: what failed
+    bool folderLeft = false;  // the folder held files the table did not make
 };
 
 // The cell's answer and how it ended, as its text and JSON say it.
 struct CellVerdict {
-    CapacityOutcome outcome;
+    SearchOutcome outcome;
     SearchAnswer answer;
     SearchDrift drift;
 };

@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdio>
 
-#include "analysis/number_text.h"
 #include "engine/plan.h"
 #include "engine/write_stamp.h"
 #include "platform/console.h"
@@ -17,7 +16,6 @@ const uint32_t calibrationFiles = 16;
 const uint64_t calibrationMinNs = 1500000000u;      // each direction, each size
 const uint64_t calibrationMaxBytes = 512u << 20;    // at most, each size, where there is room
 const uint32_t calibrationMinRequests = 64;
-const double cellStep = 0.05;
 
 // "-44k16m": tells one format's playback files from another's.
 std::string formatTag(const SampleFormat& format)
@@ -29,80 +27,6 @@ std::string formatTag(const SampleFormat& format)
 }
 
 }  // namespace
-
-// The formats' own request sizes, and one below and one above them, so
-// that a straight line through them can be checked.
-static std::vector<uint32_t> calibrationSizesFor(std::vector<uint32_t> sizes)
-{
-    std::sort(sizes.begin(), sizes.end());
-    uint32_t smallest = sizes.front(), largest = sizes.back();
-    sizes.push_back(std::max<uint32_t>(32768, smallest / 2 / 4096 * 4096));
-    sizes.push_back(largest * 2);
-    std::sort(sizes.begin(), sizes.end());
-    sizes.erase(std::unique(sizes.begin(), sizes.end()), sizes.end());
-    if (sizes.size() < 3) sizes.push_back(sizes.back() * 2);
-    return sizes;
-}
-
-std::string tableSetupFor(const TableChoice& choice, TableSetup& setup)
-{
-    setup.place.base = choice.base;
-    setup.place.removeLeftovers = choice.removeLeftovers;
-    setup.place.lock = invalidTrackHandle;
-    setup.caching = choice.caching;
-    setup.bufferSeconds = choice.bufferSeconds;
-    setup.headroomPercent = choice.headroomPercent;
-    setup.requestSize = choice.requestKBytes << 10;
-    setup.repeat = choice.repeat;
-    setup.step = cellStep;
-    setup.formats = choice.formats;
-    setup.modes = choice.modes;
-    setup.maxTracks = choice.maxTracks;
-    setup.limitReason = limitAsked;
-    setup.playedCold = choice.caching == bypassFileCache || platformCanDropCachedPages();
-    setup.date = choice.date;
-    setup.trialNs = 0;
-    std::vector<uint32_t> sizes;
-    char text[400];
-    for (const SampleFormat& format : setup.formats) {
-        SessionConfig config = tableConfig(setup, format);
-        uint32_t bytesPerSecond = sampleFormatBytesPerSecond(format);
-        if (config.bufferBytes < config.requestSize + config.frameBytes ||
-            100.0 * bestHeadroomBytes(config) / config.bufferBytes < setup.headroomPercent) {
-            std::snprintf(text, sizeof text,
-                          "at %s a request holds %.2f s, so a %s buffer keeps at most %.0f %% "
-                          "headroom, less than the %g %% asked: choose a longer --buffer, a "
-                          "smaller --request or a lower --headroom",
-                          sampleFormatLabel(format).c_str(),
-                          static_cast<double>(config.requestSize) / bytesPerSecond,
-                          bufferText(setup.bufferSeconds).c_str(),
-                          config.bufferBytes > config.requestSize
-                              ? 100.0 * bestHeadroomBytes(config) / config.bufferBytes
-                              : 0.0,
-                          setup.headroomPercent);
-            return text;
-        }
-        // Whole seconds, long enough for every format to fail.
-        uint64_t shortest = (shortestTellingNs(config) + 999999999u) / 1000000000u * 1000000000u;
-        setup.trialNs = std::max(setup.trialNs, shortest);
-        sizes.push_back(config.requestSize);
-    }
-    if (choice.seconds != 0) {
-        uint64_t asked = static_cast<uint64_t>(std::llround(choice.seconds * 1e9));
-        if (asked < setup.trialNs) {
-            std::snprintf(text, sizeof text,
-                          "a trial of %s cannot show a dropout at every format: it must last at "
-                          "least %s (three buffer lengths and ten requests' audio); choose "
-                          "--seconds %g or more",
-                          secondsText(choice.seconds).c_str(),
-                          secondsText(setup.trialNs / 1e9).c_str(), setup.trialNs / 1e9);
-            return text;
-        }
-        setup.trialNs = asked;
-    }
-    setup.calibrationSizes = calibrationSizesFor(sizes);
-    return "";
-}
 
 void limitTable(TableSetup& setup)
 {
@@ -130,11 +54,12 @@ namespace {
 // request of each, the disk busy all along. Bypasses the file cache: the
 // disk's own cost. False on a failure or an interrupt.
 bool measureRequestCost(const std::string& base, uint32_t size, uint64_t maxBytes,
-                        CostSample& write, CostSample& read, std::string& failure)
+                        CostSample& write, CostSample& read, TrialFailure& failed)
 {
     void* buffer = platformAllocTransferBuffer(size);
     if (buffer == nullptr) {
-        failure = "no memory for the transfer buffer";
+        failed.any = true;
+        failed.reason = "no memory for the transfer buffer";
         return false;
     }
     std::vector<TrackHandle> files(calibrationFiles, emptyTrackSlot);
@@ -144,7 +69,9 @@ bool measureRequestCost(const std::string& base, uint32_t size, uint64_t maxByte
         files[k] = platformCreateTrackFile(name.c_str(), bypassFileCache);
         if (files[k] == invalidTrackHandle) {
             files[k] = emptyTrackSlot;
-            failure = name + ": " + platformLastErrorText();
+            failed.any = true;
+            failed.file = name;
+            failed.reason = platformLastErrorText();
             ok = false;
         }
     }
@@ -157,7 +84,9 @@ bool measureRequestCost(const std::string& base, uint32_t size, uint64_t maxByte
         uint32_t k = static_cast<uint32_t>(requests % calibrationFiles);
         stampBlocks(buffer, size, stampBase + requests * size);
         if (ok && platformWriteTrack(files[k], buffer, size) != size) {
-            failure = numberedTrackFileName(base, k + 1) + ": the write failed (is the disk full?)";
+            failed.any = true;
+            failed.file = numberedTrackFileName(base, k + 1);
+            failed.reason = "the write failed (is the disk full?)";
             ok = false;
         }
         ++requests;
@@ -173,7 +102,9 @@ bool measureRequestCost(const std::string& base, uint32_t size, uint64_t maxByte
         files[k] = platformOpenTrackFile(name.c_str(), bypassFileCache);
         if (files[k] == invalidTrackHandle) {
             files[k] = emptyTrackSlot;
-            failure = name + ": " + platformLastErrorText();
+            failed.any = true;
+            failed.file = name;
+            failed.reason = platformLastErrorText();
             ok = false;
         }
     }
@@ -183,7 +114,9 @@ bool measureRequestCost(const std::string& base, uint32_t size, uint64_t maxByte
         if (platformInterruptRequested()) ok = false;
         uint32_t k = static_cast<uint32_t>(reads % calibrationFiles);
         if (ok && platformReadTrack(files[k], buffer, size) != size) {
-            failure = numberedTrackFileName(base, k + 1) + ": the read failed";
+            failed.any = true;
+            failed.file = numberedTrackFileName(base, k + 1);
+            failed.reason = "the read failed";
             ok = false;
         }
     }
@@ -210,7 +143,7 @@ void tell(const TableState& state, uint32_t cell, const TableCell* current, uint
     if (state.watch->progress == nullptr) return;
     uint64_t now = platformMonotonicNs();
     TableProgress progress{cell,
-                           static_cast<uint32_t>(state.setup->formats.size() * state.setup->modes.size()),
+                           static_cast<uint32_t>(state.setup->settings.formats.size() * state.setup->settings.modes.size()),
                            current,
                            trial,
                            requestSize,
@@ -245,14 +178,14 @@ uint64_t owedAfter(const TableState& state, size_t index)
 {
     const TableSetup& setup = *state.setup;
     uint64_t owed = 0;
-    size_t modes = setup.modes.size();
-    for (size_t later = index + 1; later < setup.formats.size() * modes; ++later)
-        owed += 3 * std::max(state.longestNs, tableTrialNs(setup, setup.formats[later / modes]));
+    size_t modes = setup.settings.modes.size();
+    for (size_t later = index + 1; later < setup.settings.formats.size() * modes; ++later)
+        owed += 3 * std::max(state.longestNs, tableTrialNs(setup, setup.settings.formats[later / modes]));
     return owed;
 }
 
 // What a trial of one direction measured: its time inside a request.
-void keepTrialCost(TableCalibration& calibration, const CellMode& mode, const CapacityTrial& trial)
+void keepTrialCost(TableCalibration& calibration, const SearchMode& mode, const SearchTrial& trial)
 {
     const SessionSummary& summary = trial.summary;
     if ((mode.record > 0 && mode.play > 0) || summary.requestCount == 0 || summary.aborted) return;
@@ -282,7 +215,7 @@ bool runCell(TableState& state, TrialBench& bench, size_t index)
             break;
         }
         tell(state, static_cast<uint32_t>(index + 1), &cell, number, 0);
-        CapacityTrial trial;
+        SearchTrial trial;
         bool summarised = false;
         uint64_t trialStart = platformMonotonicNs();
         bench.preparationNs = 0;
@@ -308,55 +241,77 @@ bool runCell(TableState& state, TrialBench& bench, size_t index)
 
 }  // namespace
 
-TableRun runTable(TableSetup& setup, const TableWatch& watch)
+namespace {
+
+// The calibration, then the cells format by format, in the setup's folder.
+void tableIn(TableRun& run, const TableWatch& watch, uint64_t start)
 {
-    TableRun run{};
-    uint64_t start = platformMonotonicNs();
+    TableSetup& setup = run.setup;
     TableState state{&setup, &watch, &run, start, start + tableEstimateNs(setup), 0};
-    for (const SampleFormat& format : setup.formats)
-        for (const CellMode& mode : setup.modes) {
+    for (const SampleFormat& format : setup.settings.formats)
+        for (const SearchMode& mode : setup.settings.modes) {
             TableCell cell{};
             cell.format = format;
             cell.mode = mode;
             run.cells.push_back(cell);
         }
     bool goOn = setup.maxTracks > 0;
-    if (!goOn) run.failure = "not even one track fits";
-    if (goOn && setup.caching == throughFileCache &&
+    if (!goOn) run.stop = tableNoTrackFits;
+    if (goOn && setup.settings.caching == throughFileCache &&
         !(setup.place.storageKnown && setup.place.storage.writtenBytesReadable)) {
-        run.failure = "through the file cache a trial counts only once the disk has drained it, "
-                      "and this storage has no device counter to tell that by";
+        run.stop = tableDrainUnmeasurable;
         goOn = false;
     }
     if (goOn) goOn = calibrate(state);
     size_t index = 0;
-    for (size_t f = 0; f < setup.formats.size() && goOn; ++f) {
-        const SampleFormat& format = setup.formats[f];
+    for (size_t f = 0; f < setup.settings.formats.size() && goOn; ++f) {
+        const SampleFormat& format = setup.settings.formats[f];
         SessionConfig config = tableConfig(setup, format);
         SearchRules rules = tableRules(setup, format);
-        TrialBench bench =
-            openTrialBench(setup.place, config, format, setup.bufferSeconds, setup.caching,
-                           setup.headroomPercent / 100.0, rules.targetBusy, formatTag(format),
-                           &watch.trials);
-        for (size_t m = 0; m < setup.modes.size() && goOn; ++m, ++index) {
+        TrialBench bench = openTrialBench(setup.place, config, format, setup.settings.bufferSeconds,
+                                          setup.settings.caching,
+                                          setup.settings.headroomPercent / 100.0, rules.targetBusy,
+                                          formatTag(format), &watch.trials);
+        for (size_t m = 0; m < setup.settings.modes.size() && goOn; ++m, ++index) {
             TableCell& cell = run.cells[index];
             uint32_t limit = cellLimit(setup, cell.mode);
             uint32_t predicted = predictCellCount(run.calibration.refined, cell.mode,
                                                   sampleFormatBytesPerSecond(format),
                                                   config.requestSize, rules.targetBusy, limit);
-            cell.rules = CellRules{limit,         setup.repeat, setup.headroomPercent / 100.0,
+            cell.rules = CellRules{limit,           setup.settings.repeat,
+                                   setup.settings.headroomPercent / 100.0,
                                    rules.targetBusy, setup.step, predicted};
             cell.predicted = predicted;
             if (predicted == 0) cell.rules.prediction = std::min<uint32_t>(16, limit);
             goOn = runCell(state, bench, index);
-            if (!goOn && run.failure.empty() && bench.failure.any)
-                run.failure = bench.failure.file + ": " +
-                              (bench.failure.reason.empty() ? "a request failed" : bench.failure.reason);
+            if (!goOn && bench.failure.any) run.failure = bench.failure;
         }
         clearBenchPlayback(bench);
     }
+    if (run.failure.any && run.stop == tableNotStopped) run.stop = tableTrialFailed;
     run.interrupted = platformInterruptRequested();
-    run.folderLeft = !closeSearchFolder(setup.place);
+}
+
+}  // namespace
+
+bool tableRan(const TableRun& run)
+{
+    return run.check.problem == settingsReady && run.folder == folderReady;
+}
+
+TableRun runTable(const SearchSettings& settings, const std::string& date, const TableWatch& watch)
+{
+    TableRun run;
+    run.check = tableSetupFor(settings, platformCanDropCachedPages(), date, run.setup);
+    if (run.check.problem != settingsReady) return run;
+    SearchFolderLock held;
+    run.folder = openSearchPlace(run.setup.place, settings.removeLeftovers, held);
+    if (run.folder != folderReady) return run;
+    limitTable(run.setup);
+    if (watch.planned != nullptr) watch.planned(watch.context, run.setup);
+    uint64_t start = platformMonotonicNs();
+    tableIn(run, watch, start);
+    run.folderLeft = !closeSearchPlace(run.setup.place, held);
     run.elapsedNs = platformMonotonicNs() - start;
     return run;
 }

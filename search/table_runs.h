@@ -1,35 +1,17 @@
-// trakmon table on the real disk, for any front end: the disk's time per
-// request measured at a few sizes, every cell predicted from it, then
-// confirmed in trials of its own, one format's playback files at a time,
-// all in one folder beside the base, within the time stated first.
+// trakmon table on the real disk, for any front end, from start to finish:
+// its setup from the settings, its folder, the disk's time per request
+// measured at a few sizes, every cell predicted from it, then confirmed in
+// trials of its own, one format's playback files at a time, all in one
+// folder beside the base, within the time stated first.
 #pragma once
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "search/table_plan.h"
-#include "search/trial_bench.h"
 
-// What a front end chooses for a table.
-struct TableChoice {
-    std::vector<SampleFormat> formats;
-    std::vector<CellMode> modes;
-    TrackCaching caching = bypassFileCache;
-    double bufferSeconds = 5.0;
-    double headroomPercent = 50;
-    double seconds = 0;  // a trial's length; 0: the shortest that can show a dropout
-    uint32_t requestKBytes = 0;  // 0: a recorder's 65,536 frames of each format
-    uint32_t repeat = 2;
-    uint32_t maxTracks = 4096;
-    bool removeLeftovers = false;
-    std::string base;
-    std::string date;  // when the table begins, as the front end writes it
-};
-
-// The settings of a table, or a message saying what is wrong with them.
-std::string tableSetupFor(const TableChoice& choice, TableSetup& setup);
 // The most tracks a trial may hold, lowered to what the open-file limit and
-// the free space allow (once its folder is made: search/search_folder.h).
+// the free space allow (once its folder is made).
 void limitTable(TableSetup& setup);
 
 // Where the table is, for a progress line.
@@ -42,12 +24,19 @@ struct TableProgress {
     uint64_t nsLeft;           // until the table's time is up
 };
 
+// Told as the table goes: its plan once its folder is made and its limit
+// known (before any trial), where it is, and each trial.
 struct TableWatch {
     void* context;
+    void (*planned)(void* context, const TableSetup& setup);
     void (*progress)(void* context, const TableProgress& progress);
     TrialWatch trials;
 };
 
-// Runs the table in setup's folder (made and locked by makeSearchFolder),
-// then removes every file it made and the folder.
-TableRun runTable(TableSetup& setup, const TableWatch& watch);
+// Whether the run got as far as its trials (its settings and folder were fine).
+bool tableRan(const TableRun& run);
+
+// Runs the table in a folder of its own beside the base (made, locked and
+// watched for interrupts), then removes every file it made and the folder.
+// date: when it begins, as the front end writes it.
+TableRun runTable(const SearchSettings& settings, const std::string& date, const TableWatch& watch);

@@ -78,7 +78,7 @@ double fittedRequestNs(const CostLine& line, uint32_t requestSize)
     return std::max(1.0, line.fixedNs + line.nsPerByte * requestSize);
 }
 
-uint32_t predictCellCount(const RequestCostModel& model, const CellMode& mode,
+uint32_t predictCellCount(const RequestCostModel& model, const SearchMode& mode,
                           uint32_t bytesPerSecond, uint32_t requestSize, double targetBusy,
                           uint32_t limit)
 {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "search/capacity_search.h"
+#include "search/search_settings.h"
 
 // The time inside one request of requestSize bytes, measured.
 struct CostSample {
@@ -41,17 +42,10 @@ RequestCostModel refineRequestCost(const std::vector<CostSample>& calibration,
 // The fitted time of one request; never below a nanosecond.
 double fittedRequestNs(const CostLine& line, uint32_t requestSize);
 
-// One cell's tracks per unit of its count: recorded and played (1 and 0
-// records only, 0 and 1 plays only, 1 and 3 overdubs three for each).
-struct CellMode {
-    uint32_t record;
-    uint32_t play;
-};
-
 // The count of units whose requests keep the disk busy for targetBusy of
 // the time: each track asks bytesPerSecond / requestSize requests a second.
 // At least 1, at most limit; 0 when the model cannot tell.
-uint32_t predictCellCount(const RequestCostModel& model, const CellMode& mode,
+uint32_t predictCellCount(const RequestCostModel& model, const SearchMode& mode,
                           uint32_t bytesPerSecond, uint32_t requestSize, double targetBusy,
                           uint32_t limit);
 

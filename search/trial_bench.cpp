@@ -58,11 +58,30 @@ void sessionProgress(void* context, const SessionRun& run)
 
 }  // namespace
 
+bool noteSessionFailure(TrialFailure& failure, const SetupResult& started, const SessionRun& run,
+                        const SessionConfig& config)
+{
+    if (started.status != setupReady) {
+        failure.any = true;
+        failure.setup = started;
+        failure.config = config;
+        return true;
+    }
+    if (!run.aborted) return false;
+    failure.any = true;
+    failure.requestFailed = true;
+    failure.readFailed = run.failedTrack < config.playTracks;
+    failure.closeFailed = run.closeFailed;
+    failure.writeBackFailed = run.writeBackFailed;
+    failure.file = sessionTrackFileName(run, run.failedTrack);
+    return true;
+}
+
 bool runBenchTrial(TrialBench& bench, uint32_t recordTracks, uint32_t playTracks,
-                   uint64_t durationNs, CapacityTrial& trial, bool& summarised)
+                   uint64_t durationNs, SearchTrial& trial, bool& summarised)
 {
     summarised = false;
-    trial = CapacityTrial{};
+    trial = SearchTrial{};
     trial.recordTracks = recordTracks;
     trial.playTracks = playTracks;
     uint64_t trialStart = platformMonotonicNs();
@@ -81,11 +100,8 @@ bool runBenchTrial(TrialBench& bench, uint32_t recordTracks, uint32_t playTracks
         SessionWatch{&bench, sessionProgress}, FlushWhen{false, bench.headroomShare});
     removeTrackFiles(bench.recordBase, 1, recordTracks);
     if (platformInterruptRequested()) return false;
-    TrialFailure& failure = bench.failure;
     if (started.status != setupReady) {
-        failure.any = true;
-        failure.setup = started;
-        failure.config = config;
+        noteSessionFailure(bench.failure, started, run, config);
         return false;
     }
     trial.summary = summariseSession(run, digest, bench.format, bench.bufferSeconds, bench.allowedBusy);
@@ -94,18 +110,10 @@ bool runBenchTrial(TrialBench& bench, uint32_t recordTracks, uint32_t playTracks
     summarised = true;
     if (trial.summary.drain == drainUnknown) {
         // It kept pace in real time; whether the disk did cannot be told.
-        failure.undecidable = true;
+        bench.failure.undecidable = true;
         return false;
     }
-    if (run.aborted) {
-        failure.any = true;
-        failure.requestFailed = true;
-        failure.readFailed = run.failedTrack < config.playTracks;
-        failure.closeFailed = run.closeFailed;
-        failure.writeBackFailed = run.writeBackFailed;
-        failure.file = sessionTrackFileName(run, run.failedTrack);
-        return false;
-    }
+    if (noteSessionFailure(bench.failure, started, run, config)) return false;
     if (bench.watch->trialEnded != nullptr) bench.watch->trialEnded(bench.watch->context, trial);
     return true;
 }

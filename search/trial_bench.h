@@ -8,7 +8,7 @@
 #include <string>
 
 #include "search/capacity_plan.h"
-#include "runs/session_runs.h"
+#include "session/whole_session.h"
 
 // Why a search stopped before its end, other than an interrupt.
 struct TrialFailure {
@@ -24,6 +24,11 @@ struct TrialFailure {
     std::string reason;  // why writing a playback file failed
 };
 
+// A session that could not start or whose request failed, kept in failure;
+// false when it ran to its end.
+bool noteSessionFailure(TrialFailure& failure, const SetupResult& started, const SessionRun& run,
+                        const SessionConfig& config);
+
 // Told as the trials go.
 struct TrialWatch {
     void* context;
@@ -32,7 +37,7 @@ struct TrialWatch {
                           uint32_t playTracks);
     void (*writingPlayback)(void* context, uint32_t files);
     void (*sessionProgress)(void* context, const SessionRun& run);
-    void (*trialEnded)(void* context, const CapacityTrial& trial);
+    void (*trialEnded)(void* context, const SearchTrial& trial);
 };
 
 struct TrialBench {
@@ -60,6 +65,6 @@ TrialBench openTrialBench(const SearchPlace& place, const SessionConfig& config,
 // interrupt, or a failure, said in bench.failure). summarised: the trial
 // ran, and trial holds what it showed.
 bool runBenchTrial(TrialBench& bench, uint32_t recordTracks, uint32_t playTracks,
-                   uint64_t durationNs, CapacityTrial& trial, bool& summarised);
+                   uint64_t durationNs, SearchTrial& trial, bool& summarised);
 // Removes the bench's playback files.
 void clearBenchPlayback(TrialBench& bench);

@@ -60,7 +60,7 @@ TEST(SessionReport, VerdictLines)
               "bypassed: 1 dropout in 10 s (1.0 a track), the first at 2.68 s; 0.14 MB/s in all, "
               "disk busy 25.1 %");
     EXPECT_FALSE(trialPasses(lost, 0));
-    nlohmann::json json = sessionJson(lost);
+    nlohmann::json json = sessionJson(lost, pathAsItIs);
     EXPECT_EQ(json["outcome"], "dropout");
     EXPECT_EQ(json["recording"]["samples"], 24000);
     EXPECT_EQ(json["recording"]["firstFile"], "take.001");
@@ -212,29 +212,6 @@ TEST(SessionReport, DrainOfTheRecordingThroughTheCache)
         EXPECT_EQ(judgeDrain(c.caching, c.config, c.flush, 100e6, rate), c.verdict) << c.verdict;
         EXPECT_DOUBLE_EQ(rate, c.rate) << c.verdict;
     }
-}
-
-TEST(CapacitySearch, PlayRatios)
-{
-    struct Case {
-        const char* text;
-        bool valid;
-        uint32_t playsFor8;
-        uint32_t maxRecorded;  // of 4096 in all
-    };
-    const Case cases[] = {
-        {"1:0", true, 0, 4096}, {"1:3", true, 24, 1024}, {"2:3", true, 12, 1638},
-        {"0:3", false, 0, 0},   {"1:", false, 0, 0},     {"a:b", false, 0, 0},
-        {"13", false, 0, 0},
-    };
-    for (const Case& c : cases) {
-        PlayRatio ratio{};
-        EXPECT_EQ(parsePlayRatio(c.text, ratio), c.valid) << c.text;
-        if (!c.valid) continue;
-        EXPECT_EQ(playTracksFor(ratio, 8), c.playsFor8) << c.text;
-        EXPECT_EQ(maxRecordTracksFor(ratio, 4096), c.maxRecorded) << c.text;
-    }
-    EXPECT_EQ(playTracksFor(PlayRatio{2, 3}, 1), 2u);  // 1.5 rounds up
 }
 
 }  // namespace

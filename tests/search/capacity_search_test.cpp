@@ -75,8 +75,8 @@ TEST(CapacitySearch, FindsTheBoundaryWithinItsTimeAndTriesTheAnswerThreeTimes)
         EXPECT_FALSE(run.outOfTime);
         EXPECT_LE(run.elapsedNs, plannedTrials(disk.rules) * trialNs * 3 / 2);
         EXPECT_EQ(answer.passes, 3u);
-        CapacityOutcome outcome = capacityOutcome(answer, SearchEnd{});
-        EXPECT_TRUE(capacityOutcomeSucceeds(outcome, answer));
+        SearchOutcome outcome = searchOutcome(answer, SearchEnd{});
+        EXPECT_TRUE(searchSucceeded(outcome, answer));
         if (boundary >= 4096) {
             EXPECT_TRUE(answer.atLimit);
             EXPECT_EQ(outcome, outcomeAtLeast);
@@ -179,7 +179,7 @@ TEST(CapacitySearch, OutcomeNeedsABracket)
     struct Case {
         SearchAnswer answer;
         SearchEnd end;
-        CapacityOutcome outcome;
+        SearchOutcome outcome;
         bool succeeds;
     };
     const Case cases[] = {
@@ -194,9 +194,9 @@ TEST(CapacitySearch, OutcomeNeedsABracket)
         {found, take, outcomeTakeFailed, false},
     };
     for (const Case& c : cases) {
-        CapacityOutcome outcome = capacityOutcome(c.answer, c.end);
-        EXPECT_EQ(outcome, c.outcome) << capacityOutcomeName(c.outcome);
-        EXPECT_EQ(capacityOutcomeSucceeds(outcome, c.answer), c.succeeds) << capacityOutcomeName(c.outcome);
+        SearchOutcome outcome = searchOutcome(c.answer, c.end);
+        EXPECT_EQ(outcome, c.outcome) << searchOutcomeName(c.outcome);
+        EXPECT_EQ(searchSucceeded(outcome, c.answer), c.succeeds) << searchOutcomeName(c.outcome);
     }
 }
 

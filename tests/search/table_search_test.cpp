@@ -94,13 +94,13 @@ TEST(TableSearch, CostModelPredictsTheBusyBoundary)
     // 48 kHz 24-bit mono, 192 KByte requests: 0.7324 requests a second a track.
     // A write takes 0.9864 ms, a read 0.4932 ms.
     struct Case {
-        CellMode mode;
+        SearchMode mode;
         uint32_t expected;  // floor(0.83 / (0.7324 * busy per unit))
     };
     for (const Case& c : {Case{{1, 0}, 1148}, Case{{0, 1}, 2297}, Case{{1, 3}, 459}})
         EXPECT_EQ(predictCellCount(model, c.mode, 144000, 196608, 0.83, 4096), c.expected)
             << c.mode.record << ":" << c.mode.play;
-    EXPECT_EQ(predictCellCount(model, CellMode{1, 0}, 144000, 196608, 0.83, 1000), 1000u);
+    EXPECT_EQ(predictCellCount(model, SearchMode{1, 0}, 144000, 196608, 0.83, 1000), 1000u);
     // Trials of thousands of files measured writes of 192 KByte twice as
     // long: their median replaces the calibration's figure there, and the
     // line through the sizes moves most of the way toward it.
@@ -112,7 +112,7 @@ TEST(TableSearch, CostModelPredictsTheBusyBoundary)
     EXPECT_DOUBLE_EQ(refined.read.nsPerByte, model.read.nsPerByte);
     RequestCostModel writesOnly = fitRequestCost({samples[0], samples[2], samples[1]});
     EXPECT_FALSE(writesOnly.read.valid);
-    EXPECT_EQ(predictCellCount(writesOnly, CellMode{0, 1}, 144000, 196608, 0.83, 4096), 0u);
+    EXPECT_EQ(predictCellCount(writesOnly, SearchMode{0, 1}, 144000, 196608, 0.83, 4096), 0u);
 }
 
 }  // namespace

@@ -8,20 +8,38 @@
 #include "session/sample_format.h"
 #include "session/session_summary.h"
 
-// What a front end chooses for a session or for the trials of a search.
+// A session's settings as a front end chooses them (a search's trials too).
 struct SessionChoice {
-    uint32_t rate = 48000;
-    uint32_t bits = 24;
-    uint32_t channels = 1;
+    SampleFormat format{48000, 24, 1};
     double bufferSeconds = 5.0;
-    uint32_t requestKBytes = 0;  // 0: a recorder's request of 65,536 frames
-    double seconds = 60;         // 0: the larger of 30 s and the shortest that can tell
+    uint32_t requestSize = 0;  // bytes; 0: a recorder's request of 65,536 frames
+    double seconds = 60;       // 0: the larger of 30 s and the shortest that can tell
     TrackCaching caching = bypassFileCache;
 };
 
-// The session's settings and format, or a message saying what is wrong.
-std::string sessionConfigFor(const SessionChoice& choice, uint32_t playTracks,
-                             uint32_t recordTracks, SessionConfig& config, SampleFormat& format);
+// What is wrong with a session's (or a search's trial's) settings, with
+// the figures a front end words it by.
+enum SettingsProblem {
+    settingsReady,
+    settingsBufferTooShort,       // the buffer holds no more than one request
+    settingsTrialTooShort,        // a trial this short cannot show a dropout
+    settingsHeadroomUnreachable,  // the buffer beside one request keeps less than asked
+};
+struct SettingsCheck {
+    SettingsProblem problem = settingsReady;
+    SampleFormat format{};        // the format concerned
+    double bufferSeconds = 0;
+    uint32_t bufferBytes = 0;
+    uint32_t requestSize = 0;
+    double seconds = 0;           // the trial asked for
+    double shortestSeconds = 0;   // the shortest trial that can tell
+    double reachablePercent = 0;  // the most headroom the buffer can keep
+    double headroomPercent = 0;   // asked
+};
+
+// The session's settings, or what is wrong with them.
+SettingsCheck sessionConfigFor(const SessionChoice& choice, uint32_t playTracks,
+                               uint32_t recordTracks, SessionConfig& config);
 
 // Told four times a second while a session runs, and of every request as it
 // completes, between requests (session_runner.h); either may be null.

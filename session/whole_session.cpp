@@ -1,10 +1,9 @@
-#include "runs/session_runs.h"
+#include "session/whole_session.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 
-#include "analysis/number_text.h"
 #include "engine/plan.h"
 #include "engine/track_name.h"
 #include "platform/console.h"
@@ -17,32 +16,31 @@ const uint64_t nsPerSecond = 1000000000u;
 
 }  // namespace
 
-std::string sessionConfigFor(const SessionChoice& choice, uint32_t playTracks,
-                             uint32_t recordTracks, SessionConfig& config, SampleFormat& format)
+SettingsCheck sessionConfigFor(const SessionChoice& choice, uint32_t playTracks,
+                               uint32_t recordTracks, SessionConfig& config)
 {
-    format = SampleFormat{choice.rate, choice.bits, choice.channels};
+    const SampleFormat& format = choice.format;
     config = SessionConfig();
     config.playTracks = playTracks;
     config.recordTracks = recordTracks;
-    config.frameRate = choice.rate;
-    config.frameBytes = choice.bits / 8 * choice.channels;
-    config.requestSize = choice.requestKBytes != 0 ? choice.requestKBytes << 10
-                                                   : recorderRequestBytes(config.frameBytes);
+    config.frameRate = format.rate;
+    config.frameBytes = format.bits / 8 * format.channels;
+    config.requestSize =
+        choice.requestSize != 0 ? choice.requestSize : recorderRequestBytes(config.frameBytes);
     config.durationNs = static_cast<uint64_t>(std::llround(choice.seconds * 1e9));
-    uint64_t frames = static_cast<uint64_t>(std::llround(choice.bufferSeconds * choice.rate));
+    uint64_t frames = static_cast<uint64_t>(std::llround(choice.bufferSeconds * format.rate));
     config.bufferBytes = static_cast<uint32_t>(frames * config.frameBytes);
+    SettingsCheck check;
+    check.format = format;
+    check.bufferSeconds = choice.bufferSeconds;
+    check.bufferBytes = config.bufferBytes;
+    check.requestSize = config.requestSize;
     if (config.bufferBytes < config.requestSize + config.frameBytes) {
-        char text[300];
-        std::snprintf(text, sizeof text,
-                      "a %s buffer holds %s bytes of %s, not more than one %u KByte request: "
-                      "choose a longer --buffer or a smaller --request",
-                      secondsText(choice.bufferSeconds).c_str(),
-                      withThousands(config.bufferBytes).c_str(), sampleFormatLabel(format).c_str(),
-                      static_cast<unsigned>(config.requestSize >> 10));
-        return text;
+        check.problem = settingsBufferTooShort;
+        return check;
     }
     if (config.durationNs == 0) config.durationNs = std::max(30 * nsPerSecond, shortestTellingNs(config));
-    return "";
+    return check;
 }
 
 namespace {
