@@ -5,7 +5,6 @@
 #include <cstdio>
 
 #include "engine/plan.h"
-#include "engine/write_stamp.h"
 #include "platform/console.h"
 #include "platform/platform.h"
 #include "search/search_folder.h"
@@ -13,9 +12,8 @@
 namespace {
 
 const uint32_t calibrationFiles = 16;
-const uint64_t calibrationMinNs = 1500000000u;      // each direction, each size
-const uint64_t calibrationMaxBytes = 512u << 20;    // at most, each size, where there is room
-const uint32_t calibrationMinRequests = 64;
+const uint64_t calibrationNs = 1500000000u;       // each direction, each size
+const uint64_t calibrationMaxBytes = 512u << 20;  // at most, each size, where there is room
 
 // "-44k16m": tells one format's playback files from another's.
 std::string formatTag(const SampleFormat& format)
@@ -49,85 +47,6 @@ void limitTable(TableSetup& setup)
 
 namespace {
 
-// Writes the files round-robin with requests of size until enough time (or
-// bytes) has passed, then reads them back the same way: the time inside a
-// request of each, the disk busy all along. Bypasses the file cache: the
-// disk's own cost. False on a failure or an interrupt.
-bool measureRequestCost(const std::string& base, uint32_t size, uint64_t maxBytes,
-                        CostSample& write, CostSample& read, TrialFailure& failed)
-{
-    void* buffer = platformAllocTransferBuffer(size);
-    if (buffer == nullptr) {
-        failed.any = true;
-        failed.reason = "no memory for the transfer buffer";
-        return false;
-    }
-    std::vector<TrackHandle> files(calibrationFiles, emptyTrackSlot);
-    bool ok = true;
-    for (uint32_t k = 0; k < calibrationFiles && ok; ++k) {
-        std::string name = numberedTrackFileName(base, k + 1);
-        files[k] = platformCreateTrackFile(name.c_str(), bypassFileCache);
-        if (files[k] == invalidTrackHandle) {
-            files[k] = emptyTrackSlot;
-            failed.any = true;
-            failed.file = name;
-            failed.reason = platformLastErrorText();
-            ok = false;
-        }
-    }
-    uint64_t stampBase = static_cast<uint64_t>(++writePassNumber) << 48;
-    uint64_t requests = 0;
-    uint64_t started = platformMonotonicNs(), elapsed = 0;
-    while (ok && ((elapsed < calibrationMinNs && (requests + calibrationFiles) * size <= maxBytes) ||
-                  requests < calibrationMinRequests || requests % calibrationFiles != 0)) {
-        if (platformInterruptRequested()) ok = false;
-        uint32_t k = static_cast<uint32_t>(requests % calibrationFiles);
-        stampBlocks(buffer, size, stampBase + requests * size);
-        if (ok && platformWriteTrack(files[k], buffer, size) != size) {
-            failed.any = true;
-            failed.file = numberedTrackFileName(base, k + 1);
-            failed.reason = "the write failed (is the disk full?)";
-            ok = false;
-        }
-        ++requests;
-        elapsed = platformMonotonicNs() - started;
-    }
-    write = CostSample{size, true, ok ? static_cast<double>(elapsed) / requests : 0};
-    // Opened again to read: a created file is open for writing only.
-    for (uint32_t k = 0; k < calibrationFiles; ++k) {
-        platformCloseTrack(files[k]);
-        files[k] = emptyTrackSlot;
-        if (!ok) continue;
-        std::string name = numberedTrackFileName(base, k + 1);
-        files[k] = platformOpenTrackFile(name.c_str(), bypassFileCache);
-        if (files[k] == invalidTrackHandle) {
-            files[k] = emptyTrackSlot;
-            failed.any = true;
-            failed.file = name;
-            failed.reason = platformLastErrorText();
-            ok = false;
-        }
-    }
-    uint64_t reads = 0;
-    started = platformMonotonicNs();
-    for (; ok && reads < requests; ++reads) {
-        if (platformInterruptRequested()) ok = false;
-        uint32_t k = static_cast<uint32_t>(reads % calibrationFiles);
-        if (ok && platformReadTrack(files[k], buffer, size) != size) {
-            failed.any = true;
-            failed.file = numberedTrackFileName(base, k + 1);
-            failed.reason = "the read failed";
-            ok = false;
-        }
-    }
-    elapsed = platformMonotonicNs() - started;
-    read = CostSample{size, false, ok ? static_cast<double>(elapsed) / reads : 0};
-    for (TrackHandle file : files) platformCloseTrack(file);
-    removeTrackFiles(base, 1, calibrationFiles);
-    platformFreeTransferBuffer(buffer);
-    return ok;
-}
-
 struct TableState {
     TableSetup* setup;
     const TableWatch* watch;
@@ -151,17 +70,51 @@ void tell(const TableState& state, uint32_t cell, const TableCell* current, uint
     state.watch->progress(state.watch->context, progress);
 }
 
+// The time inside one request of `size`, writing and then reading back:
+// sessions of calibrationFiles tracks whose audio comes (or goes) as fast
+// as calibrationBytes over calibrationNs allows, so that on most disks the
+// requests follow each other round-robin as in a burst; the file cache
+// bypassed. False when a session failed or was interrupted.
+bool measureRequestCost(TableState& state, uint32_t size, CostSample& write, CostSample& read)
+{
+    const TableSetup& setup = *state.setup;
+    std::string base = recordBaseIn(setup.place);
+    SessionConfig config{};
+    config.frameBytes = 4;
+    config.requestSize = size;
+    config.bufferBytes = 2 * size;
+    config.durationNs = calibrationNs;
+    double perTrack = static_cast<double>(setup.calibrationBytes) / calibrationFiles / (calibrationNs / 1e9);
+    config.frameRate = static_cast<uint32_t>(std::max(1.0, std::min(4e9, perTrack / config.frameBytes)));
+    static SessionDigest digest;
+    CostSample* samples[2] = {&write, &read};
+    bool ok = true;
+    for (int direction = 0; direction < 2 && ok; ++direction) {
+        SessionConfig session = config;
+        session.recordTracks = direction == 0 ? calibrationFiles : 0;
+        session.playTracks = direction == 0 ? 0 : calibrationFiles;
+        SessionRun run;
+        SetupResult started = runWholeSession(run, digest, session,
+                                              SessionFiles{base, base, 1, bypassFileCache},
+                                              SessionWatch{nullptr, nullptr}, FlushWhen{false, 0});
+        ok = !noteSessionFailure(state.run->failure, started, run, session) &&
+             !platformInterruptRequested() && run.model.requestCount > 0;
+        *samples[direction] = CostSample{size, direction == 0,
+                                         ok ? static_cast<double>(run.model.busyNs) / run.model.requestCount
+                                            : 0};
+    }
+    removeTrackFiles(base, 1, calibrationFiles);
+    return ok;
+}
+
 bool calibrate(TableState& state)
 {
     TableCalibration& calibration = state.run->calibration;
     uint64_t started = platformMonotonicNs();
-    std::string base = recordBaseIn(state.setup->place);
     for (uint32_t size : state.setup->calibrationSizes) {
         tell(state, 0, nullptr, 0, size);
         CostSample write{}, read{};
-        if (!measureRequestCost(base, size, state.setup->calibrationBytes, write, read,
-                                state.run->failure))
-            return false;
+        if (!measureRequestCost(state, size, write, read)) return false;
         calibration.samples.push_back(write);
         calibration.samples.push_back(read);
     }
