@@ -1,6 +1,7 @@
 #include "analysis/session_report.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -380,45 +381,54 @@ nlohmann::json sessionJson(const SessionSummary& summary, PathText pathText)
 const char sessionLogHeader[] =
     "request,file_number,direction,bytes,start_us,end_us,latency_us,buffer_bytes,headroom_ms\n";
 
-// A log line is made backwards from its end, digits as the divisions give
-// them, then appended at once: it is made while the session runs.
-static char* digitsBefore(char* end, uint64_t value)
+// A log line is written forward into a fixed buffer with std::to_chars,
+// then appended at once: it is made while the session runs.
+namespace {
+
+struct LineWriter {
+    char text[256];
+    char* at = text;
+};
+
+void put(LineWriter& line, uint64_t value)
 {
-    do {
-        *--end = static_cast<char>('0' + value % 10);
-        value /= 10;
-    } while (value != 0);
-    return end;
+    line.at = std::to_chars(line.at, line.text + sizeof line.text, value).ptr;
 }
 
-static char* textBefore(char* end, const char* text)
+void put(LineWriter& line, const char* text)
 {
     size_t length = std::strlen(text);
-    return static_cast<char*>(std::memcpy(end - length, text, length));
+    line.at = static_cast<char*>(std::memcpy(line.at, text, length)) + length;
 }
 
 // thousandths as "whole.fff", as "%.3f" prints thousandths / 1e3.
-static char* thousandthsBefore(char* end, uint64_t thousandths)
+void putThousandths(LineWriter& line, uint64_t thousandths)
 {
-    char* at = digitsBefore(end, thousandths % 1000 + 1000) + 1;  // three digits
-    *--at = '.';
-    return digitsBefore(at, thousandths / 1000);
+    put(line, thousandths / 1000);
+    char fraction[8];
+    std::to_chars(fraction, fraction + sizeof fraction, thousandths % 1000 + 1000);
+    fraction[0] = '.';
+    fraction[4] = '\0';
+    put(line, fraction);
 }
 
 // The headroom's milliseconds as "%.3f" prints 1e3 * bytes / bytesPerSecond,
 // in integers; only an exact tie, where the floating-point rounding decides,
 // is printed as before.
-static char* headroomMsBefore(char* end, uint32_t bytes, uint32_t bytesPerSecond)
+void putHeadroomMs(LineWriter& line, uint32_t bytes, uint32_t bytesPerSecond)
 {
     uint64_t scaled = uint64_t(bytes) * 1000000;
     uint64_t rest = scaled % bytesPerSecond;
     if (2 * rest == bytesPerSecond) {
         char tie[48];
         std::snprintf(tie, sizeof tie, "%.3f", 1e3 * audioSeconds(bytes, bytesPerSecond));
-        return textBefore(end, tie);
+        put(line, tie);
+        return;
     }
-    return thousandthsBefore(end, scaled / bytesPerSecond + (2 * rest > bytesPerSecond ? 1 : 0));
+    putThousandths(line, scaled / bytesPerSecond + (2 * rest > bytesPerSecond ? 1 : 0));
 }
+
+}  // namespace
 
 void appendSessionLogLine(std::string& text, const SessionRun& run, const RequestRecord& request,
                           uint32_t bytesPerSecond)
@@ -427,26 +437,24 @@ void appendSessionLogLine(std::string& text, const SessionRun& run, const Reques
     bool play = request.track < config.playTracks;
     uint32_t file = play ? request.track + 1
                          : run.files.firstRecordNumber + request.track - config.playTracks;
-    char line[256];
-    char* end = line + sizeof line;
-    char* at = end;
-    *--at = '\n';
-    at = headroomMsBefore(at, requestHeadroomBytes(config, request), bytesPerSecond);
-    *--at = ',';
-    at = digitsBefore(at, request.level);
-    *--at = ',';
-    at = thousandthsBefore(at, request.endNs - request.startNs);
-    *--at = ',';
-    at = thousandthsBefore(at, request.endNs);
-    *--at = ',';
-    at = thousandthsBefore(at, request.startNs);
-    *--at = ',';
-    at = digitsBefore(at, config.requestSize);
-    at = textBefore(at, play ? ",read," : ",write,");
-    at = digitsBefore(at, file);
-    *--at = ',';
-    at = digitsBefore(at, run.model.requestCount);
-    text.append(at, end);
+    LineWriter line;
+    put(line, run.model.requestCount);
+    put(line, ",");
+    put(line, file);
+    put(line, play ? ",read," : ",write,");
+    put(line, config.requestSize);
+    put(line, ",");
+    putThousandths(line, request.startNs);
+    put(line, ",");
+    putThousandths(line, request.endNs);
+    put(line, ",");
+    putThousandths(line, request.endNs - request.startNs);
+    put(line, ",");
+    put(line, request.level);
+    put(line, ",");
+    putHeadroomMs(line, requestHeadroomBytes(config, request), bytesPerSecond);
+    put(line, "\n");
+    text.append(line.text, line.at);
 }
 
 namespace {
