@@ -81,14 +81,23 @@ std::string formatCapacityPlan(const CapacitySetup& setup)
     text += line;
     if (setup.place.storageKnown) text += "Storage: " + storageText(setup.place.storage) + ".\n";
     if (setup.settings.caching == throughFileCache) {
-        double busy = capacityRules(setup).targetBusy;
+        SearchRules rules = capacityRules(setup);
         std::snprintf(line, sizeof line,
                       "Through the file cache a trial counts only once its recording is on the "
                       "disk: it is flushed when the trial ends, and passes only if the device "
                       "drained it at least at the tracks' rate divided by %.0f %% (the busy share "
                       "the headroom rule allows), by the device's own counter.\n",
-                      100 * busy);
+                      100 * rules.drainBusy);
         text += line;
+        if (setup.drainBytesPerSecond > 0) {
+            std::snprintf(line, sizeof line,
+                          "Measured first, the device drained %.1f MB/s: the first trial goes to "
+                          "the %u tracks whose recording that takes, not to where memory would "
+                          "hide a busy share.\n",
+                          setup.drainBytesPerSecond / 1e6,
+                          static_cast<unsigned>(std::min<double>(setup.limit, drainAim(rules, {}))));
+            text += line;
+        }
     }
     std::snprintf(line, sizeof line,
                   "A trial passes with no dropout and at least %g %% of the buffer as headroom "
@@ -238,6 +247,7 @@ std::string capacitySentence(const CapacitySetup& setup, const CapacityVerdict& 
                                         : std::string()) +
                (failed.empty() ? "" : ", " + failed) + ".";
     case outcomeFound:
+    case outcomeNotNarrowed:
     case outcomeAtLeast:
     case outcomeTakeFailed:
         break;
@@ -251,15 +261,21 @@ std::string capacitySentence(const CapacitySetup& setup, const CapacityVerdict& 
                   answer.lowestHeadroomShare * setup.config.bufferBytes / bytesPerSecond,
                   audioSeconds(bestHeadroomBytes(setup.config), bytesPerSecond));
     bool bracketed = answer.firstFailed != 0;
-    std::string sentence = std::string("This disk records ") + (bracketed ? "" : "at least ") +
+    bool tight = bracketed && answer.narrowed;
+    std::string sentence = std::string("This disk records ") + (tight ? "" : "at least ") +
                            countsText(setup.mode, answer.tracks, true) + what + figures;
     if (verdict.outcome == outcomeTakeFailed)
         sentence = "This disk kept up with " + countsText(setup.mode, answer.tracks, true) + what +
                    figures + ", but not for a whole take";
-    if (bracketed)
+    if (tight)
         sentence += "; " + failed + (setup.mode.play == 0 ? "" : " recorded") +
                     ", so the limit lies from " + std::to_string(answer.tracks) + " to " +
                     std::to_string(answer.firstFailed - 1);
+    else if (bracketed)
+        sentence += "; " + failed + (setup.mode.play == 0 ? "" : " recorded") +
+                    ", but the search did not narrow the limit between them down to " +
+                    std::to_string(static_cast<int>(100 * capacityRules(setup).closeEnough + 0.5)) +
+                    " % in time";
     else
         sentence += unbracketedText(setup, verdict);
     return sentence + "." + driftText(verdict) + takeText(setup, verdict);

@@ -72,11 +72,17 @@ uint32_t clampCount(double value, uint32_t low, uint32_t high)
     return static_cast<uint32_t>(value);
 }
 
-// Inside the bracket: where the margin, interpolated, crosses zero; the
-// midpoint when the last two trials fell on the same side (interpolation
-// alone can creep up on a curved margin from one side).
+// The smallest count above passed that closes the bracket when it passes.
+static uint32_t tightFromBelow(const SearchRules& rules, uint32_t passed, uint32_t failed)
+{
+    uint32_t count = clampCount(std::ceil(failed / (1 + rules.closeEnough)), passed + 1, failed - 1);
+    while (count > passed + 1 && bracketIsTight(rules, count - 1, failed)) --count;
+    while (count < failed - 1 && !bracketIsTight(rules, count, failed)) ++count;
+    return count;
+}
+
 uint32_t aimInside(const SearchRules& rules, const std::vector<TrialResult>& trials,
-                   uint32_t passed, uint32_t failed)
+                   uint32_t passed, uint32_t failed, double hint)
 {
     double middle = passed + (failed - passed) / 2.0;
     double aim = middle;
@@ -86,7 +92,19 @@ uint32_t aimInside(const SearchRules& rules, const std::vector<TrialResult>& tri
     double upper = margin(rules, *latestAt(trials, passed));
     double lower = margin(rules, *latestAt(trials, failed));
     if (!sameSide && upper > lower) aim = passed + (failed - passed) * upper / (upper - lower);
+    if (hint > 0) aim = hint;
+    // Where the aim is near an end of the bracket, the count that closes it
+    // if the trial goes there as expected: one step above the count that
+    // passed (a failure there is tight), or the lowest count a step below
+    // the one that failed (so is a pass).
+    uint32_t failing = std::min(failed - 1, passed + std::max<uint32_t>(1, static_cast<uint32_t>(
+                                                                            passed * rules.closeEnough)));
+    uint32_t passing = tightFromBelow(rules, passed, failed);
+    if (passing <= failing) return clampCount(aim, passing, failing);  // any of them closes it
+    if (aim <= failing) return failing;
+    if (aim >= passing) return passing;
     uint32_t guard = std::max<uint32_t>(1, (failed - passed) / 8);
-    if (passed + guard > failed - guard) return clampCount(middle, passed + 1, failed - 1);
-    return clampCount(aim, passed + guard, failed - guard);
+    uint32_t next = passed + guard > failed - guard ? clampCount(middle, passed + 1, failed - 1)
+                                                    : clampCount(aim, passed + guard, failed - guard);
+    return std::min(std::max(next, failing), passing);
 }

@@ -23,6 +23,8 @@ bool bracketIsTight(const SearchRules& rules, uint32_t passed, uint32_t failed);
 uint32_t clampCount(double value, uint32_t low, uint32_t high);
 // Inside the bracket: where the margin, interpolated, crosses zero; the
 // midpoint when the last two trials fell on the same side (interpolation
-// alone can creep up on a curved margin from one side).
+// alone can creep up on a curved margin from one side); moved to where the
+// trial closes the bracket when that is near.
+// hint: an aim of the caller's to use instead of the interpolation (0: none).
 uint32_t aimInside(const SearchRules& rules, const std::vector<TrialResult>& trials,
-                   uint32_t passed, uint32_t failed);
+                   uint32_t passed, uint32_t failed, double hint = 0);

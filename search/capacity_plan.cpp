@@ -44,8 +44,12 @@ uint64_t trialDiskBytes(const SessionConfig& config, const SearchMode& mode, uin
 
 SearchRules capacityRules(const CapacitySetup& setup)
 {
-    return capacitySearchRules(setup.limit, setup.settings.repeat, setup.settings.headroomPercent / 100.0,
-                               setup.config.bufferBytes, setup.config.requestSize);
+    SearchRules rules = capacitySearchRules(setup.limit, setup.settings.repeat,
+                                            setup.settings.headroomPercent / 100.0,
+                                            setup.config.bufferBytes, setup.config.requestSize);
+    rules.drainBytesPerSecond = setup.drainBytesPerSecond;
+    rules.recordBytesPerSecond = sampleFormatBytesPerSecond(setup.format);
+    return rules;
 }
 
 

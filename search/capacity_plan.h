@@ -35,7 +35,12 @@ uint64_t playFileBytes(const SessionConfig& config);
 uint64_t trialDiskBytes(const SessionConfig& config, const SearchMode& mode, uint32_t recordTracks);
 
 // Why the search stops below the count asked for.
-enum SearchLimitReason { limitAsked, limitDiskSpace, limitOpenFiles };
+enum SearchLimitReason {
+    limitAsked,
+    limitDiskSpace,
+    limitOpenFiles,
+    limitTime,  // the table: the playback files of more tracks would not be written in its time
+};
 
 // A search's folder beside the base that an earlier search left (killed, or
 // ended by a power cut), or that a running one holds.
@@ -68,6 +73,7 @@ struct CapacitySetup {
     uint64_t freeBytes;  // 0 when unknown
     bool playedCold;     // played files can be read cold (their cached pages dropped)
     uint64_t takeNs;     // the take at the answer, 0 for none
+    double drainBytesPerSecond;  // through the cache: the device's drain, measured first (0: not)
 };
 
 // The setup of a search with these settings (its folder not yet made, its

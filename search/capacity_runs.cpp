@@ -78,9 +78,10 @@ void searchIn(CapacityRun& run, SearchFolderLock& held, const TrialWatch& watch)
     const uint64_t start = platformMonotonicNs();
     TrialBench bench = openTrialBench(setup.place, setup.config, setup.format, setup.settings.bufferSeconds,
                                       setup.settings.caching, setup.settings.headroomPercent / 100.0,
-                                      capacityRules(setup).targetBusy, "", &watch);
+                                      capacityRules(setup).drainBusy, "", &watch);
     SearchState search{&setup, &bench, &run};
-    if (setup.limit == 0) {
+    bench.failure = run.failure;  // the drain's measurement, when it failed
+    if (setup.limit == 0 || bench.failure.any || platformInterruptRequested()) {
         run.search.stopped = true;
     } else if (setup.settings.caching == throughFileCache &&
                !(setup.place.storageKnown && setup.place.storage.writtenBytesReadable)) {
@@ -125,6 +126,15 @@ CapacityRun runCapacity(const SearchSettings& settings, const CapacityWatch& wat
     run.folder = openSearchPlace(run.setup.place, settings.removeLeftovers, held);
     if (run.folder != folderReady) return run;
     limitCapacitySearch(run.setup);
+    CapacitySetup& setup = run.setup;
+    bool drainKnowable = setup.place.storageKnown && setup.place.storage.writtenBytesReadable;
+    if (setup.settings.caching == throughFileCache && drainKnowable && setup.limit > 0) {
+        // Memory hides the busy share of a trial through the file cache: the
+        // device's drain, measured first, aims the first trial instead.
+        const uint64_t probeBytes = 256u << 20;
+        uint64_t bytes = setup.freeBytes == 0 ? probeBytes / 2 : std::min(probeBytes, setup.freeBytes / 8);
+        measureDrain(setup.place, bytes, setup.drainBytesPerSecond, run.failure);
+    }
     if (watch.planned != nullptr) watch.planned(watch.context, run.setup);
     searchIn(run, held, watch.trials);
     SearchEnd end{};

@@ -18,6 +18,9 @@ uint32_t aimUpward(const SearchRules& rules, const std::vector<TrialResult>& tri
     const TrialResult& top = *latestAt(trials, passed);
     double aim = top.busyShare > 0 ? passed * rules.targetBusy / top.busyShare
                                    : static_cast<double>(passed) * rules.maxGrowth;
+    // Through the file cache memory hides the busy share: the drain tells.
+    double drain = drainAim(rules, trials);
+    if (drain > 0) aim = std::min(aim, std::max(drain, passed * 1.05));
     uint32_t below = largestPassed(trials, passed);
     uint64_t growth = rules.maxGrowth;
     if (below > 0) {
@@ -36,13 +39,14 @@ uint32_t aimUpward(const SearchRules& rules, const std::vector<TrialResult>& tri
 SearchRules capacitySearchRules(uint32_t limit, uint32_t repeat, double requiredShare,
                                 uint32_t bufferBytes, uint32_t requestSize)
 {
-    SearchRules rules;
+    SearchRules rules{};
     rules.limit = limit;
     rules.repeat = std::max<uint32_t>(1, repeat);
     rules.requiredShare = requiredShare;
     double bestShare = 1.0 - static_cast<double>(requestSize) / bufferBytes;
     double requestsPerBuffer = static_cast<double>(bufferBytes) / requestSize;
     rules.targetBusy = std::min(0.9, std::max(0.05, (bestShare - requiredShare) * requestsPerBuffer));
+    rules.drainBusy = std::min(1.0, std::max(0.05, (bestShare - requiredShare) * requestsPerBuffer));
     rules.probeCount = 16;
     rules.locateCounts = 10;
     rules.closeEnough = 0.05;
@@ -50,11 +54,25 @@ SearchRules capacitySearchRules(uint32_t limit, uint32_t repeat, double required
     return rules;
 }
 
+double drainAim(const SearchRules& rules, const std::vector<TrialResult>& trials)
+{
+    double drain = rules.drainBytesPerSecond;
+    for (const TrialResult& trial : trials)
+        if (trial.drainRate > 0 && (drain == 0 || trial.drainRate < drain)) drain = trial.drainRate;
+    if (!(drain > 0) || !(rules.recordBytesPerSecond > 0)) return 0;
+    return drain * rules.drainBusy / rules.recordBytesPerSecond;
+}
+
 uint32_t nextSearchCount(const SearchRules& rules, const std::vector<TrialResult>& trials,
                          uint32_t trialsLeft)
 {
     if (trialsLeft == 0 || rules.limit == 0) return 0;
-    if (trials.empty()) return std::min(rules.limit, rules.probeCount);
+    if (trials.empty()) {
+        // Where the device's drain was measured first, straight there.
+        double drain = drainAim(rules, trials);
+        return drain > 0 ? clampCount(std::floor(drain), 1, rules.limit)
+                         : std::min(rules.limit, rules.probeCount);
+    }
     uint32_t failed = smallestFailed(trials);
     if (failed == 1) return 0;  // not even one track
     uint32_t passed = largestPassed(trials, failed);
@@ -99,6 +117,7 @@ SearchAnswer searchAnswer(const SearchRules& rules, const std::vector<TrialResul
     if (answer.tracks == 0) answer.lowestHeadroomShare = 0;
     answer.limit = rules.limit;
     answer.atLimit = answer.tracks == rules.limit && failed == noFailure;
+    answer.narrowed = failed != noFailure && bracketIsTight(rules, answer.tracks, failed);
     return answer;
 }
 
@@ -106,6 +125,7 @@ const char* searchOutcomeName(SearchOutcome outcome)
 {
     switch (outcome) {
     case outcomeFound: return "found";
+    case outcomeNotNarrowed: return "not-narrowed";
     case outcomeAtLeast: return "at-least";
     case outcomeInconclusive: return "inconclusive";
     case outcomeInterrupted: return "interrupted";
@@ -126,7 +146,8 @@ SearchOutcome searchOutcome(const SearchAnswer& answer, const SearchEnd& end)
     }
     if (end.undecidable) return outcomeInconclusive;
     if (end.takeFailed) return outcomeTakeFailed;
-    return answer.firstFailed != 0 ? outcomeFound : outcomeAtLeast;
+    if (answer.firstFailed == 0) return outcomeAtLeast;
+    return answer.narrowed ? outcomeFound : outcomeNotNarrowed;
 }
 
 bool searchSucceeded(SearchOutcome outcome, const SearchAnswer& answer)

@@ -38,6 +38,12 @@ struct SearchRules {
     uint32_t repeat;        // passes a count needs to be the answer
     double requiredShare;   // headroom / buffer that a trial must keep
     double targetBusy;      // the busy share expected where trials start to fail
+    // Through the file cache: the busy share the rule allows the device, so
+    // that it must drain the recording at its rate divided by it (all of
+    // the time at no headroom), and the drain it showed (bytes/s, 0 none).
+    double drainBusy;
+    double drainBytesPerSecond;
+    double recordBytesPerSecond;  // what one count records
     uint32_t probeCount;    // the first count tried
     uint32_t locateCounts;  // distinct counts tried before the search settles for a bracket
     double closeEnough;     // found when failed - passed <= this share of passed (at least 1)
@@ -49,6 +55,9 @@ struct SearchRules {
 // request (in steady state a track waits for at most one round of requests).
 SearchRules capacitySearchRules(uint32_t limit, uint32_t repeat, double requiredShare,
                                 uint32_t bufferBytes, uint32_t requestSize);
+// The count whose recording the slowest drain so far (the rules', or a
+// trial's) takes at the busy share the rule allows; 0 where none was measured.
+double drainAim(const SearchRules& rules, const std::vector<TrialResult>& trials);
 
 struct SearchAnswer {
     uint32_t tracks;              // 0 when no count passed `repeat` times
@@ -58,6 +67,7 @@ struct SearchAnswer {
     uint32_t unconfirmed;         // the largest count that passed fewer times (time ran out), 0 for none
     double lowestHeadroomShare;   // over the trials of `tracks`
     bool atLimit;                 // tracks is the limit and no count failed
+    bool narrowed;                // firstFailed lies within the search's step above tracks
 };
 
 // The next count to try, 0 when the search is over. trialsLeft: how many
@@ -73,9 +83,11 @@ uint32_t plannedTrials(const SearchRules& rules);
 uint32_t trialsThatFit(uint64_t limitNs, uint64_t elapsedNs, uint64_t trialNs);
 
 // How one search ended, which its sentence, its JSON and its exit status
-// all follow. Found needs a bracket: a count above the answer that failed.
+// all follow. Found needs a tight bracket: a count that failed within the
+// search's step (5 %) above the answer.
 enum SearchOutcome {
-    outcomeFound,          // the answer, below a count that failed
+    outcomeFound,          // the answer, just below a count that failed
+    outcomeNotNarrowed,    // the answer, below a count that failed further up: time ran out first
     outcomeAtLeast,        // the answer, but no count above it failed
     outcomeInconclusive,   // no count confirmed: time ran out, or a trial could not tell
     outcomeInterrupted,    // stopped by the user or the system

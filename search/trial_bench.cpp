@@ -1,5 +1,7 @@
 #include "search/trial_bench.h"
 
+#include <algorithm>
+
 #include "platform/console.h"
 #include "platform/platform.h"
 #include "search/search_folder.h"
@@ -122,4 +124,31 @@ void clearBenchPlayback(TrialBench& bench)
 {
     removeTrackFiles(bench.playBase, 1, bench.playFilesMade);
     bench.playFilesMade = 0;
+}
+
+bool measureDrain(const SearchPlace& place, uint64_t bytes, double& bytesPerSecond,
+                  TrialFailure& failure)
+{
+    const uint32_t files = 16;
+    const uint32_t requestSize = 1 << 20;
+    bytesPerSecond = 0;
+    SessionConfig config{};
+    config.recordTracks = files;
+    config.frameBytes = 4;
+    config.requestSize = requestSize;
+    config.bufferBytes = 2 * requestSize;
+    config.durationNs = 1000000000u;
+    config.frameRate = static_cast<uint32_t>(std::max<uint64_t>(1, bytes / files / config.frameBytes));
+    std::string base = recordBaseIn(place);
+    static SessionDigest digest;
+    SessionRun run;
+    SetupResult started = runWholeSession(run, digest, config,
+                                          SessionFiles{base, base, 1, throughFileCache},
+                                          SessionWatch{nullptr, nullptr}, FlushWhen{true, 0});
+    removeTrackFiles(base, 1, files);
+    if (noteSessionFailure(failure, started, run, config) || platformInterruptRequested()) return false;
+    const FlushResult& flush = run.flush;
+    if (flush.ran && flush.counted && flush.dataNs > 0)
+        bytesPerSecond = flush.deviceBytes * 1e9 / flush.dataNs;
+    return true;
 }

@@ -68,3 +68,11 @@ bool runBenchTrial(TrialBench& bench, uint32_t recordTracks, uint32_t playTracks
                    uint64_t durationNs, SearchTrial& trial, bool& summarised);
 // Removes the bench's playback files.
 void clearBenchPlayback(TrialBench& bench);
+
+// How fast the device under the place drains what goes through the file
+// cache: a second of 16 tracks recorded through it, as fast as `bytes` in
+// all allow, then flushed and timed by the device's own counter (bytes/s).
+// 0 when the device has no counter (or wrote it all before the flush); false
+// when the session failed (said in failure) or was interrupted.
+bool measureDrain(const SearchPlace& place, uint64_t bytes, double& bytesPerSecond,
+                  TrialFailure& failure);

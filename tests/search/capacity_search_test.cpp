@@ -162,8 +162,13 @@ TEST(CapacitySearch, OutcomeNeedsABracket)
     found.tracks = 100;
     found.limit = 4096;
     found.firstFailed = 104;
+    found.narrowed = true;
+    SearchAnswer wide = found;
+    wide.firstFailed = 200;
+    wide.narrowed = false;
     SearchAnswer unbracketed = found;
     unbracketed.firstFailed = 0;
+    unbracketed.narrowed = false;
     SearchAnswer atLimit = unbracketed;
     atLimit.tracks = 4096;
     SearchAnswer none{};
@@ -184,6 +189,7 @@ TEST(CapacitySearch, OutcomeNeedsABracket)
     };
     const Case cases[] = {
         {found, quiet, outcomeFound, true},
+        {wide, quiet, outcomeNotNarrowed, false},     // a failure, but far above
         {unbracketed, quiet, outcomeAtLeast, false},  // time ran out, or the counts did
         {atLimit, quiet, outcomeAtLeast, true},       // the limit it was given
         {found, interrupted, outcomeInterrupted, false},
@@ -197,6 +203,45 @@ TEST(CapacitySearch, OutcomeNeedsABracket)
         SearchOutcome outcome = searchOutcome(c.answer, c.end);
         EXPECT_EQ(outcome, c.outcome) << searchOutcomeName(c.outcome);
         EXPECT_EQ(searchSucceeded(outcome, c.answer), c.succeeds) << searchOutcomeName(c.outcome);
+    }
+}
+
+// A steady disk whose headroom falls from 0.7 of the buffer at no tracks to
+// none at `empty`: the same disk under every rule.
+struct SteadyDisk {
+    double required;
+    uint32_t empty;
+    uint64_t clockNs = 0;
+};
+
+bool steadyTrial(void* context, uint32_t count, TrialResult& result)
+{
+    SteadyDisk& disk = *static_cast<SteadyDisk*>(context);
+    result.headroomShare = std::max(0.0, 0.7 * (1 - static_cast<double>(count) / disk.empty));
+    result.busyShare = std::min(1.0, 0.9 * count / disk.empty);
+    result.passed = result.headroomShare >= disk.required;
+    disk.clockNs += trialNs;
+    return true;
+}
+
+uint64_t steadyClock(void* context)
+{
+    return static_cast<SteadyDisk*>(context)->clockNs;
+}
+
+TEST(CapacitySearch, ALooserRuleNeverAnswersLess)
+{
+    for (uint32_t empty : {40u, 300u, 2500u, 6000u}) {
+        uint32_t previous = 0;
+        for (double headroom : {0.6, 0.5, 0.25, 0.1, 0.0}) {
+            SteadyDisk disk{headroom, empty};
+            SearchRules rules = capacitySearchRules(4096, 3, headroom, 720000, 196608);
+            CapacityWiring wiring{&disk, steadyTrial, steadyClock, nullptr};
+            SearchRun run = runCapacitySearch(rules, plannedTrials(rules) * trialNs, trialNs, wiring);
+            SearchAnswer answer = searchAnswer(rules, run.trials);
+            EXPECT_GE(answer.tracks, previous) << "disk empty at " << empty << ", headroom " << headroom;
+            previous = answer.tracks;
+        }
     }
 }
 
