@@ -28,18 +28,48 @@ std::string countText(uint32_t units, const SearchMode& mode)
     return withThousands(units * (mode.record + mode.play));
 }
 
+// A figure the cell stands behind, or at least one: found, at least (none
+// failed), or not narrowed (one failed further up).
+bool answered(const CellVerdict& verdict)
+{
+    return verdict.outcome == outcomeFound || verdict.outcome == outcomeAtLeast ||
+           verdict.outcome == outcomeNotNarrowed;
+}
+
+// How far the first prediction was off the figure, in %: +10 predicted too many.
+double predictionError(const TableCell& cell, const CellVerdict& verdict)
+{
+    return 100.0 * cell.predicted / verdict.answer.tracks - 100;
+}
+
+// "pred 194 -8 %, 3 trials": the prediction, how far off it was, the trials.
+std::string accountText(const TableCell& cell, const CellVerdict& verdict)
+{
+    std::string text = cell.predicted == 0 ? std::string("no prediction")
+                                           : "pred " + countText(cell.predicted, cell.mode);
+    if (cell.predicted != 0 && answered(verdict)) {
+        char error[24];
+        std::snprintf(error, sizeof error, " %+.0f %%", predictionError(cell, verdict));
+        text += error;
+    }
+    size_t trials = cell.results.size();
+    if (trials > 0) text += ", " + std::to_string(trials) + (trials == 1 ? " trial" : " trials");
+    return text;
+}
+
 // A cell as the table shows it: the confirmed count, or why there is none.
 std::string cellText(const TableSetup& setup, const TableCell& cell)
 {
     CellVerdict verdict = cellVerdict(setup, cell);
-    std::string predicted = cell.predicted == 0
-                                ? std::string("no prediction")
-                                : "pred " + countText(cell.predicted, cell.mode);
+    std::string predicted = accountText(cell, verdict);
     switch (verdict.outcome) {
     case outcomeFound:
         return countText(verdict.answer.tracks, cell.mode) + " (" + predicted + ")";
     case outcomeAtLeast:
         return "at least " + countText(verdict.answer.tracks, cell.mode) + " (" + predicted + ")";
+    case outcomeNotNarrowed:
+        return "at least " + countText(verdict.answer.tracks, cell.mode) + ", " +
+               countText(verdict.answer.firstFailed, cell.mode) + " failed (" + predicted + ")";
     case outcomeNoCountPassed:
         return "none (" + predicted + ")";
     case outcomeInterrupted:
@@ -94,19 +124,39 @@ std::string formatTablePlan(const TableSetup& setup)
     for (uint32_t size : setup.calibrationSizes)
         sizes += (sizes.empty() ? "" : ", ") + std::to_string(size >> 10);
     uint64_t estimate = tableEstimateNs(setup);
+    bool measured = setup.measuredNs != 0;
+    std::string drain;
+    if (setup.drainBytesPerSecond > 0) {
+        char figure[96];
+        std::snprintf(figure, sizeof figure, "; through the file cache the device drained %.1f MB/s",
+                      setup.drainBytesPerSecond / 1e6);
+        drain = figure;
+    }
     std::snprintf(line, sizeof line,
-                  "First the disk's time per request is measured at %s KByte, writing and "
-                  "reading; every cell's count is predicted from it, then confirmed. %u cells; up "
-                  "to %u tracks in a trial; %s bytes of disk space at most (%s are free).\n"
-                  "Time: about %s at most (each cell three trials of about %s, the playback "
-                  "files at %u MB/s); it starts no trial that would end later.\n",
-                  sizes.c_str(), static_cast<unsigned>(setup.settings.formats.size() * setup.settings.modes.size()),
+                  "The disk's time per request %s at %s KByte, writing and reading%s; every "
+                  "cell's count is predicted from it and from what the cells before it showed, "
+                  "then confirmed. %u cells; up to %u tracks in a trial; %s bytes of disk space "
+                  "at most (%s are free).\n"
+                  "Time: about %s at most (the measurement%s, each cell about three trials of "
+                  "%s, the playback files at %.0f MB/s%s); it starts no trial that would end "
+                  "later.\n",
+                  measured ? "was measured" : "is measured first", sizes.c_str(), drain.c_str(),
+                  static_cast<unsigned>(setup.settings.formats.size() * setup.settings.modes.size()),
                   static_cast<unsigned>(setup.maxTracks), withThousands(tableDiskBytes(setup)).c_str(),
                   setup.freeBytes == 0 ? "unknown" : withThousands(setup.freeBytes).c_str(),
                   durationText(nsSeconds(estimate)).c_str(),
+                  measured ? (" " + durationText(nsSeconds(setup.measuredNs))).c_str() : "",
                   durationText(nsSeconds(tableTrialNs(setup, setup.settings.formats.front()))).c_str(),
-                  static_cast<unsigned>(nominalPlaybackWriteRate / 1000000));
+                  (setup.writeBytesPerSecond > 0 ? setup.writeBytesPerSecond : nominalPlaybackWriteRate) / 1e6,
+                  setup.writeBytesPerSecond > 0 ? " as the disk wrote them" : "");
     text += line;
+    if (setup.playLimitReason == limitTime) {
+        std::snprintf(line, sizeof line,
+                      "A trial plays at most %u tracks: the playback files of more would not be "
+                      "written in the table's time at the speed this disk writes them.\n",
+                      static_cast<unsigned>(setup.maxPlayed));
+        text += line;
+    }
     return text + otherSearchFoldersText(setup.place.others);
 }
 
@@ -133,7 +183,7 @@ std::string formatTable(const TableSetup& setup, const TableRun& run)
         }
         text += "\n";
     }
-    const size_t first = 24, width = 30;
+    const size_t first = 24, width = 38;
     std::string header = padded("", first);
     for (const SearchMode& mode : setup.settings.modes) header += padded(searchModeText(mode), width);
     text += header + "\n";
@@ -145,11 +195,32 @@ std::string formatTable(const TableSetup& setup, const TableRun& run)
                 row += padded(cellText(setup, cell), width);
         text += row + "\n";
     }
-    text += "\nEach figure passed every one of its trials and lies below a count that failed; "
-            "\"at least\": none failed up to the most a trial holds; \"pred\": the count "
-            "predicted from the time per request. Overdubs: recorded+played.\n";
+    char rule[400];
+    std::snprintf(rule, sizeof rule,
+                  "\nEach figure passed every one of its trials and lies within %.0f %% below a "
+                  "count that failed; \"at least\": none failed up to the most a trial holds (or, "
+                  "with the count that failed, not narrowed in time); \"pred\": the count predicted "
+                  "before the cell's first trial, and how far it was off. Overdubs: "
+                  "recorded+played.\n",
+                  100 * setup.step);
+    text += rule;
     for (const TableCell& cell : run.cells) {
         CellVerdict verdict = cellVerdict(setup, cell);
+        if (verdict.outcome == outcomeAtLeast) {
+            CellReach reach = cellReach(cell.rules, cell.results);
+            std::snprintf(line, sizeof line,
+                          "%s, %s: at %s its disk was %s busy with %.2f s of headroom left%s.\n",
+                          sampleFormatLabel(cell.format).c_str(), searchModeText(cell.mode).c_str(),
+                          countText(reach.count, cell.mode).c_str(),
+                          busyText(100 * reach.busyShare).c_str(),
+                          reach.headroomShare * setup.settings.bufferSeconds,
+                          reach.beyond > reach.count
+                              ? ("; its trials predict about " + countText(reach.beyond, cell.mode) +
+                                 " (a prediction, not tried)")
+                                    .c_str()
+                              : "");
+            text += line;
+        }
         const SearchDrift& drift = verdict.drift;
         if (drift.count == 0 || drift.spread <= noticeableDrift) continue;
         std::snprintf(line, sizeof line,
@@ -194,23 +265,30 @@ nlohmann::json tableJson(const TableSetup& setup, const TableRun& run, PathText 
         json trials = json::array();
         for (const SearchTrial& trial : cell.trials) trials.push_back(capacityTrialJson(trial, pathText));
         const SearchDrift& drift = verdict.drift;
-        bool answered = verdict.outcome == outcomeFound || verdict.outcome == outcomeAtLeast;
+        bool isAnswered = answered(verdict);
+        CellReach reach = cellReach(cell.rules, cell.results);
         cells.push_back(
             {{"format", sampleFormatJson(cell.format)},
              {"mode", {{"record", cell.mode.record}, {"play", cell.mode.play}, {"label", searchModeText(cell.mode)}}},
              {"requestSize", tableConfig(setup, cell.format).requestSize},
              {"predicted", cell.predicted == 0 ? json() : json(cell.predicted)},
              {"outcome", searchOutcomeName(verdict.outcome)},
-             {"units", answered ? json(answer.tracks) : json()},
-             {"recordTracks", answered ? json(answer.tracks * cell.mode.record) : json()},
-             {"playTracks", answered ? json(answer.tracks * cell.mode.play) : json()},
+             {"units", isAnswered ? json(answer.tracks) : json()},
+             {"recordTracks", isAnswered ? json(answer.tracks * cell.mode.record) : json()},
+             {"playTracks", isAnswered ? json(answer.tracks * cell.mode.play) : json()},
              {"firstFailed", answer.firstFailed == 0 ? json() : json(answer.firstFailed)},
              {"passes", answer.passes},
              {"limit", cell.rules.limit},
              {"predictionErrorPercent",
-              answered && cell.predicted != 0
-                  ? json(100.0 * cell.predicted / answer.tracks - 100)
-                  : json()},
+              isAnswered && cell.predicted != 0 ? json(predictionError(cell, verdict)) : json()},
+             {"trialCount", cell.results.size()},
+             {"largestTrial",
+              reach.count == 0 ? json()
+                               : json{{"units", reach.count},
+                                      {"busyPercent", 100 * reach.busyShare},
+                                      {"lowestHeadroomSeconds",
+                                       reach.headroomShare * setup.settings.bufferSeconds},
+                                      {"predictedUnits", reach.beyond == 0 ? json() : json(reach.beyond)}}},
              {"lowestHeadroomSeconds",
               answer.tracks == 0 ? json()
                                  : json(answer.lowestHeadroomShare * setup.settings.bufferSeconds)},
@@ -272,13 +350,14 @@ BarChart tableChart(const TableSetup& setup, const TableRun& run)
             CellVerdict verdict = cellVerdict(setup, cell);
             uint32_t perUnit = cell.mode.record + cell.mode.play;
             Bar bar{};
-            bool answered = verdict.outcome == outcomeFound || verdict.outcome == outcomeAtLeast;
-            bar.value = answered ? static_cast<double>(verdict.answer.tracks) * perUnit : -1;
+            bool isAnswered = answered(verdict);
+            bar.value = isAnswered ? static_cast<double>(verdict.answer.tracks) * perUnit : -1;
             bar.mark = cell.predicted == 0 ? -1 : static_cast<double>(cell.predicted) * perUnit;
-            bar.faint = verdict.outcome == outcomeAtLeast;
-            bar.label = answered ? (verdict.outcome == outcomeAtLeast ? "at least " : "") +
-                                       countText(verdict.answer.tracks, cell.mode)
-                                 : "not confirmed";
+            bar.faint = verdict.outcome != outcomeFound;
+            bar.label = (isAnswered ? (verdict.outcome == outcomeFound ? "" : "at least ") +
+                                          countText(verdict.answer.tracks, cell.mode)
+                                    : std::string("not confirmed")) +
+                        " (" + accountText(cell, verdict) + ")";
             group.bars.push_back(bar);
         }
         chart.groups.push_back(group);
@@ -286,7 +365,8 @@ BarChart tableChart(const TableSetup& setup, const TableRun& run)
     char note[240];
     std::snprintf(note, sizeof note,
                   "Each bar passed %u trials of %s with no dropout and %g %% headroom, below a "
-                  "count that failed; pale: at least (nothing failed up to %u tracks).",
+                  "count that failed; pale: at least (nothing failed up to %u tracks); in "
+                  "brackets the first prediction, how far off it was, and the trials.",
                   static_cast<unsigned>(setup.settings.repeat), secondsText(nsSeconds(setup.trialNs)).c_str(),
                   setup.settings.headroomPercent, static_cast<unsigned>(setup.maxTracks));
     chart.notes.push_back(note);

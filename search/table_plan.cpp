@@ -10,14 +10,6 @@ namespace {
 const uint32_t trialsPerCell = 3;  // the prediction, a step past it, the prediction again
 const uint64_t calibrationStepNs = 5000000000u;  // one size, writing and reading, and its files
 
-// The most tracks a format's cells play, and so its playback files.
-uint32_t mostPlayed(const TableSetup& setup)
-{
-    uint32_t most = 0;
-    for (const SearchMode& mode : setup.settings.modes) most = std::max(most, cellLimit(setup, mode) * mode.play);
-    return most;
-}
-
 uint64_t mostRecordedBytes(const TableSetup& setup, const SessionConfig& config)
 {
     uint32_t most = 0;
@@ -63,7 +55,35 @@ SearchRules tableRules(const TableSetup& setup, const SampleFormat& format)
 uint32_t cellLimit(const TableSetup& setup, const SearchMode& mode)
 {
     uint32_t perUnit = std::max<uint32_t>(1, mode.record + mode.play);
-    return setup.maxTracks / perUnit;
+    uint32_t limit = setup.maxTracks / perUnit;
+    return mode.play == 0 ? limit : std::min(limit, setup.maxPlayed / mode.play);
+}
+
+uint32_t mostPlayedOf(const TableSetup& setup)
+{
+    uint32_t most = 0;
+    for (const SearchMode& mode : setup.settings.modes)
+        most = std::max(most, cellLimit(setup, mode) * mode.play);
+    return most;
+}
+
+TableModel tableModelOf(const TableCalibration& calibration)
+{
+    return TableModel{calibration.refined, calibration.queue, calibration.drainBytesPerSecond};
+}
+
+CellShape cellShapeOf(const TableSetup& setup, const SampleFormat& format, const SearchMode& mode)
+{
+    SessionConfig config = tableConfig(setup, format);
+    return CellShape{mode,
+                     sampleFormatBytesPerSecond(format),
+                     config.requestSize,
+                     setup.settings.bufferSeconds,
+                     static_cast<double>(bestHeadroomBytes(config)) / config.bufferBytes,
+                     setup.settings.headroomPercent / 100.0,
+                     tableRules(setup, format).targetBusy,
+                     tableRules(setup, format).drainBusy,
+                     setup.settings.caching == throughFileCache};
 }
 
 CellVerdict cellVerdict(const TableSetup& setup, const TableCell& cell)
@@ -93,16 +113,36 @@ uint64_t tableTrialNs(const TableSetup& setup, const SampleFormat& format)
     return ns;
 }
 
+uint64_t tablePlaybackWriteNs(const TableSetup& setup, const SampleFormat& format, uint32_t files)
+{
+    double rate = setup.writeBytesPerSecond > 0 ? setup.writeBytesPerSecond : nominalPlaybackWriteRate;
+    return static_cast<uint64_t>(playFileBytes(tableConfig(setup, format)) * files / rate * 1e9);
+}
+
 uint64_t tableEstimateNs(const TableSetup& setup)
 {
-    uint64_t ns = calibrationEstimateNs(setup);
+    uint64_t ns = setup.measuredNs != 0 ? setup.measuredNs : calibrationEstimateNs(setup);
     for (const SampleFormat& format : setup.settings.formats) {
         ns += setup.settings.modes.size() * trialsPerCell * tableTrialNs(setup, format);
-        uint64_t bytes = playFileBytes(tableConfig(setup, format)) * mostPlayed(setup);
-        ns += bytes / nominalPlaybackWriteRate * 1000000000u +
-              bytes % nominalPlaybackWriteRate * 1000000000u / nominalPlaybackWriteRate;
+        ns += tablePlaybackWriteNs(setup, format, mostPlayedOf(setup));
     }
     return ns;
+}
+
+void fitTableInTime(TableSetup& setup)
+{
+    uint64_t cap = setup.settings.caching == throughFileCache ? tableTimeCapThroughCacheNs
+                                                              : tableTimeCapNs;
+    const uint32_t fewest = 16;
+    uint32_t asked = setup.maxPlayed;
+    // Nothing to gain where the trials alone outlast it (longer trials asked for).
+    setup.maxPlayed = 0;
+    bool trialsFit = tableEstimateNs(setup) <= cap;
+    setup.maxPlayed = asked;
+    if (!trialsFit) return;
+    while (setup.maxPlayed > fewest && tableEstimateNs(setup) > cap)
+        setup.maxPlayed = std::max(fewest, setup.maxPlayed * 7 / 8);
+    if (setup.maxPlayed < asked) setup.playLimitReason = limitTime;
 }
 
 uint64_t tableDiskBytes(const TableSetup& setup)
@@ -111,7 +151,7 @@ uint64_t tableDiskBytes(const TableSetup& setup)
     uint64_t most = 0;
     for (const SampleFormat& format : setup.settings.formats) {
         SessionConfig config = tableConfig(setup, format);
-        most = std::max(most, playFileBytes(config) * mostPlayed(setup) +
+        most = std::max(most, playFileBytes(config) * mostPlayedOf(setup) +
                                   mostRecordedBytes(setup, config));
     }
     return std::max(most, setup.calibrationBytes) + freeSpaceReserve;
@@ -126,7 +166,9 @@ SettingsCheck tableSetupFor(const SearchSettings& settings, bool playedCold, con
     setup.place.base = settings.base;
     setup.step = cellStep;
     setup.maxTracks = settings.maxTracks;
+    setup.maxPlayed = settings.maxTracks;
     setup.limitReason = limitAsked;
+    setup.playLimitReason = limitAsked;
     setup.playedCold = settings.caching == bypassFileCache || playedCold;
     setup.date = date;
     std::vector<uint32_t> sizes;

@@ -19,13 +19,27 @@ struct TableSetup {
     uint64_t trialNs;     // every trial's length
     double step;          // a cell is settled within this share
     uint32_t maxTracks;   // in one trial: the settings', lowered to what the files and space allow
-    SearchLimitReason limitReason;
+    uint32_t maxPlayed;   // played tracks in one trial: maxTracks, lowered to what the time allows
+    SearchLimitReason limitReason;      // of maxTracks
+    SearchLimitReason playLimitReason;  // of maxPlayed
     uint64_t freeBytes;   // 0 when unknown
     bool playedCold;
     std::vector<uint32_t> calibrationSizes;  // request sizes the disk's cost is measured at
     uint64_t calibrationBytes;               // written at most at each size
     std::string date;     // when the table began, as the front end writes it
+    // Once the disk is measured (0 before): the time that took, and how fast
+    // it takes playback files (bypassing the cache: its rate at the largest
+    // request measured; through it: the device's drain).
+    uint64_t measuredNs;
+    double writeBytesPerSecond;
+    double drainBytesPerSecond;  // through the cache; 0: unknown
 };
+
+// The most a table's estimate may be at its default trials: beyond, it
+// plays fewer tracks than a trial may hold, so that their files are written
+// in time.
+const uint64_t tableTimeCapNs = 20ull * 60 * 1000000000u;
+const uint64_t tableTimeCapThroughCacheNs = 30ull * 60 * 1000000000u;
 
 // The setup of a table with these settings (its folder not yet made), or
 // what is wrong with them.
@@ -47,7 +61,14 @@ struct TableCalibration {
     // and the model refined by them, which every later cell is predicted from.
     std::vector<CostSample> trialSamples;
     RequestCostModel refined;
+    std::vector<QueueSample> queue;  // the headroom a track cost, from the cells settled so far
+    double drainBytesPerSecond;      // through the cache: the device's, measured first
 };
+
+// The disk as the cells so far know it: every later cell is predicted from it.
+TableModel tableModelOf(const TableCalibration& calibration);
+// A cell of the table as its prediction and search see it.
+CellShape cellShapeOf(const TableSetup& setup, const SampleFormat& format, const SearchMode& mode);
 
 struct TableCell {
     SampleFormat format;
@@ -57,6 +78,7 @@ struct TableCell {
     std::vector<TrialResult> results;
     std::vector<SearchTrial> trials;
     bool started;
+    bool settled;     // its search ended of itself, not for want of time or at a failure
     SearchEnd end;    // outOfTime: its time ran out before it settled
     uint64_t elapsedNs;
 };
@@ -97,5 +119,13 @@ CellVerdict cellVerdict(const TableSetup& setup, const TableCell& cell);
 // end past its estimate.
 uint64_t calibrationEstimateNs(const TableSetup& setup);
 uint64_t tableTrialNs(const TableSetup& setup, const SampleFormat& format);
+// Writing `files` playback files of a format, at the disk's measured speed
+// (or a modest disk's, before it is measured).
+uint64_t tablePlaybackWriteNs(const TableSetup& setup, const SampleFormat& format, uint32_t files);
 uint64_t tableEstimateNs(const TableSetup& setup);
+// Lowers the most played tracks a trial may hold until the estimate is
+// within the table's time cap (once the disk is measured), and says why.
+void fitTableInTime(TableSetup& setup);
 uint64_t tableDiskBytes(const TableSetup& setup);
+// The most tracks a cell of the table plays, and so a format's playback files.
+uint32_t mostPlayedOf(const TableSetup& setup);

@@ -32,6 +32,7 @@ void limitTable(TableSetup& setup)
     uint32_t allowed = platformRaiseOpenFileLimit(wanted);
     if (allowed < wanted) {
         setup.maxTracks = allowed > spareOpenFiles ? allowed - spareOpenFiles : 0;
+        setup.maxPlayed = std::min(setup.maxPlayed, setup.maxTracks);
         setup.limitReason = limitOpenFiles;
     }
     setup.freeBytes = queryFreeBytes(numberedTrackFileName(recordBaseIn(setup.place), 1).c_str());
@@ -40,8 +41,10 @@ void limitTable(TableSetup& setup)
     if (setup.freeBytes != 0) setup.calibrationBytes = std::min(calibrationMaxBytes, setup.freeBytes / 4);
     if (setup.freeBytes == 0) return;  // unknown: each trial checks for itself
     uint32_t asked = setup.maxTracks;
-    while (setup.maxTracks > 0 && tableDiskBytes(setup) >= setup.freeBytes)
+    while (setup.maxTracks > 0 && tableDiskBytes(setup) >= setup.freeBytes) {
         setup.maxTracks = setup.maxTracks * 15 / 16;
+        setup.maxPlayed = std::min(setup.maxPlayed, setup.maxTracks);
+    }
     if (setup.maxTracks < asked) setup.limitReason = limitDiskSpace;
 }
 
@@ -125,15 +128,41 @@ bool calibrate(TableState& state)
     return true;
 }
 
-// The time the cells after `index` are owed: three trials each, as long as
-// the longest so far, so that a slow early cell cannot starve the rest.
+// Trials a cell is expected to need: three when the cells before it were
+// predicted within a step (the prediction, a step past it, the prediction
+// again), more the further off they were.
+uint32_t trialsExpected(const TableState& state)
+{
+    double error = 0;
+    uint32_t answered = 0;
+    for (const TableCell& cell : state.run->cells) {
+        if (!cell.settled || cell.predicted == 0) continue;
+        SearchAnswer answer = cellAnswer(cell.rules, cell.results);
+        if (answer.tracks == 0) continue;
+        error += std::fabs(static_cast<double>(cell.predicted) / answer.tracks - 1);
+        ++answered;
+    }
+    if (answered == 0) return 3;
+    error /= answered;
+    double step = state.setup->step;
+    return error <= step ? 3 : error <= 4 * step ? 4 : 5;
+}
+
+// The time the cells after `index` are owed, so that a slow early cell
+// cannot starve the rest: the trials they are expected to need, each as
+// long as the longest so far, and the playback files of the formats not
+// begun yet.
 uint64_t owedAfter(const TableState& state, size_t index)
 {
     const TableSetup& setup = *state.setup;
     uint64_t owed = 0;
     size_t modes = setup.settings.modes.size();
-    for (size_t later = index + 1; later < setup.settings.formats.size() * modes; ++later)
-        owed += 3 * std::max(state.longestNs, tableTrialNs(setup, setup.settings.formats[later / modes]));
+    uint32_t trials = trialsExpected(state);
+    for (size_t later = index + 1; later < setup.settings.formats.size() * modes; ++later) {
+        const SampleFormat& format = setup.settings.formats[later / modes];
+        owed += trials * std::max(state.longestNs, tableTrialNs(setup, format));
+        if (later % modes == 0) owed += tablePlaybackWriteNs(setup, format, mostPlayedOf(setup));
+    }
     return owed;
 }
 
@@ -163,6 +192,15 @@ bool runCell(TableState& state, TrialBench& bench, size_t index)
         uint64_t perTrial = std::max(state.longestNs, tableTrialNs(setup, cell.format));
         uint32_t left = static_cast<uint32_t>(budget / perTrial);
         uint32_t units = nextCellCount(cell.rules, cell.results, left);
+        // Its playback files, where it needs more than are written.
+        uint32_t played = units * cell.mode.play;
+        uint64_t writing = played > bench.playFilesMade
+                               ? tablePlaybackWriteNs(setup, cell.format, played - bench.playFilesMade)
+                               : 0;
+        if (units != 0 && perTrial + writing > budget) {
+            left = 0;
+            units = 0;
+        }
         if (units == 0) {
             cell.end.outOfTime = left == 0 && nextCellCount(cell.rules, cell.results, 1) != 0;
             break;
@@ -188,7 +226,13 @@ bool runCell(TableState& state, TrialBench& bench, size_t index)
     cell.end.interrupted = platformInterruptRequested();
     cell.end.error = bench.failure.any;
     cell.end.undecidable = bench.failure.undecidable;
+    cell.settled = goOn && !cell.end.outOfTime;
     cell.elapsedNs = platformMonotonicNs() - cellStart;
+    if (cell.settled) {
+        TableModel model = tableModelOf(state.run->calibration);
+        learnFromCell(model, cellShapeOf(setup, cell.format, cell.mode), cell.results);
+        state.run->calibration.queue = model.queue;
+    }
     return goOn;
 }
 
@@ -196,7 +240,51 @@ bool runCell(TableState& state, TrialBench& bench, size_t index)
 
 namespace {
 
-// The calibration, then the cells format by format, in the setup's folder.
+// How fast the disk takes the playback files: bypassing the cache, its
+// rate writing the largest requests measured; through it, the drain.
+double playbackWriteRate(const TableCalibration& calibration, TrackCaching caching)
+{
+    if (caching == throughFileCache && calibration.drainBytesPerSecond > 0)
+        return calibration.drainBytesPerSecond;
+    const CostSample* largest = nullptr;
+    for (const CostSample& sample : calibration.samples)
+        if (sample.write && sample.requestNs > 0 &&
+            (largest == nullptr || sample.requestSize > largest->requestSize))
+            largest = &sample;
+    return largest == nullptr ? 0 : largest->requestSize * 1e9 / largest->requestNs;
+}
+
+// The disk measured (and through the cache its drain), the estimate made
+// from what it showed and the ceiling fitted to the time; false when the
+// table cannot go on.
+bool measureDisk(TableState& state, const TableWatch& watch)
+{
+    TableSetup& setup = *state.setup;
+    TableRun& run = *state.run;
+    if (setup.maxTracks == 0) {
+        run.stop = tableNoTrackFits;
+        return false;
+    }
+    if (setup.settings.caching == throughFileCache &&
+        !(setup.place.storageKnown && setup.place.storage.writtenBytesReadable)) {
+        run.stop = tableDrainUnmeasurable;
+        return false;
+    }
+    if (!calibrate(state)) return false;
+    if (setup.settings.caching == throughFileCache &&
+        !measureDrain(setup.place, setup.calibrationBytes / 4, run.calibration.drainBytesPerSecond,
+                      run.failure))
+        return false;
+    setup.measuredNs = platformMonotonicNs() - state.startNs;
+    setup.writeBytesPerSecond = playbackWriteRate(run.calibration, setup.settings.caching);
+    setup.drainBytesPerSecond = run.calibration.drainBytesPerSecond;
+    fitTableInTime(setup);
+    state.deadlineNs = state.startNs + tableEstimateNs(setup);
+    if (watch.planned != nullptr) watch.planned(watch.context, setup);
+    return true;
+}
+
+// The disk measured, then the cells format by format, in the setup's folder.
 void tableIn(TableRun& run, const TableWatch& watch, uint64_t start)
 {
     TableSetup& setup = run.setup;
@@ -208,14 +296,7 @@ void tableIn(TableRun& run, const TableWatch& watch, uint64_t start)
             cell.mode = mode;
             run.cells.push_back(cell);
         }
-    bool goOn = setup.maxTracks > 0;
-    if (!goOn) run.stop = tableNoTrackFits;
-    if (goOn && setup.settings.caching == throughFileCache &&
-        !(setup.place.storageKnown && setup.place.storage.writtenBytesReadable)) {
-        run.stop = tableDrainUnmeasurable;
-        goOn = false;
-    }
-    if (goOn) goOn = calibrate(state);
+    bool goOn = measureDisk(state, watch);
     size_t index = 0;
     for (size_t f = 0; f < setup.settings.formats.size() && goOn; ++f) {
         const SampleFormat& format = setup.settings.formats[f];
@@ -223,19 +304,25 @@ void tableIn(TableRun& run, const TableWatch& watch, uint64_t start)
         SearchRules rules = tableRules(setup, format);
         TrialBench bench = openTrialBench(setup.place, config, format, setup.settings.bufferSeconds,
                                           setup.settings.caching,
-                                          setup.settings.headroomPercent / 100.0, rules.targetBusy,
+                                          setup.settings.headroomPercent / 100.0, rules.drainBusy,
                                           formatTag(format), &watch.trials);
         for (size_t m = 0; m < setup.settings.modes.size() && goOn; ++m, ++index) {
             TableCell& cell = run.cells[index];
             uint32_t limit = cellLimit(setup, cell.mode);
-            uint32_t predicted = predictCellCount(run.calibration.refined, cell.mode,
-                                                  sampleFormatBytesPerSecond(format),
-                                                  config.requestSize, rules.targetBusy, limit);
-            cell.rules = CellRules{limit,           setup.settings.repeat,
-                                   setup.settings.headroomPercent / 100.0,
-                                   rules.targetBusy, setup.step, predicted};
+            CellShape shape = cellShapeOf(setup, format, cell.mode);
+            uint32_t predicted = predictCell(tableModelOf(run.calibration), shape, limit);
+            cell.rules = CellRules{limit,
+                                   setup.settings.repeat,
+                                   shape.requiredShare,
+                                   shape.targetBusy,
+                                   setup.step,
+                                   predicted == 0 ? std::min<uint32_t>(16, limit) : predicted,
+                                   shape.bestShare,
+                                   static_cast<double>(shape.bytesPerSecond) / shape.requestSize *
+                                       (cell.mode.record + cell.mode.play),
+                                   static_cast<double>(shape.bytesPerSecond) * cell.mode.record,
+                                   shape.drainBusy};
             cell.predicted = predicted;
-            if (predicted == 0) cell.rules.prediction = std::min<uint32_t>(16, limit);
             goOn = runCell(state, bench, index);
             if (!goOn && bench.failure.any) run.failure = bench.failure;
         }
@@ -261,7 +348,6 @@ TableRun runTable(const SearchSettings& settings, const std::string& date, const
     run.folder = openSearchPlace(run.setup.place, settings.removeLeftovers, held);
     if (run.folder != folderReady) return run;
     limitTable(run.setup);
-    if (watch.planned != nullptr) watch.planned(watch.context, run.setup);
     uint64_t start = platformMonotonicNs();
     tableIn(run, watch, start);
     run.folderLeft = !closeSearchPlace(run.setup.place, held);

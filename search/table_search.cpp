@@ -78,17 +78,99 @@ double fittedRequestNs(const CostLine& line, uint32_t requestSize)
     return std::max(1.0, line.fixedNs + line.nsPerByte * requestSize);
 }
 
-uint32_t predictCellCount(const RequestCostModel& model, const SearchMode& mode,
-                          uint32_t bytesPerSecond, uint32_t requestSize, double targetBusy,
-                          uint32_t limit)
+namespace {
+
+const QueueSample* queueSampleAt(const TableModel& model, uint32_t requestSize, bool write)
 {
-    if ((mode.record > 0 && !model.write.valid) || (mode.play > 0 && !model.read.valid)) return 0;
-    double requestsPerSecond = static_cast<double>(bytesPerSecond) / requestSize;
-    double busyPerUnit = requestsPerSecond * 1e-9 *
-                         (mode.record * fittedRequestNs(model.write, requestSize) +
-                          mode.play * fittedRequestNs(model.read, requestSize));
-    if (!(busyPerUnit > 0)) return limit;
-    return clampCount(std::floor(targetBusy / busyPerUnit), std::min<uint32_t>(1, limit), limit);
+    for (const QueueSample& sample : model.queue)
+        if (sample.requestSize == requestSize && sample.write == write) return &sample;
+    return nullptr;
+}
+
+double requestSeconds(const TableModel& model, uint32_t requestSize, bool write)
+{
+    const CostLine& line = write ? model.cost.write : model.cost.read;
+    return line.valid ? fittedRequestNs(line, requestSize) / 1e9 : 0;
+}
+
+// Tracks of each direction in `units` units of a mode.
+double directionTracks(const SearchMode& mode, bool write, double units)
+{
+    return units * (write ? mode.record : mode.play);
+}
+
+}  // namespace
+
+double queueSecondsPerTrack(const TableModel& model, uint32_t requestSize, bool write)
+{
+    if (const QueueSample* same = queueSampleAt(model, requestSize, write)) return same->secondsPerTrack;
+    double seconds = requestSeconds(model, requestSize, write);
+    // The nearest size learnt in this direction, then in the other, scaled
+    // by their times per request.
+    for (bool sameDirection : {true, false}) {
+        bool direction = sameDirection ? write : !write;
+        const QueueSample* nearest = nullptr;
+        for (const QueueSample& sample : model.queue)
+            if (sample.write == direction &&
+                (nearest == nullptr ||
+                 std::fabs(std::log(double(sample.requestSize) / requestSize)) <
+                     std::fabs(std::log(double(nearest->requestSize) / requestSize))))
+                nearest = &sample;
+        double there = nearest == nullptr ? 0 : requestSeconds(model, nearest->requestSize, direction);
+        if (nearest != nullptr && there > 0 && seconds > 0)
+            return nearest->secondsPerTrack * seconds / there;
+    }
+    return seconds;
+}
+
+uint32_t predictCell(const TableModel& model, const CellShape& shape, uint32_t limit)
+{
+    const SearchMode& mode = shape.mode;
+    if ((mode.record > 0 && !model.cost.write.valid) || (mode.play > 0 && !model.cost.read.valid))
+        return 0;
+    double requestsPerSecond = static_cast<double>(shape.bytesPerSecond) / shape.requestSize;
+    double busyPerUnit = 0, headroomPerUnit = 0;  // busy share and headroom seconds
+    for (bool write : {true, false}) {
+        double tracks = directionTracks(mode, write, 1);
+        if (tracks == 0) continue;
+        busyPerUnit += tracks * requestsPerSecond * requestSeconds(model, shape.requestSize, write);
+        headroomPerUnit += tracks * queueSecondsPerTrack(model, shape.requestSize, write);
+    }
+    double units = limit;
+    if (busyPerUnit > 0) units = std::min(units, shape.targetBusy / busyPerUnit);
+    double spare = (shape.bestShare - shape.requiredShare) * shape.bufferSeconds;
+    if (headroomPerUnit > 0) units = std::min(units, spare / headroomPerUnit);
+    // Through the file cache the device must drain the recording at its
+    // rate divided by the busy share the rule allows.
+    if (shape.throughCache && mode.record > 0 && model.drainBytesPerSecond > 0)
+        units = std::min(units, model.drainBytesPerSecond * shape.drainBusy /
+                                    (static_cast<double>(mode.record) * shape.bytesPerSecond));
+    return clampCount(std::floor(units), std::min<uint32_t>(1, limit), limit);
+}
+
+void learnFromCell(TableModel& model, const CellShape& shape, const std::vector<TrialResult>& trials)
+{
+    const SearchMode& mode = shape.mode;
+    if (mode.record > 0 && mode.play > 0) return;  // whose headroom was it: both directions'
+    bool write = mode.record > 0;
+    // The largest count that passed with headroom to show, else the
+    // smallest that failed without a dropout.
+    const TrialResult* near = nullptr;
+    for (const TrialResult& trial : trials)
+        if (trial.passed && trial.headroomShare > 0 && (near == nullptr || trial.count > near->count))
+            near = &trial;
+    for (const TrialResult& trial : trials)
+        if (near == nullptr && !trial.passed && trial.headroomShare > 0) near = &trial;
+    if (near == nullptr || near->count == 0) return;
+    double lost = (shape.bestShare - near->headroomShare) * shape.bufferSeconds;
+    if (!(lost > 0)) return;
+    QueueSample sample{shape.requestSize, write, lost / directionTracks(mode, write, near->count)};
+    for (QueueSample& kept : model.queue)
+        if (kept.requestSize == sample.requestSize && kept.write == sample.write) {
+            kept = sample;
+            return;
+        }
+    model.queue.push_back(sample);
 }
 
 namespace {
@@ -104,16 +186,62 @@ SearchRules rulesOfCell(const CellRules& rules)
     return search;
 }
 
-// The step after `steps` trials on one side: step, 2 step, 4 step ...
 // A busy share this high says only that the disk was saturated, not how far.
 const double saturatedBusy = 0.97;
 
+// The step after `steps` trials on one side: step, 2 step, 4 step ...
 double stepFactor(const CellRules& rules, uint32_t steps)
 {
     return rules.step * std::pow(2.0, std::min<uint32_t>(steps, 8) - 1.0);
 }
 
 }  // namespace
+
+double cellAim(const CellRules& rules, const std::vector<TrialResult>& trials)
+{
+    // The two largest counts whose trial kept some headroom (no dropout).
+    const TrialResult* top = nullptr;
+    const TrialResult* below = nullptr;
+    for (auto trial = trials.rbegin(); trial != trials.rend(); ++trial) {
+        if (!(trial->headroomShare > 0)) continue;
+        if (top == nullptr || trial->count > top->count) {
+            if (top != nullptr && top->count != trial->count) below = top;
+            top = &*trial;
+        } else if (trial->count < top->count && (below == nullptr || trial->count > below->count)) {
+            below = &*trial;
+        }
+    }
+    double aim = 0;
+    if (top != nullptr) {
+        // Headroom that falls with the count: through the two, else through
+        // the best a trial can show at none.
+        double slope = (rules.bestShare - top->headroomShare) / top->count;
+        if (below != nullptr && below->headroomShare > top->headroomShare)
+            slope = (below->headroomShare - top->headroomShare) / (top->count - below->count);
+        if (slope > 0) aim = top->count + (top->headroomShare - rules.requiredShare) / slope;
+    }
+    // How busy a unit keeps the disk, at the largest count tried: by the
+    // time inside its requests (which a saturated disk still tells), else by
+    // the busy share, unless that only says the disk was saturated.
+    const TrialResult* largest = nullptr;
+    for (const TrialResult& trial : trials)
+        if (largest == nullptr || trial.count >= largest->count) largest = &trial;
+    double busyAim = 0;
+    if (largest != nullptr && largest->requestNs > 0 && rules.requestsPerUnit > 0)
+        busyAim = rules.targetBusy / (rules.requestsPerUnit * largest->requestNs * 1e-9);
+    else if (largest != nullptr && largest->busyShare > 0 && largest->busyShare < saturatedBusy)
+        busyAim = largest->count * rules.targetBusy / largest->busyShare;
+    if (busyAim > 0) aim = aim > 0 ? std::min(aim, busyAim) : busyAim;
+    // Through the file cache, the slowest drain a trial measured.
+    double drain = 0;
+    for (const TrialResult& trial : trials)
+        if (trial.drainRate > 0 && (drain == 0 || trial.drainRate < drain)) drain = trial.drainRate;
+    if (drain > 0 && rules.recordBytesPerUnit > 0) {
+        double drainAim = drain * rules.drainBusy / rules.recordBytesPerUnit;
+        aim = aim > 0 ? std::min(aim, drainAim) : drainAim;
+    }
+    return aim;
+}
 
 uint32_t nextCellCount(const CellRules& rules, const std::vector<TrialResult>& trials,
                        uint32_t trialsLeft)
@@ -135,33 +263,47 @@ uint32_t nextCellCount(const CellRules& rules, const std::vector<TrialResult>& t
         return passed;
     }
     uint32_t steps = distinctCounts(trials);
+    double aim = cellAim(rules, trials);
     if (failed == noFailure) {
-        // Every count passed: up, by a step that grows while they pass, or
-        // less where the busy share says the boundary is near.
-        const TrialResult& top = *latestAt(trials, passed);
-        double far = passed * (1 + stepFactor(rules, steps));
+        // Every count passed: up to where the trials aim, by a step at
+        // least and at most eightfold; a step up from a count that passed
+        // is a bracket tight enough when it fails (rounded down).
         double near = passed * (1 + rules.step);
-        double aim = top.busyShare > 0 ? passed * rules.targetBusy / top.busyShare : far;
-        // Rounded down: one step up from a count that passed is a bracket
-        // tight enough when it fails.
-        return clampCount(std::floor(std::max(near, std::min(aim, far))), passed + 1, rules.limit);
+        double far = passed * 8.0;
+        double up = aim > 0 ? std::max(near, std::min(aim, far)) : far;
+        return clampCount(std::floor(up), passed + 1, rules.limit);
     }
     if (passed == 0) {
-        // Every count failed: down likewise, at least halving after a few.
-        // Where the smallest failure's busy share was over the rule's but short
-        // of a saturated disk's, it tells where the disk would be as busy as
-        // the rule allows: there at once (no lower than half), so that a
-        // prediction far too high costs one trial, not a walk down.
-        // One step down is the count a step below it: a tight bracket when it passes.
+        // Every count failed: down to where the trials aim (no further than
+        // a quarter at once), else as far as the busy share of a disk over
+        // the rule's but short of saturated says, else by a step that
+        // doubles, no further than half at once. A step down is the count
+        // a step below it: tight when it passes.
         const TrialResult& lowest = *latestAt(trials, failed);
-        double far = failed * std::max(0.5, 1 - stepFactor(rules, steps));
         double near = failed / (1 + rules.step);
-        double down = std::min(near, far);
-        if (lowest.busyShare > rules.targetBusy && lowest.busyShare < saturatedBusy)
-            down = std::min(near, std::max(0.5 * failed, failed * rules.targetBusy / lowest.busyShare));
-        return clampCount(std::ceil(down), 1, failed - 1);
+        double down = std::max(0.5 * failed, failed * (1 - stepFactor(rules, steps)));
+        if (aim > 0)
+            down = std::max(0.25 * failed, aim);
+        else if (lowest.busyShare > rules.targetBusy && lowest.busyShare < saturatedBusy)
+            down = std::max(0.5 * failed, failed * rules.targetBusy / lowest.busyShare);
+        return clampCount(std::ceil(std::min(near, down)), 1, failed - 1);
     }
-    return aimInside(search, trials, passed, failed);
+    // A failure that dropped audio tells nothing of its headroom: the
+    // trials' own aim stands for the interpolation then.
+    bool dropped = !(latestAt(trials, failed)->headroomShare > 0);
+    return aimInside(search, trials, passed, failed, dropped ? aim : 0);
+}
+
+CellReach cellReach(const CellRules& rules, const std::vector<TrialResult>& trials)
+{
+    CellReach reach{};
+    for (const TrialResult& trial : trials)
+        if (trial.count > reach.count ||
+            (trial.count == reach.count && trial.headroomShare < reach.headroomShare))
+            reach = CellReach{trial.count, trial.busyShare, trial.headroomShare, 0};
+    double aim = cellAim(rules, trials);
+    reach.beyond = aim >= UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(aim);
+    return reach;
 }
 
 SearchAnswer cellAnswer(const CellRules& rules, const std::vector<TrialResult>& trials)
