@@ -34,7 +34,7 @@ static std::string planDiskText(const CapacitySetup& setup)
                 (setup.playedCold ? "cold" : "warm (this system cannot drop a file's cached pages)");
     disk += "; " + withThousands(searchDiskBytes(setup, setup.limit) + freeSpaceReserve) +
             " bytes must be free";
-    if (setup.freeBytes != 0) disk += ", " + withThousands(setup.freeBytes) + " are";
+    if (setup.freeKnown) disk += ", " + withThousands(setup.freeBytes) + " are";
     return disk + ". Every file is made in that folder, which is removed at the end.\n";
 }
 
@@ -407,6 +407,7 @@ nlohmann::json capacityJson(const CapacitySetup& setup, const CapacityVerdict& v
             {"limitReason", reasons[setup.limitReason]},
             {"diskBytesNeeded", searchDiskBytes(setup, setup.limit) + freeSpaceReserve},
             {"freeBytes", setup.freeBytes},
+            {"freeBytesKnown", setup.freeKnown},
             {"otherSearchFolders", othersJson(setup.place.others, pathText)},
             {"estimateSeconds", nsSeconds(estimate)},
             {"timeLimitSeconds", nsSeconds(search + search / 2)},

@@ -52,6 +52,12 @@ const char* freeSpaceQueryError()
     return platformFreeBytesError();
 }
 
+FreeSpace queryFreeSpace(const char* path)
+{
+    uint64_t bytes = platformFreeBytes(path);
+    return FreeSpace{bytes != 0 || platformFreeBytesError() == nullptr, bytes};
+}
+
 bool enoughFreeSpace(uint64_t freeBytes, uint32_t totalTestBytes)
 {
     return freeBytes > static_cast<uint64_t>(totalTestBytes) + freeSpaceReserve;

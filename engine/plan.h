@@ -70,5 +70,12 @@ uint64_t queryFreeBytes(const char* path);
 // Why the last query failed, in words for a user; null when it succeeded
 // (then a 0 is really no free space).
 const char* freeSpaceQueryError();
+// Free bytes where the volume could be asked: a full disk (0 bytes, and the
+// query answered) is known, unlike one that could not be asked.
+struct FreeSpace {
+    bool known;
+    uint64_t bytes;
+};
+FreeSpace queryFreeSpace(const char* path);
 // The write test's condition: strictly more than totalTestBytes + reserve.
 bool enoughFreeSpace(uint64_t freeBytes, uint32_t totalTestBytes);

@@ -99,18 +99,19 @@ SweepSpace sweepSpace(const std::string& base)
     uint64_t existing[maxTrackFiles] = {};
     char name[trackFileNameSize];
     SweepSpace space;
+    FreeSpace free{};
     for (uint32_t number = 1; number <= maxTrackFiles; ++number) {
         formatTrackName(name, sizeof name, base.c_str(), number, extensionInFileName);
-        if (number == 1) space.freeNow = queryFreeBytes(name);
+        if (number == 1) free = queryFreeSpace(name);
         uint64_t size = 0;
         if (platformFileSize(name, size)) existing[number - 1] = size;
     }
-    // 0 is also what an unreadable volume gives (say, a missing folder): then
-    // nothing is known in advance and each write test checks for itself.
-    space.shortAt = space.freeNow == 0 ? 0
-                                       : firstCountShortOfSpace(trackCountChoices,
-                                                                trackCountChoiceCount,
-                                                                space.freeNow, existing);
+    space.freeNow = free.bytes;
+    // A volume that cannot be asked (say, a missing folder): nothing is known
+    // in advance and each write test checks for itself. A full one is known.
+    space.shortAt = !free.known ? 0
+                                : firstCountShortOfSpace(trackCountChoices, trackCountChoiceCount,
+                                                         space.freeNow, existing);
     return space;
 }
 

@@ -70,7 +70,8 @@ struct CapacitySetup {
     SearchPlace place;
     uint32_t limit;      // recorded tracks
     SearchLimitReason limitReason;
-    uint64_t freeBytes;  // 0 when unknown
+    bool freeKnown;      // the volume answered how much is free (0 is a full disk)
+    uint64_t freeBytes;
     bool playedCold;     // played files can be read cold (their cached pages dropped)
     uint64_t takeNs;     // the take at the answer, 0 for none
     double drainBytesPerSecond;  // through the cache: the device's drain, measured first (0: not)

@@ -18,8 +18,10 @@ void limitCapacitySearch(CapacitySetup& setup)
                           : 0;
         setup.limitReason = limitOpenFiles;
     }
-    setup.freeBytes = queryFreeBytes(numberedTrackFileName(recordBaseIn(setup.place), 1).c_str());
-    if (setup.freeBytes == 0) return;  // unknown: each trial checks for itself
+    FreeSpace space = queryFreeSpace(numberedTrackFileName(recordBaseIn(setup.place), 1).c_str());
+    setup.freeKnown = space.known;
+    setup.freeBytes = space.bytes;
+    if (!space.known) return;  // each trial checks for itself
     uint32_t fits = setup.limit;
     while (fits > 0 && searchDiskBytes(setup, fits) + freeSpaceReserve >= setup.freeBytes) --fits;
     if (fits < setup.limit) {
@@ -132,7 +134,7 @@ CapacityRun runCapacity(const SearchSettings& settings, const CapacityWatch& wat
         // Memory hides the busy share of a trial through the file cache: the
         // device's drain, measured first, aims the first trial instead.
         const uint64_t probeBytes = 256u << 20;
-        uint64_t bytes = setup.freeBytes == 0 ? probeBytes / 2 : std::min(probeBytes, setup.freeBytes / 8);
+        uint64_t bytes = !setup.freeKnown ? probeBytes / 2 : std::min(probeBytes, setup.freeBytes / 8);
         measureDrain(setup.place, bytes, setup.drainBytesPerSecond, run.failure);
     }
     if (watch.planned != nullptr) watch.planned(watch.context, run.setup);

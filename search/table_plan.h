@@ -22,7 +22,8 @@ struct TableSetup {
     uint32_t maxPlayed;   // played tracks in one trial: maxTracks, lowered to what the time allows
     SearchLimitReason limitReason;      // of maxTracks
     SearchLimitReason playLimitReason;  // of maxPlayed
-    uint64_t freeBytes;   // 0 when unknown
+    bool freeKnown;       // the volume answered how much is free (0 is a full disk)
+    uint64_t freeBytes;
     bool playedCold;
     std::vector<uint32_t> calibrationSizes;  // request sizes the disk's cost is measured at
     uint64_t calibrationBytes;               // written at most at each size

@@ -35,11 +35,13 @@ void limitTable(TableSetup& setup)
         setup.maxPlayed = std::min(setup.maxPlayed, setup.maxTracks);
         setup.limitReason = limitOpenFiles;
     }
-    setup.freeBytes = queryFreeBytes(numberedTrackFileName(recordBaseIn(setup.place), 1).c_str());
+    FreeSpace space = queryFreeSpace(numberedTrackFileName(recordBaseIn(setup.place), 1).c_str());
+    setup.freeKnown = space.known;
+    setup.freeBytes = space.bytes;
     // The measurement takes a quarter of the free space at most.
     setup.calibrationBytes = calibrationMaxBytes;
-    if (setup.freeBytes != 0) setup.calibrationBytes = std::min(calibrationMaxBytes, setup.freeBytes / 4);
-    if (setup.freeBytes == 0) return;  // unknown: each trial checks for itself
+    if (!space.known) return;  // each trial checks for itself
+    setup.calibrationBytes = std::min(calibrationMaxBytes, setup.freeBytes / 4);
     uint32_t asked = setup.maxTracks;
     while (setup.maxTracks > 0 && tableDiskBytes(setup) >= setup.freeBytes) {
         setup.maxTracks = setup.maxTracks * 15 / 16;
@@ -263,6 +265,7 @@ bool measureDisk(TableState& state, const TableWatch& watch)
     TableRun& run = *state.run;
     if (setup.maxTracks == 0) {
         run.stop = tableNoTrackFits;
+        if (watch.planned != nullptr) watch.planned(watch.context, setup);
         return false;
     }
     if (setup.settings.caching == throughFileCache &&

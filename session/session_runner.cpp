@@ -88,8 +88,9 @@ SetupResult openSession(SessionRun& run, const SessionConfig& config, const Sess
 
     // Asked once the recording files are emptied, so that their old bytes count.
     uint64_t needed = recordedBytesPerTrack(config) * config.recordTracks + freeSpaceReserve;
-    uint64_t freeBytes = platformFreeBytes(sessionTrackFileName(run, trackCount - 1).c_str());
-    if (freeBytes != 0 && freeBytes <= needed) {
+    FreeSpace space = queryFreeSpace(sessionTrackFileName(run, trackCount - 1).c_str());
+    uint64_t freeBytes = space.bytes;
+    if (space.known && freeBytes <= needed) {
         SetupResult space = failSetup(run, setupNotEnoughSpace, "", "");
         space.bytesNeeded = needed;
         space.bytesFree = freeBytes;

@@ -281,6 +281,33 @@ TEST_F(FaultCli, FreeSpaceLowAtTheLimitOrUnknown)
     EXPECT_FALSE(fileExists(backed(1)));
 }
 
+// A full disk (the volume answers: 0 bytes free) is said before anything
+// is written, by every command, never taken for a volume that cannot be asked.
+TEST_F(FaultCli, AFullDiskIsNamedBeforeAnythingStarts)
+{
+    struct Case {
+        std::vector<std::string> args;
+        std::string says;  // on stderr, or stdout for the searches' own sentence
+    };
+    const Case cases[] = {
+        {{"sweep"}, "not enough disk space for the sweep: 0 bytes free"},
+        {{"session", "--tracks", "2", "--seconds", "20"}, spaceWarning},
+        {{"capacity", "--max-tracks", "8"}, "Not even one track fits: too little free disk space."},
+        {{"table", "--formats", "48000/24", "--modes", "record"},
+         "not even one track fits: too little free disk space"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.front());
+        restart("statfs free 0");
+        std::vector<std::string> args = c.args;
+        args.push_back(base());
+        RunResult result = runTrakmon(args);
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_NE((result.err + result.out).find(c.says), std::string::npos) << result.err << result.out;
+        EXPECT_EQ(calls("write"), 0u) << result.err << result.out;
+    }
+}
+
 TEST_F(FaultCli, FailingCreateOpenTruncateAndClose)
 {
     struct Case {
