@@ -110,6 +110,25 @@ protected:
     TempFolder folder;
 };
 
+// Every file name of a session's JSON is UTF-8, as its base name is: on
+// Windows each is converted from the code page the names come in.
+TEST_F(GoldenSession, EveryNameInTheJsonIsUtf8)
+{
+    const std::string cafe = "caf\xC3\xA9";
+    RunResult session = runTrakmon({"session", "--tracks", "2", "--seconds", "1", "--buffer", "2",
+                                    "--request", "64", "--json", folder.path + "/" + cafe + ".wav"});
+    EXPECT_EQ(session.exitCode, 1) << session.err;  // too short to tell
+    nlohmann::json json = nlohmann::json::parse(session.out);
+    for (const char* field : {"baseFileName", "firstRecordFile", "lastRecordFile"}) {
+        std::string name = json[field].get<std::string>();
+        EXPECT_NE(name.find(cafe), std::string::npos) << field << ": " << name;
+        EXPECT_EQ(name.find("\xEF\xBF\xBD"), std::string::npos) << field << ": " << name;
+    }
+    if (json["storage"].is_object()) {
+        EXPECT_EQ(json["storage"]["folder"].get<std::string>().find("\xEF\xBF\xBD"), std::string::npos);
+    }
+}
+
 TEST_F(GoldenSession, ShortSessionAndCapacity)
 {
     std::string base = folder.path + "/take.wav";
