@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <nlohmann/json.hpp>
+
+#include "analysis/number_text.h"
 
 uint64_t nearestRankPercentile(std::vector<uint64_t> values, double p)
 {
@@ -137,11 +140,6 @@ double bytesPerSecond(uint64_t bytes, uint64_t elapsedNs)
 {
     if (elapsedNs == 0) return 0;
     return static_cast<double>(bytes) * 1e9 / static_cast<double>(elapsedNs);
-}
-
-static double milliseconds(uint64_t ns)
-{
-    return static_cast<double>(ns) / 1e6;
 }
 
 std::string formatAnalysisLines(const PassAnalysis& analysis)

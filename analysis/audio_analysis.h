@@ -28,7 +28,7 @@
 #include <string>
 #include <vector>
 
-#include <nlohmann/json.hpp>
+#include <nlohmann/json_fwd.hpp>
 
 #include "session/latency_histogram.h"
 #include "session/sample_format.h"

@@ -2,16 +2,12 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <nlohmann/json.hpp>
 
 #include "analysis/json_text.h"
 #include "analysis/number_text.h"
 #include "engine/plan.h"
 
-
-static double nsSeconds(uint64_t ns)
-{
-    return static_cast<double>(ns) / 1e9;
-}
 
 // The plan's disk space: the largest trial's files, and what must be free.
 static std::string planDiskText(const CapacitySetup& setup)

@@ -1,5 +1,7 @@
 #include "analysis/json_text.h"
 
+#include <nlohmann/json.hpp>
+
 using nlohmann::json;
 
 std::string jsonLine(const json& value)

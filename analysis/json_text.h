@@ -2,7 +2,7 @@
 #pragma once
 #include <string>
 
-#include <nlohmann/json.hpp>
+#include <nlohmann/json_fwd.hpp>
 
 #include "session/sample_format.h"
 

@@ -40,3 +40,13 @@ std::string durationText(double seconds)
                       static_cast<unsigned>(whole / 60 % 60));
     return text;
 }
+
+double nsSeconds(uint64_t ns)
+{
+    return static_cast<double>(ns) / 1e9;
+}
+
+double milliseconds(uint64_t ns)
+{
+    return static_cast<double>(ns) / 1e6;
+}

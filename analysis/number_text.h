@@ -3,6 +3,10 @@
 #include <cstdint>
 #include <string>
 
+// A clock's nanoseconds as seconds, and as milliseconds.
+double nsSeconds(uint64_t ns);
+double milliseconds(uint64_t ns);
+
 // 17694720000 -> "17,694,720,000".
 std::string withThousands(uint64_t value);
 // A duration in seconds with the decimals it needs: "60 s", "2.5 s", "0.25 s".

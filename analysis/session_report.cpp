@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <vector>
+#include <nlohmann/json.hpp>
 
 #include "analysis/number_text.h"
 #include "engine/track_name.h"
@@ -54,11 +55,6 @@ std::string busyText(double percent)
         return "< 0.1 %";
     std::snprintf(text, sizeof text, "%.1f %%", percent);
     return text;
-}
-
-static double nsSeconds(uint64_t ns)
-{
-    return static_cast<double>(ns) / 1e9;
 }
 
 static std::string tracksPhrase(const SessionConfig& config, bool canDo)
@@ -192,11 +188,6 @@ static std::string directionLine(const char* name, const char* lost, const char*
                   audioSeconds(tally.lowestHeadroom, summary.bytesPerSecond),
                   100.0 * tally.lowestHeadroom / config.bufferBytes);
     return text;
-}
-
-static double milliseconds(uint64_t ns)
-{
-    return static_cast<double>(ns) / 1e6;
 }
 
 // The flush of a recording through the file cache, for the figures.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <nlohmann/json.hpp>
 
 #include "analysis/number_text.h"
 #include "engine/results_report.h"

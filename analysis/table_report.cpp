@@ -3,17 +3,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <nlohmann/json.hpp>
 
 #include "analysis/json_text.h"
 #include "analysis/number_text.h"
 #include "engine/plan.h"
 
 namespace {
-
-double nsSeconds(uint64_t ns)
-{
-    return static_cast<double>(ns) / 1e9;
-}
 
 // "44.1 kHz 16-bit mono" without the words a column has no room for.
 std::string formatColumn(const SampleFormat& format)

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <string>
+#include <nlohmann/json.hpp>
 
 #include "analysis/capacity_report.h"
 #include "analysis/json_text.h"

@@ -1,5 +1,7 @@
 #include "cli/cli_checks.h"
 
+#include <CLI/CLI.hpp>
+
 #include "engine/plan.h"
 
 bool parseWholeNumber(const std::string& text, uint32_t maxDigits, uint32_t& value)

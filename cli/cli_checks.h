@@ -2,7 +2,10 @@
 // names the allowed values, so that --help, the manual page and the
 // completion show them.
 #pragma once
-#include <CLI/CLI.hpp>
+namespace CLI {
+class App;
+class Validator;
+}  // namespace CLI
 #include <cstdint>
 #include <string>
 

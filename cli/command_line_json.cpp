@@ -1,5 +1,6 @@
 #include "cli/command_line_json.h"
 
+#include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
 // Allowed values from a validator's help text: "a|b|c" (as trakmon's own

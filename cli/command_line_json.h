@@ -3,7 +3,10 @@
 // the manual page and the bash completion from it, so neither can drift from
 // what trakmon accepts and what --help says.
 #pragma once
-#include <CLI/CLI.hpp>
+namespace CLI {
+class App;
+class Validator;
+}  // namespace CLI
 #include <string>
 
 std::string commandLineJson(const CLI::App& app);

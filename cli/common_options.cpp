@@ -1,5 +1,6 @@
 #include "cli/common_options.h"
 
+#include <CLI/CLI.hpp>
 #include <cmath>
 #include <cstdio>
 

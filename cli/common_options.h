@@ -4,7 +4,10 @@
 #include <cstdint>
 #include <string>
 
-#include <CLI/CLI.hpp>
+namespace CLI {
+class App;
+class Validator;
+}  // namespace CLI
 
 #include "platform/platform.h"
 #include "session/sample_format.h"

@@ -1,5 +1,6 @@
 #include "cli/search_options.h"
 
+#include <CLI/CLI.hpp>
 #include <sstream>
 #include <vector>
 

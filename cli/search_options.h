@@ -6,7 +6,10 @@
 #include <cstdint>
 #include <string>
 
-#include <CLI/CLI.hpp>
+namespace CLI {
+class App;
+class Validator;
+}  // namespace CLI
 
 #include "search/search_settings.h"
 

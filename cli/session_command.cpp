@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <nlohmann/json.hpp>
 
 #include "analysis/json_text.h"
 #include "analysis/number_text.h"

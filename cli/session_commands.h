@@ -5,7 +5,10 @@
 #include <cstdint>
 #include <string>
 
-#include <CLI/CLI.hpp>
+namespace CLI {
+class App;
+class Validator;
+}  // namespace CLI
 
 #include "session/whole_session.h"
 

@@ -1,5 +1,7 @@
 // The options of trakmon session, and what the commands that run sessions share.
+#include <CLI/CLI.hpp>
 #include <cstdio>
+#include <nlohmann/json.hpp>
 
 #include "analysis/json_text.h"
 #include "cli/cli_checks.h"

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <ctime>
+#include <nlohmann/json.hpp>
 
 #include "analysis/json_text.h"
 #include "analysis/number_text.h"

@@ -1,7 +1,9 @@
 #include "cli/test_commands.h"
 
+#include <CLI/CLI.hpp>
 #include <cstdio>
 #include <vector>
+#include <nlohmann/json.hpp>
 
 #include "session/sample_format.h"
 #include "analysis/sweep.h"

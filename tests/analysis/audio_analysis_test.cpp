@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <nlohmann/json.hpp>
 
 #include "analysis/audio_analysis.h"
 #include "session/latency_histogram.h"

@@ -1,6 +1,7 @@
 // The figures of chosen formats, of repeated passes, of their log and of
 // their chart, worked out by hand in the comments.
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "analysis/pass_summary.h"
 #include "analysis/round_record.h"

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <nlohmann/json.hpp>
 
 #include "analysis/capacity_report.h"
 #include "analysis/session_report.h"

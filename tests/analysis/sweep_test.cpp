@@ -1,5 +1,6 @@
 // The sweep's disk-space arithmetic and how it combines write and read.
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "analysis/sweep.h"
 #include "engine/settings.h"
