@@ -27,7 +27,7 @@ uint32_t discardWrite(TrackHandle, const void*, uint32_t size, IoStatus*)
     return size;
 }
 
-uint32_t discardRead(TrackHandle, void*, uint32_t size, uint32_t)
+uint32_t discardRead(TrackHandle, void*, uint32_t size, uint32_t, IoStatus*)
 {
     benchmark::ClobberMemory();
     return size;
@@ -39,9 +39,9 @@ uint32_t syscallWrite(TrackHandle, const void*, uint32_t size, IoStatus*)
     return size;
 }
 
-uint32_t syscallRead(TrackHandle file, void* buffer, uint32_t size, uint32_t)
+uint32_t syscallRead(TrackHandle file, void* buffer, uint32_t size, uint32_t, IoStatus* why)
 {
-    return syscallWrite(file, buffer, size, nullptr);
+    return syscallWrite(file, buffer, size, why);
 }
 
 TrackFileSet files;

@@ -130,10 +130,12 @@ static void showResultsBox(void* context, const ResultsInputs& inputs, const cha
     record.caption = caption;
 }
 
-static void noteTrackFileFailure(void*, const char* trackFileName, const char* reason)
+static void noteTrackFileFailure(void*, TrackFileCall, const char* trackFileName, IoStatus)
 {
-    std::fprintf(stderr, "trakmon: %s: %s\n", trackFileName, reason);
+    std::fprintf(stderr, "trakmon: %s: %s\n", trackFileName, platformLastErrorText());
 }
+
+static void noteTransferFailure(void*, TrackFileCall, const char*, IoStatus) {}
 
 static void notePlan(void* context, const TestPlan& plan)
 {
@@ -166,5 +168,6 @@ FrontEnd cliFrontEnd(CliTest& test)
     frontEnd.noteTrackFileFailure = noteTrackFileFailure;
     frontEnd.notePlan = notePlan;
     frontEnd.notePassReadings = notePassReadings;
+    frontEnd.noteTransferFailure = noteTransferFailure;
     return frontEnd;
 }

@@ -51,8 +51,9 @@ typedef uint32_t (*PlatformWrite)(TrackHandle file, const void* buffer, uint32_t
 
 // One request of the write pass: the stamp, then the write.
 template <PlatformWrite write>
-uint32_t stampedWrite(TrackHandle file, void* buffer, uint32_t size, uint32_t passOffset)
+uint32_t stampedWrite(TrackHandle file, void* buffer, uint32_t size, uint32_t passOffset,
+                      IoStatus* why)
 {
     stampWriteRequest(buffer, size, passOffset, writePassNumber);
-    return write(file, buffer, size, nullptr);
+    return write(file, buffer, size, why);
 }
