@@ -21,27 +21,27 @@
 
 namespace {
 
-uint32_t discardWrite(TrackHandle, const void*, uint32_t size)
+uint32_t discardWrite(TrackHandle, const void*, uint32_t size, IoStatus*)
 {
     benchmark::ClobberMemory();  // the stamp's stores must happen
     return size;
 }
 
-uint32_t discardRead(TrackHandle, void*, uint32_t size, uint32_t)
+uint32_t discardRead(TrackHandle, void*, uint32_t size, uint32_t, IoStatus*)
 {
     benchmark::ClobberMemory();
     return size;
 }
 
-uint32_t syscallWrite(TrackHandle, const void*, uint32_t size)
+uint32_t syscallWrite(TrackHandle, const void*, uint32_t size, IoStatus*)
 {
     syscall(SYS_getppid);
     return size;
 }
 
-uint32_t syscallRead(TrackHandle file, void* buffer, uint32_t size, uint32_t)
+uint32_t syscallRead(TrackHandle file, void* buffer, uint32_t size, uint32_t, IoStatus* why)
 {
-    return syscallWrite(file, buffer, size);
+    return syscallWrite(file, buffer, size, why);
 }
 
 TrackFileSet files;
@@ -86,7 +86,7 @@ void bareLoop(benchmark::State& state)
         do {
             for (uint32_t slot = 0; slot < tracks; ++slot) {
                 if (stamped) stampWriteRequest(buffer, plan.requestSize, sum, 1);
-                sum += call(static_cast<TrackHandle>(slot + 1), buffer, plan.requestSize);
+                sum += call(static_cast<TrackHandle>(slot + 1), buffer, plan.requestSize, nullptr);
             }
         } while (sum < plan.totalTestBytes);
         benchmark::DoNotOptimize(sum);

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "cli/io_error_text.h"
 #include "cli/terminal_line.h"
 
 static const uint32_t terminalBarColumns = 40;
@@ -130,9 +131,17 @@ static void showResultsBox(void* context, const ResultsInputs& inputs, const cha
     record.caption = caption;
 }
 
-static void noteTrackFileFailure(void*, const char* trackFileName, const char* reason)
+// A track file's create, open, request or close that failed: named with
+// its cause at once (after the test's message, where one comes first), and
+// kept for the JSON.
+static void noteFailure(void* context, TrackFileCall call, const char* trackFileName, IoStatus why)
 {
-    std::fprintf(stderr, "trakmon: %s: %s\n", trackFileName, reason);
+    CliTest& test = cliTest(context);
+    if (test.bar.enabled && test.bar.open) clearTerminalLine();
+    std::fprintf(stderr, "trakmon: %s\n", trackFileFailureText(call, trackFileName, why).c_str());
+    std::fflush(stderr);
+    TrackFileFailure& failure = test.record.failure;
+    if (!failure.noted) failure = TrackFileFailure{true, call, trackFileName, why};
 }
 
 static void notePlan(void* context, const TestPlan& plan)
@@ -163,8 +172,9 @@ FrontEnd cliFrontEnd(CliTest& test)
     frontEnd.repaintMainWindow = repaintMainWindow;
     frontEnd.showMessageBox = showMessageBox;
     frontEnd.showResultsBox = showResultsBox;
-    frontEnd.noteTrackFileFailure = noteTrackFileFailure;
+    frontEnd.noteTrackFileFailure = noteFailure;
     frontEnd.notePlan = notePlan;
     frontEnd.notePassReadings = notePassReadings;
+    frontEnd.noteTransferFailure = noteFailure;
     return frontEnd;
 }

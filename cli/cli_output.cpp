@@ -5,9 +5,23 @@
 #include <nlohmann/json.hpp>
 
 #include "analysis/audio_analysis.h"
+#include "cli/io_error_text.h"
 #include "platform/console.h"
 
 using nlohmann::json;
+
+// The track file that failed and why; null when none did.
+static json failureJson(const TrackFileFailure& failure)
+{
+    if (!failure.noted) return json();
+    json object;
+    object["file"] = platformArgumentToUtf8(failure.file);
+    object["call"] = trackFileCallName(failure.call);
+    object["cause"] = ioErrorName(failure.why.error);
+    object["systemCode"] = failure.why.systemCode != 0 ? json(failure.why.systemCode) : json();
+    object["text"] = ioErrorWords(failure.why);
+    return object;
+}
 
 PassAnalysis analyseSummary(const CliTestSummary& summary)
 {
@@ -54,6 +68,7 @@ void printJsonResults(const CliTestSummary& summary)
         object["passes"] = summary.passCount;
     }
     object["messages"] = record.messages;
+    object["failure"] = failureJson(record.failure);
     if (record.resultsShown) {
         object["totalBytes"] = record.inputs.totalBytes;
         object["elapsedMs"] = record.inputs.elapsedMs;

@@ -7,9 +7,9 @@
 
 static char readWorkingPath[trackFileNameSize];
 
-static uint32_t readRequest(TrackHandle file, void* buffer, uint32_t size, uint32_t)
+static uint32_t readRequest(TrackHandle file, void* buffer, uint32_t size, uint32_t, IoStatus* why)
 {
-    return platformReadTrack(file, buffer, size);
+    return platformReadTrack(file, buffer, size, why);
 }
 
 static const char notEnoughTrackFilesText[] =
@@ -24,11 +24,11 @@ static TestOutcome openTrackFiles(const FrontEnd& frontEnd, const char* base,
     for (uint32_t number = 1; number <= plan.trackCount; ++number) {
         formatTrackName(readWorkingPath, sizeof readWorkingPath, base, number,
                         frontEnd.trackNameRule);
-        TrackHandle file = platformOpenTrackFile(readWorkingPath);
+        IoStatus why = {ioOtherError, 0};
+        TrackHandle file = platformOpenTrackFile(readWorkingPath, &why);
         readTrackFiles.slots[number - 1] = file;
         if (file == invalidTrackHandle) {
-            frontEnd.noteTrackFileFailure(frontEnd.context, readWorkingPath,
-                                          platformLastErrorText());
+            frontEnd.noteTrackFileFailure(frontEnd.context, openCall, readWorkingPath, why);
             frontEnd.showMessageBox(frontEnd.context, messageMissingTrackFile,
                                     notEnoughTrackFilesText, nullptr, messageIconError);
             closeTrackFiles(readTrackFiles, plan.trackCount);
@@ -60,5 +60,6 @@ TestOutcome runReadTest(const FrontEnd& frontEnd)
     TestOutcome opened = openTrackFiles(frontEnd, base, plan);
     if (opened != testCompleted) return opened;
 
-    return runPassAndReport<readRequest>(frontEnd, readTestKind, readTrackFiles, plan, readBuffer);
+    return runPassAndReport<readRequest>(frontEnd, readTestKind, base, readTrackFiles, plan,
+                                         readBuffer);
 }

@@ -25,11 +25,11 @@ TestOutcome runWriteTest(const FrontEnd& frontEnd)
     for (uint32_t number = 1; number <= trackCount; ++number) {
         formatTrackName(writeWorkingPath, sizeof writeWorkingPath, base, number,
                         frontEnd.trackNameRule);
-        TrackHandle file = platformCreateTrackFile(writeWorkingPath);
+        IoStatus why = {ioOtherError, 0};
+        TrackHandle file = platformCreateTrackFile(writeWorkingPath, &why);
         writeTrackFiles.slots[number - 1] = file;
         if (file == invalidTrackHandle) {
-            frontEnd.noteTrackFileFailure(frontEnd.context, writeWorkingPath,
-                                          platformLastErrorText());
+            frontEnd.noteTrackFileFailure(frontEnd.context, createCall, writeWorkingPath, why);
             closeTrackFiles(writeTrackFiles, trackCount);
             return testCreateFailed;
         }
@@ -47,6 +47,6 @@ TestOutcome runWriteTest(const FrontEnd& frontEnd)
     }
 
     ++writePassNumber;
-    return runPassAndReport<stampedWrite<platformWriteTrack>>(frontEnd, writeTestKind,
+    return runPassAndReport<stampedWrite<platformWriteTrack>>(frontEnd, writeTestKind, base,
                                                               writeTrackFiles, plan, writeBuffer);
 }

@@ -25,6 +25,9 @@ enum EngineMessage {
     messageTransferError,     // a short request, or a written file that failed to close
 };
 
+// The call on a track file that failed, as the front end is told it.
+enum TrackFileCall { createCall, openCall, writeCall, readCall, closeCall };
+
 // The requests of one timed pass, of the pass as a whole and each on its own:
 // readings of platformMonotonicNs taken by the engine inside the timed loop,
 // at the start of the pass and at the end of every completed request. Room
@@ -87,10 +90,12 @@ struct FrontEnd {
     void (*showResultsBox)(void* context, const ResultsInputs& inputs, const char* text,
                            const char* caption);
 
-    // A track file could not be created or opened. The Windows program stays
+    // A track file could not be created (createCall) or opened (openCall),
+    // and why; before any message of the test. The Windows program stays
     // silent here (the tests' own messages, if any, follow); the command line
-    // names the file and the reason.
-    void (*noteTrackFileFailure)(void* context, const char* trackFileName, const char* reason);
+    // names the file and the cause.
+    void (*noteTrackFileFailure)(void* context, TrackFileCall call, const char* trackFileName,
+                                 IoStatus why);
 
     // The plan of the test, once, before the file choice: a test that then
     // ends early (cancelled, a file refused) has handed it out too. A test
@@ -100,4 +105,12 @@ struct FrontEnd {
     // The readings of a pass that ran, completed or ended by a short request;
     // given once the timed span is over, before the files are closed.
     void (*notePassReadings)(void* context, const PassReadings& readings);
+
+    // The request that ended a pass (writeCall, readCall), or the close of a
+    // written file that aborted the write test (closeCall): its file and why.
+    // Once per test, after the test's message box; a short request's once the
+    // timed span is over, before its readings. The Windows program stays
+    // silent here too.
+    void (*noteTransferFailure)(void* context, TrackFileCall call, const char* trackFileName,
+                                IoStatus why);
 };

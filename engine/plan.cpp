@@ -22,12 +22,16 @@ void clearTrackFiles(TrackFileSet& set, uint32_t trackCount)
     for (uint32_t slot = 0; slot < trackCount; ++slot) set.slots[slot] = emptyTrackSlot;
 }
 
-bool closeTrackFiles(TrackFileSet& set, uint32_t trackCount)
+bool closeTrackFiles(TrackFileSet& set, uint32_t trackCount, CloseFailure* first)
 {
     bool closed = true;
     for (uint32_t slot = 0; slot < trackCount; ++slot) {
         if (set.slots[slot] == emptyTrackSlot) continue;
-        if (!platformCloseTrack(set.slots[slot])) closed = false;
+        IoStatus why = {ioOtherError, 0};
+        if (!platformCloseTrack(set.slots[slot], &why)) {
+            if (closed && first != nullptr) *first = CloseFailure{slot, why};
+            closed = false;
+        }
         set.slots[slot] = emptyTrackSlot;
     }
     return closed;

@@ -56,11 +56,17 @@ constexpr uint32_t passRequests(const TestPlan& plan)
     return (rounds == 0 ? 1 : rounds) * plan.trackCount;
 }
 
+// The first close of a set that failed: its slot and why.
+struct CloseFailure {
+    uint32_t slot;
+    IoStatus why;
+};
+
 // Marks slots 0 .. trackCount-1 empty without closing anything.
 void clearTrackFiles(TrackFileSet& set, uint32_t trackCount);
 // Closes and empties every non-empty slot 0 .. trackCount-1, in order.
-// False when any close failed.
-bool closeTrackFiles(TrackFileSet& set, uint32_t trackCount);
+// False when any close failed; first, where given, gets the first that did.
+bool closeTrackFiles(TrackFileSet& set, uint32_t trackCount, CloseFailure* first = nullptr);
 
 // Position of the last c in text, or of the terminator when there is none.
 size_t findLastChar(const char* text, char c);

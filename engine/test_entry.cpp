@@ -10,7 +10,7 @@ static bool isCompleteFrontEnd(const FrontEnd& frontEnd)
            frontEnd.closeProgress != nullptr && frontEnd.repaintMainWindow != nullptr &&
            frontEnd.showMessageBox != nullptr && frontEnd.showResultsBox != nullptr &&
            frontEnd.noteTrackFileFailure != nullptr && frontEnd.notePlan != nullptr &&
-           frontEnd.notePassReadings != nullptr;
+           frontEnd.notePassReadings != nullptr && frontEnd.noteTransferFailure != nullptr;
 }
 
 TestOutcome enterTest(const FrontEnd& frontEnd, TestKind kind, TestPlan& plan)

@@ -46,12 +46,14 @@ inline void stampWriteRequest(void* buffer, uint32_t size, uint32_t passOffset, 
     stampBlocks(buffer, size, (static_cast<uint64_t>(passNumber) << 32) | passOffset);
 }
 
-typedef uint32_t (*PlatformWrite)(TrackHandle file, const void* buffer, uint32_t size);
+typedef uint32_t (*PlatformWrite)(TrackHandle file, const void* buffer, uint32_t size,
+                                  IoStatus* why);
 
 // One request of the write pass: the stamp, then the write.
 template <PlatformWrite write>
-uint32_t stampedWrite(TrackHandle file, void* buffer, uint32_t size, uint32_t passOffset)
+uint32_t stampedWrite(TrackHandle file, void* buffer, uint32_t size, uint32_t passOffset,
+                      IoStatus* why)
 {
     stampWriteRequest(buffer, size, passOffset, writePassNumber);
-    return write(file, buffer, size);
+    return write(file, buffer, size, why);
 }

@@ -18,6 +18,14 @@
 #include "engine/plan.h"
 #include "engine/results_report.h"
 
+// A track file that failed, as the engine noted it.
+struct TrackFileFailure {
+    bool noted = false;
+    TrackFileCall call = createCall;
+    std::string file;
+    IoStatus why = {ioNoError, 0};
+};
+
 // What the engine handed out during one pass.
 struct PassRecord {
     TestPlan plan{};  // the engine's, once it accepted the test
@@ -28,6 +36,7 @@ struct PassRecord {
     std::string caption;
     std::vector<std::string> messages;  // message box texts, in order
     PassTimings timings;
+    TrackFileFailure failure;  // the first noted, if any
 };
 
 // The passes of one test so far.

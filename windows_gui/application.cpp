@@ -117,7 +117,7 @@ static void showResults(void*, const ResultsInputs&, const char* text, const cha
     MessageBoxA(MainWindow, text, caption, messageIconInformation);
 }
 
-static void noteTrackFileFailure(void*, const char*, const char*) {}
+static void noteFailure(void*, TrackFileCall, const char*, IoStatus) {}
 static void notePlan(void*, const TestPlan&) {}
 static void notePassReadings(void*, const PassReadings&) {}
 
@@ -135,9 +135,10 @@ FrontEnd windowsFrontEnd()
     frontEnd.repaintMainWindow = repaintMain;
     frontEnd.showMessageBox = showBox;
     frontEnd.showResultsBox = showResults;
-    frontEnd.noteTrackFileFailure = noteTrackFileFailure;
+    frontEnd.noteTrackFileFailure = noteFailure;
     frontEnd.notePlan = notePlan;
     frontEnd.notePassReadings = notePassReadings;
+    frontEnd.noteTransferFailure = noteFailure;
     return frontEnd;
 }
 

@@ -20,7 +20,7 @@
 #include "platform/platform.h"
 #include "platform/transfer_pattern.h"
 
-static char lastErrorText[320];
+static char lastErrorText[PATH_MAX + 320];  // room for a folder's name and the reason
 static char freeBytesErrorText[400];
 static bool freeBytesFailed;
 
@@ -28,37 +28,119 @@ static bool freeBytesFailed;
 static int descriptorOf(TrackHandle file) { return static_cast<int>(file - 1); }
 static TrackHandle handleOf(int fd) { return static_cast<TrackHandle>(fd) + 1; }
 
-static TrackHandle failWith(int fd, int error, const char* action)
+// The code of an errno from any call; opening a track file knows more (openStatus).
+static IoError errorOf(int error)
+{
+    switch (error) {
+    case ENOSPC:
+    case EDQUOT: return ioDiskFull;
+    case EIO:
+    case ENXIO:
+    case ENODEV: return ioDeviceError;
+    case EROFS: return ioReadOnly;
+    case EACCES:
+    case EPERM: return ioAccessDenied;
+    case ENOENT:
+    case ENOTDIR: return ioNotFound;
+    case EMFILE:
+    case ENFILE: return ioTooManyOpenFiles;
+    case ENOMEM: return ioNoMemory;
+    case EFBIG: return ioFileTooLarge;
+    case EISDIR: return ioNotRegularFile;
+    case ETXTBSY:
+    case EBUSY: return ioInUse;
+    case ENAMETOOLONG: return ioNameTooLong;
+    case EEXIST: return ioAlreadyExists;
+    default: return ioOtherError;
+    }
+}
+
+static IoStatus systemStatus(int error)
+{
+    return IoStatus{errorOf(error), static_cast<uint32_t>(error)};
+}
+
+// Opening without following links and without blocking: ELOOP is a link in
+// the file's place, ENXIO a pipe or device without a reader; EWOULDBLOCK the
+// lock another holds; EINVAL a file system that refuses O_DIRECT.
+static IoStatus openStatus(int error, int flags)
+{
+    IoStatus status = systemStatus(error);
+    if (error == ELOOP || error == ENXIO)
+        status.error = ioNotRegularFile;
+    else if (error == EWOULDBLOCK)
+        status.error = ioInUse;
+    else if (error == EINVAL && (flags & O_DIRECT) != 0)
+        status.error = ioNoDirectIo;
+    return status;
+}
+
+static const char* const lockAction = "lock the folder";
+
+// The words of platformLastErrorText, made from the code: the system's own
+// message unless the code says more than the number.
+static void formatReason(IoStatus status, const char* action, char* text, size_t size)
+{
+    bool lock = action == lockAction;
+    const char* reason = nullptr;
+    if (status.error == ioNoDirectIo) {
+        reason = "the file system does not support direct (unbuffered) I/O";
+    } else if (status.error == ioNotRegularFile) {
+        if (lock) {
+            std::snprintf(text, size, "its %s is not a regular file", folderLockName);
+            return;
+        }
+        if (status.systemCode == ELOOP)
+            reason = "it is a symbolic link; track files must be regular files";
+        else if (status.systemCode == ENXIO)
+            reason = "not a regular file (a pipe or a device)";
+        else if (status.systemCode == 0)
+            reason = "not a regular file";
+    } else if (status.error == ioInUse) {
+        if (lock) {
+            std::snprintf(text, size, "another program holds its lock (%s)", folderLockName);
+            return;
+        }
+        if (status.systemCode == EWOULDBLOCK || status.systemCode == 0)
+            reason = "another program holds the file open";
+    }
+    if (reason == nullptr)
+        reason = status.systemCode != 0 ? std::strerror(static_cast<int>(status.systemCode))
+                                        : "the system gave no reason";
+    std::snprintf(text, size, "%s", reason);
+}
+
+// A failed call: why gets the status, platformLastErrorText its words
+// ("cannot create: ..."), detail in place of the code's where given.
+static void noteFailure(IoStatus status, const char* action, IoStatus* why,
+                        const char* detail = nullptr)
+{
+    if (why != nullptr) *why = status;
+    char reason[256];
+    if (detail != nullptr)
+        std::snprintf(reason, sizeof reason, "%s", detail);
+    else
+        formatReason(status, action, reason, sizeof reason);
+    std::snprintf(lastErrorText, sizeof lastErrorText, "cannot %s: %s", action, reason);
+}
+
+static TrackHandle failWith(int fd, IoStatus status, const char* action, IoStatus* why)
 {
     if (fd >= 0) close(fd);
-    const char* reason = std::strerror(error);
-    if (error == EINVAL)
-        reason = "the file system does not support direct (unbuffered) I/O";
-    else if (error == ELOOP)
-        reason = "it is a symbolic link; track files must be regular files";
-    else if (error == ENXIO)
-        reason = "not a regular file (a pipe or a device)";
-    else if (error == EWOULDBLOCK)
-        reason = "another program holds the file open";
-    std::snprintf(lastErrorText, sizeof lastErrorText, "cannot %s: %s", action, reason);
+    noteFailure(status, action, why);
     return invalidTrackHandle;
 }
 
 // Opens without following links and without blocking on a FIFO, then accepts
 // only a regular file and takes the exclusive lock (no sharing).
-static TrackHandle openRegularFile(const char* name, int flags, const char* action)
+static TrackHandle openRegularFile(const char* name, int flags, const char* action, IoStatus* why)
 {
     int fd = open(name, flags | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0644);
-    if (fd < 0) return failWith(-1, errno, action);
+    if (fd < 0) return failWith(-1, openStatus(errno, flags), action, why);
     struct stat info;
-    if (fstat(fd, &info) != 0) return failWith(fd, errno, action);
-    if (!S_ISREG(info.st_mode)) {
-        close(fd);
-        std::snprintf(lastErrorText, sizeof lastErrorText, "cannot %s: not a regular file",
-                      action);
-        return invalidTrackHandle;
-    }
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) return failWith(fd, errno, action);
+    if (fstat(fd, &info) != 0) return failWith(fd, systemStatus(errno), action, why);
+    if (!S_ISREG(info.st_mode)) return failWith(fd, IoStatus{ioNotRegularFile, 0}, action, why);
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) return failWith(fd, openStatus(errno, flags), action, why);
     int status = fcntl(fd, F_GETFL);
     fcntl(fd, F_SETFL, status & ~O_NONBLOCK);
     return handleOf(fd);
@@ -69,29 +151,31 @@ static int cachingFlags(TrackCaching caching)
     return caching == bypassFileCache ? O_DIRECT : 0;
 }
 
-TrackHandle platformCreateTrackFile(const char* name, TrackCaching caching)
+TrackHandle platformCreateTrackFile(const char* name, TrackCaching caching, IoStatus* why)
 {
     // Truncated only once the lock is held: a file another trakmon holds is
     // never emptied (the lock is advisory: other programs are not kept out).
-    TrackHandle file = openRegularFile(name, O_WRONLY | O_CREAT | cachingFlags(caching), "create");
+    TrackHandle file =
+        openRegularFile(name, O_WRONLY | O_CREAT | cachingFlags(caching), "create", why);
     if (file == invalidTrackHandle) return file;
-    if (ftruncate(descriptorOf(file), 0) != 0) return failWith(descriptorOf(file), errno, "create");
+    if (ftruncate(descriptorOf(file), 0) != 0)
+        return failWith(descriptorOf(file), systemStatus(errno), "create", why);
     return file;
 }
 
-TrackHandle platformOpenTrackFile(const char* name, TrackCaching caching)
+TrackHandle platformOpenTrackFile(const char* name, TrackCaching caching, IoStatus* why)
 {
-    return openRegularFile(name, O_RDONLY | cachingFlags(caching), "open");
+    return openRegularFile(name, O_RDONLY | cachingFlags(caching), "open", why);
 }
 
-TrackHandle platformCreateTrackFile(const char* name)
+TrackHandle platformCreateTrackFile(const char* name, IoStatus* why)
 {
-    return platformCreateTrackFile(name, bypassFileCache);
+    return platformCreateTrackFile(name, bypassFileCache, why);
 }
 
-TrackHandle platformOpenTrackFile(const char* name)
+TrackHandle platformOpenTrackFile(const char* name, IoStatus* why)
 {
-    return platformOpenTrackFile(name, bypassFileCache);
+    return platformOpenTrackFile(name, bypassFileCache, why);
 }
 
 bool platformDropCachedPages(TrackHandle file)
@@ -107,32 +191,65 @@ bool platformCanDropCachedPages()
     return true;
 }
 
-bool platformStartWriteBack(TrackHandle file)
+// True when the call succeeded (0); otherwise why gets errno's status.
+static bool succeeded(int result, IoStatus* why)
 {
-    return sync_file_range(descriptorOf(file), 0, 0, SYNC_FILE_RANGE_WRITE) == 0;
+    if (result == 0) return true;
+    if (why != nullptr) *why = systemStatus(errno);
+    return false;
 }
 
-bool platformWaitWriteBack(TrackHandle file)
+bool platformStartWriteBack(TrackHandle file, IoStatus* why)
 {
-    return sync_file_range(descriptorOf(file), 0, 0,
-                           SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
-                               SYNC_FILE_RANGE_WAIT_AFTER) == 0;
+    return succeeded(sync_file_range(descriptorOf(file), 0, 0, SYNC_FILE_RANGE_WRITE), why);
 }
 
-bool platformFinishWriteBack(TrackHandle file)
+bool platformWaitWriteBack(TrackHandle file, IoStatus* why)
 {
-    return fdatasync(descriptorOf(file)) == 0;
+    return succeeded(sync_file_range(descriptorOf(file), 0, 0,
+                                     SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
+                                         SYNC_FILE_RANGE_WAIT_AFTER),
+                     why);
 }
 
-uint32_t platformWriteTrack(TrackHandle file, const void* buffer, uint32_t size)
+bool platformFinishWriteBack(TrackHandle file, IoStatus* why)
 {
-    ssize_t count = write(descriptorOf(file), buffer, size);
-    return count < 0 ? 0 : static_cast<uint32_t>(count);
+    return succeeded(fdatasync(descriptorOf(file)), why);
 }
 
-uint32_t platformReadTrack(TrackHandle file, void* buffer, uint32_t size)
+// A write that moved some bytes but not all returns no error: the system
+// tells the cause only to the next write, and that would be one more
+// request. The file system is asked instead, with no request to the disk
+// (fstatvfs): too little room left for the rest of the request is a full
+// disk. Anything else (a quota, a signal, a file size limit) stays a short
+// transfer, said as such.
+static IoStatus shortWriteStatus(int fd, uint32_t left)
+{
+    struct statvfs volume;
+    if (fstatvfs(fd, &volume) == 0 && static_cast<uint64_t>(volume.f_bavail) * volume.f_frsize < left)
+        return IoStatus{ioDiskFull, 0};
+    return IoStatus{ioShortTransfer, 0};
+}
+
+uint32_t platformWriteTrack(TrackHandle file, const void* buffer, uint32_t size, IoStatus* why)
+{
+    int fd = descriptorOf(file);
+    ssize_t count = write(fd, buffer, size);
+    if (count == static_cast<ssize_t>(size)) return size;
+    if (count < 0) {
+        if (why != nullptr) *why = systemStatus(errno);
+        return 0;
+    }
+    if (why != nullptr) *why = shortWriteStatus(fd, size - static_cast<uint32_t>(count));
+    return static_cast<uint32_t>(count);
+}
+
+uint32_t platformReadTrack(TrackHandle file, void* buffer, uint32_t size, IoStatus* why)
 {
     ssize_t count = read(descriptorOf(file), buffer, size);
+    if (count == static_cast<ssize_t>(size)) return size;
+    // Fewer bytes without an error: the file ended (shortened since it was opened).
+    if (why != nullptr) *why = count < 0 ? systemStatus(errno) : IoStatus{ioShortTransfer, 0};
     return count < 0 ? 0 : static_cast<uint32_t>(count);
 }
 
@@ -147,10 +264,10 @@ void platformRewindTrack(TrackHandle file)
     lseek(descriptorOf(file), 0, SEEK_SET);
 }
 
-bool platformCloseTrack(TrackHandle file)
+bool platformCloseTrack(TrackHandle file, IoStatus* why)
 {
     if (file == invalidTrackHandle || file == emptyTrackSlot) return true;
-    return close(descriptorOf(file)) == 0;
+    return succeeded(close(descriptorOf(file)), why);
 }
 
 bool platformFileSize(const char* name, uint64_t& size)
@@ -166,11 +283,10 @@ bool platformRemoveTrackFile(const char* name)
     return unlink(name) == 0;
 }
 
-bool platformMakeFolder(const char* path)
+bool platformMakeFolder(const char* path, IoStatus* why)
 {
     if (mkdir(path, 0755) == 0) return true;
-    std::snprintf(lastErrorText, sizeof lastErrorText, "cannot make the folder: %s",
-                  std::strerror(errno));
+    noteFailure(systemStatus(errno), "make the folder", why);
     return false;
 }
 
@@ -213,35 +329,27 @@ static bool lockFileName(const char* folder, char* name, size_t size)
     return std::snprintf(name, size, "%s/%s", folder, folderLockName) < static_cast<int>(size);
 }
 
-TrackHandle platformLockFolder(const char* folder)
+TrackHandle platformLockFolder(const char* folder, IoStatus* why)
 {
-    const char* action = "lock the folder";
     char name[PATH_MAX];
-    if (!lockFileName(folder, name, sizeof name)) return failWith(-1, ENAMETOOLONG, action);
+    if (!lockFileName(folder, name, sizeof name))
+        return failWith(-1, systemStatus(ENAMETOOLONG), lockAction, why);
     // Tried again a little later: platformFolderLocked holds a shared lock
     // for an instant. A lock taken on a file its holder has just removed is
     // let go and taken on the file now in its place.
     for (int attempt = 0; attempt < 8; ++attempt) {
-        int fd = open(name, O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0644);
-        if (fd < 0) return failWith(-1, errno, action);
+        const int flags = O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
+        int fd = open(name, flags, 0644);
+        if (fd < 0) return failWith(-1, openStatus(errno, flags), lockAction, why);
         struct stat held;
-        if (fstat(fd, &held) != 0) return failWith(fd, errno, action);
-        if (!S_ISREG(held.st_mode)) {
-            close(fd);
-            std::snprintf(lastErrorText, sizeof lastErrorText,
-                          "cannot lock the folder: its %s is not a regular file", folderLockName);
-            return invalidTrackHandle;
-        }
+        if (fstat(fd, &held) != 0) return failWith(fd, systemStatus(errno), lockAction, why);
+        if (!S_ISREG(held.st_mode))
+            return failWith(fd, IoStatus{ioNotRegularFile, 0}, lockAction, why);
         if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
             int error = errno;
+            if (error != EWOULDBLOCK || attempt >= 2)
+                return failWith(fd, openStatus(error, flags), lockAction, why);
             close(fd);
-            if (error != EWOULDBLOCK) return failWith(-1, error, action);
-            if (attempt >= 2) {
-                std::snprintf(lastErrorText, sizeof lastErrorText,
-                              "cannot lock the folder: another program holds its lock (%s)",
-                              folderLockName);
-                return invalidTrackHandle;
-            }
             platformSleepUntilNs(platformMonotonicNs() + 2000000u);
             continue;
         }
@@ -250,8 +358,9 @@ TrackHandle platformLockFolder(const char* folder)
             return handleOf(fd);
         close(fd);
     }
-    std::snprintf(lastErrorText, sizeof lastErrorText,
-                  "cannot lock the folder: its %s keeps being replaced", folderLockName);
+    char detail[64];
+    std::snprintf(detail, sizeof detail, "its %s keeps being replaced", folderLockName);
+    noteFailure(IoStatus{ioInUse, 0}, lockAction, why, detail);
     return invalidTrackHandle;
 }
 
@@ -458,22 +567,24 @@ static void describeBlockDevice(dev_t device, StorageInfo& info)
     info.writtenBytesReadable = platformDeviceWrittenBytes(info, bytes);
 }
 
-bool platformDescribeStorage(const char* folder, StorageInfo& info)
+bool platformDescribeStorage(const char* folder, StorageInfo& info, IoStatus* why)
 {
     info = StorageInfo();
+    char action[PATH_MAX + 32];
+    std::snprintf(action, sizeof action, "describe the storage of %s", folder);
     struct stat where;
     char path[PATH_MAX];
     if (stat(folder, &where) != 0 || realpath(folder, path) == nullptr) {
-        std::snprintf(lastErrorText, sizeof lastErrorText, "cannot describe the storage of %s: %s",
-                      folder, std::strerror(errno));
+        noteFailure(systemStatus(errno), action, why);
         return false;
     }
     MountEntry mount;
     if (!findMount(path, where.st_dev, mount)) {
-        std::snprintf(lastErrorText, sizeof lastErrorText,
-                      "cannot describe the storage of %s: no mount of device %u:%u above it in "
-                      "/proc/self/mountinfo",
-                      folder, major(where.st_dev), minor(where.st_dev));
+        char detail[96];
+        std::snprintf(detail, sizeof detail,
+                      "no mount of device %u:%u above it in /proc/self/mountinfo",
+                      major(where.st_dev), minor(where.st_dev));
+        noteFailure(IoStatus{ioNotFound, 0}, action, why, detail);
         return false;
     }
     copyText(info.fileSystem, sizeof info.fileSystem, mount.fileSystem);
@@ -496,6 +607,12 @@ bool platformDescribeStorage(const char* folder, StorageInfo& info)
 const char* platformLastErrorText()
 {
     return lastErrorText;
+}
+
+void platformSystemMessage(uint32_t systemCode, char* text, uint32_t size)
+{
+    if (size == 0) return;
+    std::snprintf(text, size, "%s", std::strerror(static_cast<int>(systemCode)));
 }
 
 uint64_t platformFreeBytes(const char* path)

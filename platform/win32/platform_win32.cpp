@@ -21,9 +21,76 @@ static DWORD flagsFor(TrackCaching caching)
 }
 
 static char lastErrorText[320];
-static DWORD lastError;
+// The last failure platformLastErrorText tells: its action and status, and
+// the words of a refusal of this layer's own (null when the system failed).
 static const char* lastAction = "open";
-static const char* lastRefusal;  // why a name was refused as a track file; null when the system failed
+static IoStatus lastStatus;
+static const char* lastRefusal;
+
+// ERROR_DISK_QUOTA_EXCEEDED, which MinGW-w64's headers lack.
+static const DWORD diskQuotaExceeded = 1295;
+
+// The code of a system error.
+static IoError errorOf(DWORD error)
+{
+    switch (error) {
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+    case diskQuotaExceeded: return ioDiskFull;
+    case ERROR_CRC:
+    case ERROR_IO_DEVICE:
+    case ERROR_NOT_READY:
+    case ERROR_SECTOR_NOT_FOUND:
+    case ERROR_SEEK:
+    case ERROR_WRITE_FAULT:
+    case ERROR_READ_FAULT:
+    case ERROR_GEN_FAILURE:
+    case ERROR_DEVICE_NOT_CONNECTED:
+    case ERROR_DEV_NOT_EXIST:
+    case ERROR_FILE_INVALID: return ioDeviceError;
+    case ERROR_WRITE_PROTECT: return ioReadOnly;
+    case ERROR_ACCESS_DENIED: return ioAccessDenied;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_BAD_NETPATH: return ioNotFound;
+    case ERROR_TOO_MANY_OPEN_FILES: return ioTooManyOpenFiles;
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
+    case ERROR_NO_SYSTEM_RESOURCES: return ioNoMemory;
+    case ERROR_FILE_TOO_LARGE: return ioFileTooLarge;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION: return ioInUse;
+    case ERROR_FILENAME_EXCED_RANGE: return ioNameTooLong;
+    case ERROR_ALREADY_EXISTS:
+    case ERROR_FILE_EXISTS: return ioAlreadyExists;
+    default: return ioOtherError;
+    }
+}
+
+static IoStatus systemStatus(DWORD error)
+{
+    return IoStatus{errorOf(error), static_cast<uint32_t>(error)};
+}
+
+// A failed call: why gets the status; platformLastErrorText says it later,
+// in the system's words for its number or in the refusal's.
+static void noteFailure(IoStatus status, const char* action, IoStatus* why,
+                        const char* refusal = nullptr)
+{
+    lastAction = action;
+    lastStatus = status;
+    lastRefusal = refusal;
+    if (why != nullptr) *why = status;
+}
+
+// True when the call succeeded; otherwise why gets the system's status.
+static bool succeeded(BOOL result, IoStatus* why)
+{
+    if (result) return true;
+    if (why != nullptr) *why = systemStatus(GetLastError());
+    return false;
+}
 
 static TrackHandle handleOf(HANDLE file)
 {
@@ -38,57 +105,56 @@ static HANDLE fileOf(TrackHandle file)
 // A symbolic link or junction in a track file's place is refused before it
 // is opened: CreateFileA would follow it and write through to its target
 // (GetFileType reports the target, a disk file).
-static bool refuseReparsePoint(const char* name, const char* action)
+static bool refuseReparsePoint(const char* name, const char* action, IoStatus* why)
 {
-    lastAction = action;
-    lastRefusal = nullptr;
     DWORD attributes = GetFileAttributesA(name);
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
         return false;
-    lastRefusal = "it is a symbolic link or junction; track files must be regular files";
+    noteFailure(IoStatus{ioNotRegularFile, 0}, action, why,
+                "it is a symbolic link or junction; track files must be regular files");
     return true;
 }
 
 // Only files on a disk are track files: a device name such as NUL or CON
 // would swallow or refuse the data and still look like a test.
-static TrackHandle acceptDiskFile(HANDLE file)
+static TrackHandle acceptDiskFile(HANDLE file, const char* action, IoStatus* why)
 {
     if (file == INVALID_HANDLE_VALUE) {
-        lastError = GetLastError();
+        noteFailure(systemStatus(GetLastError()), action, why);
         return invalidTrackHandle;
     }
     if (GetFileType(file) != FILE_TYPE_DISK) {
         CloseHandle(file);
-        lastRefusal = "not a file on a disk";
+        noteFailure(IoStatus{ioNotRegularFile, 0}, action, why, "not a file on a disk");
         return invalidTrackHandle;
     }
     return handleOf(file);
 }
 
-TrackHandle platformCreateTrackFile(const char* name, TrackCaching caching)
+TrackHandle platformCreateTrackFile(const char* name, TrackCaching caching, IoStatus* why)
 {
-    if (refuseReparsePoint(name, "create")) return invalidTrackHandle;
+    if (refuseReparsePoint(name, "create", why)) return invalidTrackHandle;
     HANDLE file =
         CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, flagsFor(caching), nullptr);
-    return acceptDiskFile(file);
+    return acceptDiskFile(file, "create", why);
 }
 
-TrackHandle platformOpenTrackFile(const char* name, TrackCaching caching)
+TrackHandle platformOpenTrackFile(const char* name, TrackCaching caching, IoStatus* why)
 {
-    if (refuseReparsePoint(name, "open")) return invalidTrackHandle;
+    if (refuseReparsePoint(name, "open", why)) return invalidTrackHandle;
     HANDLE file =
         CreateFileA(name, GENERIC_READ, 0, nullptr, OPEN_EXISTING, flagsFor(caching), nullptr);
-    return acceptDiskFile(file);
+    return acceptDiskFile(file, "open", why);
 }
 
-TrackHandle platformCreateTrackFile(const char* name)
+TrackHandle platformCreateTrackFile(const char* name, IoStatus* why)
 {
-    return platformCreateTrackFile(name, bypassFileCache);
+    return platformCreateTrackFile(name, bypassFileCache, why);
 }
 
-TrackHandle platformOpenTrackFile(const char* name)
+TrackHandle platformOpenTrackFile(const char* name, IoStatus* why)
 {
-    return platformOpenTrackFile(name, bypassFileCache);
+    return platformOpenTrackFile(name, bypassFileCache, why);
 }
 
 bool platformDropCachedPages(TrackHandle)
@@ -103,35 +169,45 @@ bool platformCanDropCachedPages()
     return false;
 }
 
-bool platformStartWriteBack(TrackHandle)
+bool platformStartWriteBack(TrackHandle, IoStatus*)
 {
     // No call starts a file's write-back without waiting for it:
     // FlushFileBuffers does both.
     return true;
 }
 
-bool platformWaitWriteBack(TrackHandle file)
+bool platformWaitWriteBack(TrackHandle file, IoStatus* why)
 {
-    return FlushFileBuffers(fileOf(file)) != 0;
+    return succeeded(FlushFileBuffers(fileOf(file)), why);
 }
 
-bool platformFinishWriteBack(TrackHandle)
+bool platformFinishWriteBack(TrackHandle, IoStatus*)
 {
     // FlushFileBuffers made it durable, its metadata too.
     return true;
 }
 
-uint32_t platformWriteTrack(TrackHandle file, const void* buffer, uint32_t size)
+// A transfer that succeeded with fewer bytes than asked (the end of the
+// file) has no system error to tell: a short transfer.
+uint32_t platformWriteTrack(TrackHandle file, const void* buffer, uint32_t size, IoStatus* why)
 {
     DWORD count = 0;
-    if (!WriteFile(fileOf(file), buffer, size, &count, nullptr)) return 0;
+    if (!WriteFile(fileOf(file), buffer, size, &count, nullptr)) {
+        if (why != nullptr) *why = systemStatus(GetLastError());
+        return 0;
+    }
+    if (count != size && why != nullptr) *why = IoStatus{ioShortTransfer, 0};
     return count;
 }
 
-uint32_t platformReadTrack(TrackHandle file, void* buffer, uint32_t size)
+uint32_t platformReadTrack(TrackHandle file, void* buffer, uint32_t size, IoStatus* why)
 {
     DWORD count = 0;
-    if (!ReadFile(fileOf(file), buffer, size, &count, nullptr)) return 0;
+    if (!ReadFile(fileOf(file), buffer, size, &count, nullptr)) {
+        if (why != nullptr) *why = systemStatus(GetLastError());
+        return 0;
+    }
+    if (count != size && why != nullptr) *why = IoStatus{ioShortTransfer, 0};
     return count;
 }
 
@@ -148,10 +224,10 @@ void platformRewindTrack(TrackHandle file)
     SetFilePointer(fileOf(file), 0, nullptr, FILE_BEGIN);
 }
 
-bool platformCloseTrack(TrackHandle file)
+bool platformCloseTrack(TrackHandle file, IoStatus* why)
 {
     if (file == invalidTrackHandle || file == emptyTrackSlot) return true;
-    return CloseHandle(fileOf(file)) != 0;
+    return succeeded(CloseHandle(fileOf(file)), why);
 }
 
 // The system's words for an error code, without the closing period.
@@ -182,12 +258,10 @@ bool platformRemoveTrackFile(const char* name)
     return DeleteFileA(name) != 0;
 }
 
-bool platformMakeFolder(const char* path)
+bool platformMakeFolder(const char* path, IoStatus* why)
 {
-    lastAction = "make the folder";
-    lastRefusal = nullptr;
     if (CreateDirectoryA(path, nullptr)) return true;
-    lastError = GetLastError();
+    noteFailure(systemStatus(GetLastError()), "make the folder", why);
     return false;
 }
 
@@ -230,16 +304,15 @@ static bool lockFileName(const char* folder, char* name, size_t size)
            static_cast<int>(size);
 }
 
-TrackHandle platformLockFolder(const char* folder)
+TrackHandle platformLockFolder(const char* folder, IoStatus* why)
 {
     static char heldElsewhere[80];
     std::snprintf(heldElsewhere, sizeof heldElsewhere, "another program holds its lock (%s)",
                   folderLockName);
-    lastAction = "lock the folder";
-    lastRefusal = nullptr;
+    const char* action = "lock the folder";
     char name[MAX_PATH + 32];
     if (!lockFileName(folder, name, sizeof name)) {
-        lastError = ERROR_FILENAME_EXCED_RANGE;
+        noteFailure(systemStatus(ERROR_FILENAME_EXCED_RANGE), action, why);
         return invalidTrackHandle;
     }
     // Deleted by the system when the handle closes, also when the process
@@ -247,17 +320,19 @@ TrackHandle platformLockFolder(const char* folder)
     // again a little later: platformFolderLocked opens the file for an
     // instant, and a file whose holder has just closed it is gone only once
     // such a check has closed it too.
+    DWORD error = ERROR_SUCCESS;
     for (int attempt = 0; attempt < 3; ++attempt) {
         if (attempt > 0) Sleep(2);
         HANDLE file = CreateFileA(name, GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, OPEN_ALWAYS,
                                   FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE |
                                       FILE_FLAG_OPEN_REPARSE_POINT,
                                   nullptr);
-        if (file != INVALID_HANDLE_VALUE) return acceptDiskFile(file);
-        lastError = GetLastError();
-        if (lastError != ERROR_SHARING_VIOLATION && lastError != ERROR_ACCESS_DENIED) break;
+        if (file != INVALID_HANDLE_VALUE) return acceptDiskFile(file, action, why);
+        error = GetLastError();
+        if (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED) break;
     }
-    if (lastError == ERROR_SHARING_VIOLATION) lastRefusal = heldElsewhere;
+    noteFailure(systemStatus(error), action, why,
+                error == ERROR_SHARING_VIOLATION ? heldElsewhere : nullptr);
     return invalidTrackHandle;
 }
 
@@ -343,17 +418,15 @@ static void describeModel(HANDLE volume, StorageInfo& info)
     copyText(info.model, sizeof info.model, model, std::strlen(model));
 }
 
-bool platformDescribeStorage(const char* folder, StorageInfo& info)
+bool platformDescribeStorage(const char* folder, StorageInfo& info, IoStatus* why)
 {
     info = StorageInfo();
-    lastAction = "describe the storage";
-    lastRefusal = nullptr;
     char volume[MAX_PATH + 1];
     char fileSystem[MAX_PATH + 1] = "";
     if (!GetVolumePathNameA(folder, volume, sizeof volume) ||
         !GetVolumeInformationA(volume, nullptr, 0, nullptr, nullptr, nullptr, fileSystem,
                                sizeof fileSystem)) {
-        lastError = GetLastError();
+        noteFailure(systemStatus(GetLastError()), "describe the storage", why);
         return false;
     }
     copyText(info.fileSystem, sizeof info.fileSystem, fileSystem, std::strlen(fileSystem));
@@ -390,9 +463,14 @@ const char* platformLastErrorText()
         return lastErrorText;
     }
     char reason[256];
-    systemErrorText(lastError, reason, sizeof reason);
+    systemErrorText(lastStatus.systemCode, reason, sizeof reason);
     std::snprintf(lastErrorText, sizeof lastErrorText, "cannot %s: %s", lastAction, reason);
     return lastErrorText;
+}
+
+void platformSystemMessage(uint32_t systemCode, char* text, uint32_t size)
+{
+    if (size > 0) systemErrorText(systemCode, text, size);
 }
 
 // The root of the drive queried last; its letter is replaced before each query.

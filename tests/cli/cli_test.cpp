@@ -274,12 +274,16 @@ TEST_F(GoldenCli, JsonHasOneObjectPerTest)
         EXPECT_EQ(o["rateKBytesPerSec"],
                   94371840u / std::max<unsigned>(1, o["elapsedMs"].get<unsigned>()));
         EXPECT_DOUBLE_EQ(o["trackConfigurationRates"]["Stereo 24 Bit"].get<double>(), 3175.2);
+        EXPECT_TRUE(o.contains("failure") && o["failure"].is_null())
+            << "failure: " << o.value("failure", nlohmann::json("absent"));
     }
     RunResult failed = runTrakmon({"read", "--tracks", "72", "--json", folder.path + "/other"});
     EXPECT_EQ(failed.exitCode, 1);
     nlohmann::json o = nlohmann::json::parse(failed.out);
     EXPECT_EQ(o["outcome"], "not-enough-track-files");
     EXPECT_TRUE(o["totalBytes"].is_null());
+    EXPECT_EQ(o["failure"]["call"], "open") << o["failure"];
+    EXPECT_EQ(o["failure"]["cause"], "not-found") << o["failure"];
 }
 
 class PosixCli : public GoldenCli {};
@@ -409,7 +413,8 @@ TEST_F(PosixCli, FolderThatDoesNotExistFailsWithItsReason)
     RunResult write = runTrakmon({"write", "--tracks", "1", folder.path + "/no/such/take.wav"});
     EXPECT_EQ(write.exitCode, 1);
     EXPECT_EQ(write.out, "");
-    EXPECT_NE(write.err.find("No such file or directory"), std::string::npos) << write.err;
+    EXPECT_NE(write.err.find("take.001: cannot create: no such file or folder\n"), std::string::npos)
+        << write.err;
 }
 
 }  // namespace

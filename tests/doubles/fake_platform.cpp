@@ -49,15 +49,23 @@ OpenFile& fileOf(TrackHandle handle)
     return handles.at(static_cast<size_t>(handle - 1));
 }
 
+// A scripted failure: false, with its status in why.
+bool fail(IoStatus* why, IoStatus status = fakeScript.failureWhy)
+{
+    if (why != nullptr) *why = status;
+    return false;
+}
+
 // The scripted short request, if this is it; otherwise the full size.
-uint32_t transferCount(TrackHandle handle, uint32_t size)
+uint32_t transferCount(TrackHandle handle, uint32_t size, IoStatus* why)
 {
     ++transferCalls;
     fakeLog.transferOrder.push_back(fileOf(handle).name);
     auto scripted = fakeScript.requestNsAt.find(transferCalls);
     fakeLog.nowNs += scripted != fakeScript.requestNsAt.end() ? scripted->second : fakeScript.requestNs;
-    if (transferCalls == fakeScript.shortTransferAt) return fakeScript.shortTransferBytes;
-    return size;
+    if (transferCalls != fakeScript.shortTransferAt) return size;
+    fail(why);
+    return fakeScript.shortTransferBytes;
 }
 
 }  // namespace
@@ -88,32 +96,41 @@ StorageInfo fakeStorageInfo()
     return info;
 }
 
-TrackHandle platformCreateTrackFile(const char* name)
+TrackHandle platformCreateTrackFile(const char* name, IoStatus* why)
 {
-    if (++createCalls == fakeScript.failCreateAt) return invalidTrackHandle;
+    if (++createCalls == fakeScript.failCreateAt) {
+        fail(why);
+        return invalidTrackHandle;
+    }
     fakeLog.created.push_back(name);
     fakeFiles[name].size = 0;
     return addHandle(name);
 }
 
-TrackHandle platformOpenTrackFile(const char* name)
+TrackHandle platformOpenTrackFile(const char* name, IoStatus* why)
 {
-    if (++openCalls == fakeScript.failOpenAt || fakeFiles.count(name) == 0)
+    if (++openCalls == fakeScript.failOpenAt) {
+        fail(why);
         return invalidTrackHandle;
+    }
+    if (fakeFiles.count(name) == 0) {
+        fail(why, IoStatus{ioNotFound, 2});
+        return invalidTrackHandle;
+    }
     fakeLog.opened.push_back(name);
     return addHandle(name);
 }
 
-TrackHandle platformCreateTrackFile(const char* name, TrackCaching caching)
+TrackHandle platformCreateTrackFile(const char* name, TrackCaching caching, IoStatus* why)
 {
-    TrackHandle file = platformCreateTrackFile(name);
+    TrackHandle file = platformCreateTrackFile(name, why);
     if (file != invalidTrackHandle) fileOf(file).cached = caching == throughFileCache;
     return file;
 }
 
-TrackHandle platformOpenTrackFile(const char* name, TrackCaching)
+TrackHandle platformOpenTrackFile(const char* name, TrackCaching, IoStatus* why)
 {
-    return platformOpenTrackFile(name);
+    return platformOpenTrackFile(name, why);
 }
 
 bool platformDropCachedPages(TrackHandle)
@@ -126,19 +143,19 @@ bool platformCanDropCachedPages()
     return fakeScript.canDropCachedPages;
 }
 
-bool platformStartWriteBack(TrackHandle handle)
+bool platformStartWriteBack(TrackHandle handle, IoStatus* why)
 {
     fakeLog.startedWriteBack.push_back(fileOf(handle).name);
-    return ++startWriteBackCalls != fakeScript.failStartWriteBackAt;
+    return ++startWriteBackCalls != fakeScript.failStartWriteBackAt || fail(why);
 }
 
-bool platformFinishWriteBack(TrackHandle handle)
+bool platformFinishWriteBack(TrackHandle handle, IoStatus* why)
 {
     fakeLog.finishedWriteBack.push_back(fileOf(handle).name);
-    return ++finishWriteBackCalls != fakeScript.failFinishWriteBackAt;
+    return ++finishWriteBackCalls != fakeScript.failFinishWriteBackAt || fail(why);
 }
 
-bool platformWaitWriteBack(TrackHandle)
+bool platformWaitWriteBack(TrackHandle, IoStatus*)
 {
     if (!backlog) return true;
     backlog = false;
@@ -151,10 +168,10 @@ bool platformWaitWriteBack(TrackHandle)
     return true;
 }
 
-bool platformDescribeStorage(const char* folder, StorageInfo& info)
+bool platformDescribeStorage(const char* folder, StorageInfo& info, IoStatus* why)
 {
     fakeLog.describedFolder = folder;
-    if (fakeScript.describeStorageFails) return false;
+    if (fakeScript.describeStorageFails) return fail(why);
     info = fakeScript.storage;
     return true;
 }
@@ -198,11 +215,13 @@ static std::string lockFileOf(const char* folder)
     return std::string(folder) + "/" + folderLockName;
 }
 
-TrackHandle platformLockFolder(const char* folder)
+TrackHandle platformLockFolder(const char* folder, IoStatus* why)
 {
     if (fakeScript.foldersLockedElsewhere.count(folder) != 0 ||
-        !fakeLog.lockedFolders.insert(folder).second)
+        !fakeLog.lockedFolders.insert(folder).second) {
+        fail(why, IoStatus{ioInUse, 0});
         return invalidTrackHandle;
+    }
     fakeFiles[lockFileOf(folder)].size = 0;
     return addHandle(lockFileOf(folder));
 }
@@ -231,7 +250,7 @@ bool platformFileSize(const char* name, uint64_t& size)
     return true;
 }
 
-bool platformMakeFolder(const char*)
+bool platformMakeFolder(const char*, IoStatus*)
 {
     return true;
 }
@@ -241,9 +260,9 @@ bool platformRemoveFolder(const char*)
     return true;
 }
 
-uint32_t platformWriteTrack(TrackHandle handle, const void*, uint32_t size)
+uint32_t platformWriteTrack(TrackHandle handle, const void*, uint32_t size, IoStatus* why)
 {
-    uint32_t count = transferCount(handle, size);
+    uint32_t count = transferCount(handle, size, why);
     OpenFile& file = fileOf(handle);
     file.position += count;
     if (file.cached && count > 0) backlog = true;
@@ -252,12 +271,15 @@ uint32_t platformWriteTrack(TrackHandle handle, const void*, uint32_t size)
     return count;
 }
 
-uint32_t platformReadTrack(TrackHandle handle, void*, uint32_t size)
+uint32_t platformReadTrack(TrackHandle handle, void*, uint32_t size, IoStatus* why)
 {
-    uint32_t count = transferCount(handle, size);
+    uint32_t count = transferCount(handle, size, why);
     OpenFile& file = fileOf(handle);
     uint64_t left = fakeFiles[file.name].size - std::min(fakeFiles[file.name].size, file.position);
-    if (count > left) count = static_cast<uint32_t>(left);
+    if (count > left) {
+        count = static_cast<uint32_t>(left);
+        fail(why, IoStatus{ioShortTransfer, 0});
+    }
     file.position += count;
     return count;
 }
@@ -275,7 +297,7 @@ void platformRewindTrack(TrackHandle handle)
     fileOf(handle).position = 0;
 }
 
-bool platformCloseTrack(TrackHandle handle)
+bool platformCloseTrack(TrackHandle handle, IoStatus* why)
 {
     if (handle == invalidTrackHandle || handle == emptyTrackSlot) return true;
     OpenFile& file = fileOf(handle);
@@ -284,7 +306,7 @@ bool platformCloseTrack(TrackHandle handle)
     --fakeLog.openHandles;
     fakeLog.closed.push_back(file.name);
     shareEvent("close " + file.name);
-    return ++closeCalls != fakeScript.failCloseAt;
+    return ++closeCalls != fakeScript.failCloseAt || fail(why);
 }
 
 bool platformRemoveTrackFile(const char* name)
@@ -296,6 +318,11 @@ bool platformRemoveTrackFile(const char* name)
 const char* platformLastErrorText()
 {
     return "scripted failure";
+}
+
+void platformSystemMessage(uint32_t systemCode, char* text, uint32_t size)
+{
+    std::snprintf(text, size, "system error %u", static_cast<unsigned>(systemCode));
 }
 
 uint64_t platformFreeBytes(const char* path)

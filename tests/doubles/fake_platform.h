@@ -32,6 +32,11 @@ struct FakeScript {
     uint32_t shortTransferAt = 0;    // 1-based request that moves too few bytes
     uint32_t shortTransferBytes = 0; // what that request moves
     uint32_t failCloseAt = 0;        // 1-based close call that fails (the file is closed)
+    // What every scripted failure hands back (a create, an open, a short
+    // transfer, a close, a write-back, describing the storage). A file that
+    // is not there fails to open as not found, a read past a file's end is
+    // short, a folder locked elsewhere is in use.
+    IoStatus failureWhy = {ioDeviceError, 5};
     uint64_t freeBytes = 1ull << 40;
     const char* freeBytesError = nullptr;  // set: the free-space query fails with it
     std::vector<uint32_t> clockReadings;  // successive timeGetTime results

@@ -92,7 +92,16 @@ static void showResultsBox(void* context, const ResultsInputs& inputs, const cha
     r.resultsCaption = caption;
 }
 
-static void noteTrackFileFailure(void*, const char*, const char*) {}
+static void noteTrackFileFailure(void* context, TrackFileCall call, const char* name, IoStatus why)
+{
+    record(context).failures.push_back({call, name, why});
+}
+
+static void noteTransferFailure(void* context, TrackFileCall call, const char* name, IoStatus why)
+{
+    record(context).events.push_back("transferFailure");
+    noteTrackFileFailure(context, call, name, why);
+}
 
 static void notePlan(void* context, const TestPlan& plan)
 {
@@ -127,5 +136,6 @@ FrontEnd recordingFrontEnd()
     recorder.noteTrackFileFailure = noteTrackFileFailure;
     recorder.notePlan = notePlan;
     recorder.notePassReadings = notePassReadings;
+    recorder.noteTransferFailure = noteTransferFailure;
     return recorder;
 }

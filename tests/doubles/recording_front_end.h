@@ -16,16 +16,26 @@ struct RecordedBox {
     bool progressOpen = false;
 };
 
+// A failure the engine noted, create or open, request or close.
+struct RecordedFailure {
+    TrackFileCall call = createCall;
+    std::string file;
+    IoStatus why = {ioNoError, 0};
+};
+
 struct FrontEndRecord {
     bool chooseResult = true;   // what the file dialog answers
     std::string chosenPath = "D:\\Audio\\take.wav";
-    std::vector<std::string> events;  // every call but advanceProgress
+    // Every call but advanceProgress and noteTrackFileFailure; a transfer
+    // failure as "transferFailure".
+    std::vector<std::string> events;
     uint32_t advances = 0;            // since openProgress or restartProgress
     uint32_t totalAdvances = 0;
     uint32_t openProgressSteps = 0;
     uint32_t restarts = 0;
     bool progressOpen = false;
     std::vector<RecordedBox> boxes;
+    std::vector<RecordedFailure> failures;  // noted, in order
     bool resultsShown = false;
     ResultsInputs results{};
     std::string resultsText;

@@ -38,7 +38,7 @@ TEST_F(EntryTest, FrontEndWithANullOperationIsRefusedUntouched)
         NULLED(showProgressCaption), NULLED(advanceProgress),    NULLED(restartProgress),
         NULLED(closeProgress),       NULLED(repaintMainWindow),  NULLED(showMessageBox),
         NULLED(showResultsBox),      NULLED(noteTrackFileFailure), NULLED(notePlan),
-        NULLED(notePassReadings),
+        NULLED(notePassReadings),    NULLED(noteTransferFailure),
     };
     for (const Case& c : cases) {
         for (bool write : {true, false}) {

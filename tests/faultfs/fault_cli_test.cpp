@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <sstream>
@@ -25,6 +26,21 @@ const std::string readError = "Disk Read Error... Test Aborted!\n";
 const std::string spaceWarning = "WARNING\nNot Enough Disk Space On Drive \nTo Write Test Files!\n";
 const std::string notEnoughFiles =
     "Not Enough Track Files!\n\nDo The Write Test To Create The Needed Files.\n";
+const std::string shortWords =
+    "the request moved fewer bytes than asked, and the system gave no reason";
+
+// The words that name each injected error as the cause of a failed request.
+std::string causeWords(const std::string& errnoName)
+{
+    const std::map<std::string, std::string> words = {
+        {"ENOSPC", "the disk is full"},
+        {"EDQUOT", "the disk is full"},
+        {"EIO", "the disk reported an I/O error"},
+        {"ENXIO", "the disk reported an I/O error"},  // the device went away
+        {"ETIMEDOUT", "Connection timed out"},       // no words of trakmon's: the system's own
+    };
+    return words.at(errnoName);
+}
 
 // Bytes per track file of each track count used here.
 long long perFileSize(unsigned tracks)
@@ -95,8 +111,8 @@ const PassFault passFaults[] = {
 };
 
 // Runs `kind` (write or read) with the fault of f and checks how it ends:
-// the exact message, exit 1, no report, nothing asked after the failed
-// request, every file closed. Returns the rule, for the trace.
+// the exact message, then the failed file and the cause, exit 1, no report,
+// nothing asked after the failed request, every file closed.
 void expectAbortedPass(FaultCli& test, const std::string& kind, const PassFault& f)
 {
     bool write = kind == "write";
@@ -109,7 +125,10 @@ void expectAbortedPass(FaultCli& test, const std::string& kind, const PassFault&
                                    std::to_string(f.kbytes), test.base()});
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, write ? writeError : readError);
+    const char* errnoName = write ? f.writeErrno : f.readErrno;
+    EXPECT_EQ(result.err, (write ? writeError : readError) + "trakmon: " +
+                              test.track((f.failAt - 1) % f.tracks + 1) + ": " +
+                              causeWords(errnoName) + "\n");
     EXPECT_EQ(test.fired(kind.c_str()), 1u);
     EXPECT_EQ(test.calls(kind.c_str()), f.failAt);
     EXPECT_EQ(test.calls("close"), f.tracks);
@@ -143,7 +162,7 @@ TEST_F(FaultCli, ShortTransferAborts)
     RunResult write = runTrakmon({"write", "--tracks", "12", base()});
     EXPECT_EQ(write.exitCode, 1);
     EXPECT_EQ(write.out, "");
-    EXPECT_EQ(write.err, writeError);
+    EXPECT_EQ(write.err, writeError + "trakmon: " + track(6) + ": " + shortWords + "\n");
     EXPECT_EQ(fired("write"), 1u);
     for (unsigned n = 1; n <= 12; ++n)
         EXPECT_EQ(fileSize(backed(n)), roundRobinBytes(12, 29, n, 131072) + (n == 6 ? 4096 : 0))
@@ -154,7 +173,7 @@ TEST_F(FaultCli, ShortTransferAborts)
     RunResult read = runTrakmon({"read", "--tracks", "72", "--request", "32", base()});
     EXPECT_EQ(read.exitCode, 1);
     EXPECT_EQ(read.out, "");
-    EXPECT_EQ(read.err, readError);
+    EXPECT_EQ(read.err, readError + "trakmon: " + track(72) + ": " + shortWords + "\n");
     EXPECT_EQ(fired("read"), 1u);
 }
 
@@ -167,11 +186,13 @@ TEST_F(FaultCli, RunReadsOnlyAfterACompletedWriteAndJsonCarriesAnyName)
         const char* rule;
         size_t objects;
         const char* readOutcome;  // null: no read test
-        const std::string& err;
+        std::string err;
     };
     const Case cases[] = {
-        {"write 361+ error ENOSPC", 1, nullptr, writeError},  // the disk stays full
-        {"read 1 error EIO", 2, "transfer-error", readError},
+        {"write 361+ error ENOSPC", 1, nullptr,  // the disk stays full
+         writeError + "trakmon: " + mount.mountPoint + "/caf\xe9.001: the disk is full\n"},
+        {"read 1 error EIO", 2, "transfer-error",
+         readError + "trakmon: " + mount.mountPoint + "/caf\xe9.001: the disk reported an I/O error\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.rule);
@@ -185,6 +206,7 @@ TEST_F(FaultCli, RunReadsOnlyAfterACompletedWriteAndJsonCarriesAnyName)
             objects.push_back(nlohmann::json::parse(line));
         ASSERT_EQ(objects.size(), c.objects) << run.out;
         EXPECT_EQ(objects[0]["baseFileName"], replaced);
+        EXPECT_EQ(objects.back()["failure"]["file"], mount.mountPoint + "/caf\xef\xbf\xbd.001");
         if (c.readOutcome == nullptr) {
             EXPECT_EQ(objects[0]["outcome"], "transfer-error");
             EXPECT_EQ(objects[0]["messages"], nlohmann::json::array({"Disk Write Error... Test Aborted!"}));
@@ -199,12 +221,47 @@ TEST_F(FaultCli, RunReadsOnlyAfterACompletedWriteAndJsonCarriesAnyName)
     }
 }
 
+TEST_F(FaultCli, TheJsonNamesTheFailedFileTheCallAndTheCause)
+{
+    using nlohmann::json;
+    struct Case {
+        const char* command;
+        const char* rule;
+        unsigned file;  // the track file that failed
+        const char* call;
+        const char* cause;
+        json systemCode;  // the system's own number; null where it gave none
+        std::string text;
+    };
+    const Case cases[] = {
+        {"write", "write 60+ error ENOSPC", 12, "write", "disk-full", 28, "the disk is full"},
+        {"write", "write 30 short 4096", 6, "write", "short-transfer", nullptr, shortWords},
+        {"read", "read 30 error EIO", 6, "read", "io-error", 5, "the disk reported an I/O error"},
+        {"read", "read 3 error ETIMEDOUT", 3, "read", "other", 110, "Connection timed out"},
+        {"write", "close 12 error EIO", 12, "close", "io-error", 5, "the disk reported an I/O error"},
+        {"read", "open 5 error EACCES", 5, "open", "permission-denied", 13, "permission denied"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.command) + ", " + c.rule);
+        restart(c.rule);
+        if (std::string(c.command) == "read") layTrackFiles(12);
+        RunResult result = runTrakmon({c.command, "--tracks", "12", "--json", base()});
+        EXPECT_EQ(result.exitCode, 1);
+        json object = json::parse(result.out, nullptr, false);
+        ASSERT_TRUE(object.is_object()) << result.out;
+        json expected = {{"file", track(c.file)}, {"call", c.call}, {"cause", c.cause},
+                         {"systemCode", c.systemCode}, {"text", c.text}};
+        EXPECT_EQ(object["failure"], expected) << result.err;
+    }
+}
+
 TEST_F(FaultCli, SweepGoesOnAfterATransferError)
 {
     restart("write 3 error EIO");
     RunResult sweep = runTrakmon({"sweep", "--request", "512", base()});
     EXPECT_EQ(sweep.exitCode, 1);
-    EXPECT_EQ(sweep.err, writeError);
+    EXPECT_EQ(sweep.err,
+              writeError + "trakmon: " + track(1) + ": the disk reported an I/O error\n");
     EXPECT_TRUE(std::regex_search(sweep.out, std::regex("\n +1 +transfer-error +- +- +- +- +-\n")))
         << sweep.out;
     EXPECT_TRUE(std::regex_search(sweep.out, std::regex("\n +72 +[0-9.]+ +[0-9.]+ ")))
@@ -326,15 +383,19 @@ TEST_F(FaultCli, FailingCreateOpenTruncateAndClose)
     twoEmpty[0] = twoEmpty[1] = 0;
     const Case cases[] = {
         {"write", false, "create 3 error EACCES", 1,
-         "trakmon: " + track(3) + ": cannot create: Permission denied\n", nullptr, twoEmpty},
+         "trakmon: " + track(3) + ": cannot create: permission denied\n", nullptr, twoEmpty},
         {"write", false, "truncate 2 error EIO", 1,
-         "trakmon: " + track(2) + ": cannot create: Input/output error\n", nullptr, twoEmpty},
+         "trakmon: " + track(2) + ": cannot create: the disk reported an I/O error\n", nullptr,
+         twoEmpty},
         {"read", true, "open 5 error EACCES", 1,
-         "trakmon: " + track(5) + ": cannot open: Permission denied\n" + notEnoughFiles, nullptr,
+         "trakmon: " + track(5) + ": cannot open: permission denied\n" + notEnoughFiles, nullptr,
          laid},
         // The data may be lost: a failed close after writing fails the test,
         // and run reads nothing.
-        {"run", false, "close 12 error EIO", 1, writeError, nullptr, laid},
+        {"run", false, "close 12 error EIO", 1,
+         writeError + "trakmon: " + track(12) +
+             ": cannot close: the disk reported an I/O error; its data may be lost\n",
+         nullptr, laid},
         {"read", true, "close error EIO", 0, "", "Disk Read Test Results\n", laid},
     };
     for (const Case& c : cases) {

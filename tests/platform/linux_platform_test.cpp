@@ -116,6 +116,15 @@ protected:
         mounts.push_back(where);
         return "";
     }
+    // Gives the faultfs that mountSmall("fuse") mounted its rules.
+    bool faultRules(const std::string& rules)
+    {
+#ifdef TRAKMON_FAULTFS
+        return controlFaultfs(fuse, rules);
+#else
+        return rules.empty();
+#endif
+    }
 
     std::string folder;
     std::vector<std::string> mounts;
@@ -123,6 +132,12 @@ protected:
     FaultMount fuse;
 #endif
 };
+
+// "error 9, system 40": a status as a test reads it.
+std::string described(IoStatus status)
+{
+    return "error " + std::to_string(status.error) + ", system " + std::to_string(status.systemCode);
+}
 
 TEST_F(LinuxPlatform, TrackFilesRefuseLinksAndPipes)
 {
@@ -133,19 +148,27 @@ TEST_F(LinuxPlatform, TrackFilesRefuseLinksAndPipes)
     struct Case {
         const char* name;
         const char* createRefusal;
+        uint32_t createErrno;  // beside ioNotRegularFile; 0: none
         const char* openRefusal;
+        uint32_t openErrno;
     } cases[] = {
-        {"link", "cannot create: it is a symbolic link; track files must be regular files",
-         "cannot open: it is a symbolic link; track files must be regular files"},
-        {"pipe", "cannot create: not a regular file (a pipe or a device)",
-         "cannot open: not a regular file"},
+        {"link", "cannot create: it is a symbolic link; track files must be regular files", ELOOP,
+         "cannot open: it is a symbolic link; track files must be regular files", ELOOP},
+        {"pipe", "cannot create: not a regular file (a pipe or a device)", ENXIO,
+         "cannot open: not a regular file", 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(platformCreateTrackFile(path(c.name).c_str(), throughFileCache), invalidTrackHandle);
+        IoStatus why = {ioNoError, 0};
+        EXPECT_EQ(platformCreateTrackFile(path(c.name).c_str(), throughFileCache, &why),
+                  invalidTrackHandle);
         EXPECT_STREQ(platformLastErrorText(), c.createRefusal);
-        EXPECT_EQ(platformOpenTrackFile(path(c.name).c_str(), throughFileCache), invalidTrackHandle);
+        EXPECT_EQ(described(why), described({ioNotRegularFile, c.createErrno}));
+        why = {ioNoError, 0};
+        EXPECT_EQ(platformOpenTrackFile(path(c.name).c_str(), throughFileCache, &why),
+                  invalidTrackHandle);
         EXPECT_STREQ(platformLastErrorText(), c.openRefusal);
+        EXPECT_EQ(described(why), described({ioNotRegularFile, c.openErrno}));
     }
     uint64_t size = 0;
     EXPECT_TRUE(platformFileSize(target.c_str(), size));
@@ -267,6 +290,66 @@ TEST_F(LinuxPlatform, AFolderLockIsHeldAgainstEveryOtherLockerTillReleased)
     lock = platformLockFolder(folder.c_str());
     EXPECT_NE(lock, invalidTrackHandle) << platformLastErrorText();
     EXPECT_TRUE(platformUnlockFolder(lock, folder.c_str()));
+}
+
+// A write, read or close that fails for real hands back its code and the
+// system's number: on faultfs, which fails the request it is told to, and on
+// a small tmpfs that a write fills up, where the write comes up short with
+// no error and the code is found from the free space left.
+TEST_F(LinuxPlatform, AFailedTransferOrCloseSaysWhy)
+{
+    enum Call { writing, reading, closing };
+    struct Case {
+        const char* situation;
+        const char* rule;  // faultfs's; null: the write on a full tmpfs
+        Call call;
+        IoStatus expected;
+    };
+    const Case cases[] = {
+        {"a write on a full disk", "write 1 error ENOSPC", writing, {ioDiskFull, ENOSPC}},
+        {"a write over the quota", "write 1 error EDQUOT", writing, {ioDiskFull, EDQUOT}},
+        {"a write short with no error", "write 1 short 4096", writing, {ioShortTransfer, 0}},
+        {"a read the disk fails", "read 1 error EIO", reading, {ioDeviceError, EIO}},
+        {"a close that reports lost data", "close 1 error EIO", closing, {ioDeviceError, EIO}},
+        {"a write that fills the disk up", nullptr, writing, {ioDiskFull, 0}},
+    };
+    const std::string fuseFolder = path("fuse"), tmpfsFolder = path("tmpfs");
+    const std::string fuseWhy = mountSmall("fuse", fuseFolder);
+    const std::string tmpfsWhy = mountSmall("tmpfs", tmpfsFolder);  // 8 MiB
+    const uint32_t size = 16u << 20;
+    void* buffer = platformAllocTransferBuffer(size);
+    ASSERT_NE(buffer, nullptr);
+    int ran = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.situation);
+        const std::string& notMounted = c.rule != nullptr ? fuseWhy : tmpfsWhy;
+        if (!notMounted.empty()) {
+            std::printf("%s: not mounted: %s\n", c.situation, notMounted.c_str());
+            continue;
+        }
+        ++ran;
+        const std::string name =
+            c.rule != nullptr ? fuseFolder + "/mnt/take.001" : tmpfsFolder + "/take.001";
+        if (c.rule != nullptr) {
+            ASSERT_TRUE(writeFile(fuseFolder + "/backing/take.001", std::string(65536, 'x')));
+            ASSERT_TRUE(faultRules(std::string("reset\n") + c.rule + "\n"));
+        }
+        TrackCaching caching = c.rule != nullptr ? bypassFileCache : throughFileCache;
+        TrackHandle file = c.call == reading ? platformOpenTrackFile(name.c_str(), caching)
+                                             : platformCreateTrackFile(name.c_str(), caching);
+        ASSERT_NE(file, invalidTrackHandle) << platformLastErrorText();
+        uint32_t asked = c.rule != nullptr ? 65536 : size;
+        IoStatus why = {ioNoError, 0};
+        bool failed = false;
+        if (c.call == writing) failed = platformWriteTrack(file, buffer, asked, &why) != asked;
+        if (c.call == reading) failed = platformReadTrack(file, buffer, asked, &why) != asked;
+        bool closed = platformCloseTrack(file, c.call == closing ? &why : nullptr);
+        if (c.call == closing) failed = !closed;
+        EXPECT_TRUE(failed);
+        EXPECT_EQ(described(why), described(c.expected));
+    }
+    platformFreeTransferBuffer(buffer);
+    if (ran == 0) GTEST_SKIP() << "neither faultfs nor a tmpfs could be mounted";
 }
 
 // The line of /proc/self/mountinfo for the mount point, the last if several.

@@ -76,12 +76,16 @@ TEST(TrackFileName, ASymbolicLinkOrJunctionIsRefusedAndNotWrittenThrough)
     std::fclose(file);
 
     reparsePointName = name;
-    EXPECT_EQ(platformCreateTrackFile(name.c_str()), invalidTrackHandle);
+    IoStatus why = {ioNoError, 0};
+    EXPECT_EQ(platformCreateTrackFile(name.c_str(), &why), invalidTrackHandle);
     EXPECT_STREQ(platformLastErrorText(),
                  "cannot create: it is a symbolic link or junction; track files must be regular files");
-    EXPECT_EQ(platformOpenTrackFile(name.c_str()), invalidTrackHandle);
+    EXPECT_EQ(why.error, ioNotRegularFile);
+    why = {ioNoError, 0};
+    EXPECT_EQ(platformOpenTrackFile(name.c_str(), &why), invalidTrackHandle);
     EXPECT_STREQ(platformLastErrorText(),
                  "cannot open: it is a symbolic link or junction; track files must be regular files");
+    EXPECT_EQ(why.error, ioNotRegularFile);
     EXPECT_EQ(readWholeFile(name), "the link's target") << "the target was written through";
 
     reparsePointName.clear();
