@@ -249,7 +249,7 @@ std::string formatSessionText(const SessionSummary& summary)
     uint32_t overruns = summary.recording.events;
     uint32_t underruns = summary.playback.events;
     if (!sessionHasDropout(summary)) {
-        text += "Dropouts: none\n";
+        text += summary.aborted ? "Dropouts: none before the request that failed\n" : "Dropouts: none\n";
     } else {
         bool recordingFirst =
             !summary.playback.any ||

@@ -43,6 +43,7 @@ void printCapacityResult(const CapacityRun& run, bool json)
         nlohmann::json object = capacityJson(setup, verdict, run.search, run.trials, run.elapsedNs,
                                              platformArgumentToUtf8);
         object["completed"] = verdict.outcome != outcomeInterrupted && verdict.outcome != outcomeError;
+        object["failure"] = failureJsonWithCause(run.failure);
         std::printf("%s\n", jsonLine(object).c_str());
     } else {
         std::printf("%s\n\n", capacitySentence(setup, verdict).c_str());
@@ -61,7 +62,7 @@ int runCapacityCommand(const SearchOptions& options)
     if (run.check.problem != settingsReady)
         return usageError("capacity", settingsProblemText(run.check, false));
     if (run.folder != folderReady) {
-        std::fprintf(stderr, "trakmon: %s\n", folderProblemText(run.folder, run.setup.place).c_str());
+        std::fprintf(stderr, "trakmon: %s\n", folderProblemText(run.folder, run.setup.place, run.folderWhy).c_str());
         return exitFailure;
     }
     if (screen.line.draw) clearTerminalLine();

@@ -17,9 +17,7 @@ static json failureJson(const TrackFileFailure& failure)
     json object;
     object["file"] = platformArgumentToUtf8(failure.file);
     object["call"] = trackFileCallName(failure.call);
-    object["cause"] = ioErrorName(failure.why.error);
-    object["systemCode"] = failure.why.systemCode != 0 ? json(failure.why.systemCode) : json();
-    object["text"] = ioErrorWords(failure.why);
+    addCauseJson(object, failure.why);
     return object;
 }
 

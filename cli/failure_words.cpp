@@ -1,9 +1,13 @@
 #include "cli/failure_words.h"
 
 #include <cstdio>
+#include <nlohmann/json.hpp>
 
+#include "analysis/capacity_report.h"
 #include "analysis/number_text.h"
 #include "cli/exit_status.h"
+#include "cli/io_error_text.h"
+#include "platform/console.h"
 #include "platform/platform.h"
 
 std::string settingsProblemText(const SettingsCheck& check, bool severalFormats)
@@ -43,7 +47,7 @@ std::string settingsProblemText(const SettingsCheck& check, bool severalFormats)
     return "";
 }
 
-std::string folderProblemText(FolderProblem problem, const SearchPlace& place)
+std::string folderProblemText(FolderProblem problem, const SearchPlace& place, IoStatus why)
 {
     switch (problem) {
     case folderReady:
@@ -52,7 +56,7 @@ std::string folderProblemText(FolderProblem problem, const SearchPlace& place)
         return "the base file name is too long to name the search's folder and files: choose a "
                "shorter one";
     case folderNotMade:
-        return std::string(platformLastErrorText()) + ": " + place.folder;
+        return place.folder + ": cannot make the folder: " + ioErrorWords(why);
     }
     return "";
 }
@@ -64,15 +68,28 @@ std::string leftoversHint(const std::vector<SearchFolder>& others)
     return "";
 }
 
+std::string playFileFailureText(const TrialFailure& failure)
+{
+    switch (failure.playFile) {
+    case playFileNoMemory: return "no memory for the transfer buffer of the playback files";
+    case playFileCreate: return trackFileFailureText(createCall, failure.file, failure.why);
+    case playFileWrite: return trackFileFailureText(writeCall, failure.file, failure.why);
+    case playFileClose: return trackFileFailureText(closeCall, failure.file, failure.why);
+    case playFileWritten: break;
+    }
+    return failure.file + ": " + ioErrorWords(failure.why);
+}
+
 void reportTrialFailure(const TrialFailure& failure)
 {
     if (!failure.any) return;
     if (failure.setup.status != setupReady)
         reportSetupFailure(failure.setup, failure.config);
     else if (failure.requestFailed)
-        reportAbort(failure.readFailed, failure.file, failure.closeFailed, failure.writeBackFailed);
+        reportAbort(failure.readFailed, failure.file, failure.closeFailed, failure.writeBackFailed,
+                    failure.why);
     else
-        std::fprintf(stderr, "trakmon: %s: %s\n", failure.file.c_str(), failure.reason.c_str());
+        std::fprintf(stderr, "trakmon: %s\n", playFileFailureText(failure).c_str());
 }
 
 int reportSetupFailure(const SetupResult& setup, const SessionConfig& config)
@@ -95,14 +112,16 @@ int reportSetupFailure(const SetupResult& setup, const SessionConfig& config)
         std::fprintf(stderr, "Memory Allocation Error!\n");
         break;
     case setupPlayFileMissing:
-        std::fprintf(stderr, "trakmon: %s: %s\n%s", name, setup.reason.c_str(), notEnoughFiles);
+        std::fprintf(stderr, "trakmon: %s\n%s",
+                     trackFileFailureText(openCall, setup.fileName, setup.why).c_str(), notEnoughFiles);
         break;
     case setupPlayFileTooSmall:
         std::fprintf(stderr, "trakmon: %s: holds less than one %u KByte request\n%s", name,
                      static_cast<unsigned>(config.requestSize >> 10), fileTooSmall);
         break;
     case setupCreateFailed:
-        std::fprintf(stderr, "trakmon: %s: %s\n", name, setup.reason.c_str());
+        std::fprintf(stderr, "trakmon: %s\n",
+                     trackFileFailureText(createCall, setup.fileName, setup.why).c_str());
         break;
     case setupNotEnoughSpace:
         std::fprintf(stderr,
@@ -117,13 +136,22 @@ int reportSetupFailure(const SetupResult& setup, const SessionConfig& config)
     return exitFailure;
 }
 
-void reportAbort(bool readFailed, const std::string& file, bool closeFailed, bool writeBackFailed)
+void reportAbort(bool readFailed, const std::string& file, bool closeFailed, bool writeBackFailed,
+                 IoStatus why)
 {
-    std::fprintf(stderr, "%s\ntrakmon: %s: %s\n",
+    std::string text = trackFileFailureText(closeFailed ? closeCall : readFailed ? readCall : writeCall,
+                                            file, why);
+    if (writeBackFailed)
+        text = file + ": its data could not be written back to the disk (" + ioErrorWords(why) +
+               "); it may be lost";
+    std::fprintf(stderr, "%s\ntrakmon: %s\n",
                  readFailed ? "Disk Read Error... Test Aborted!" : "Disk Write Error... Test Aborted!",
-                 file.c_str(),
-                 writeBackFailed ? "its data could not be written back to the disk; it may be lost"
-                 : closeFailed   ? "the file failed to close; its data may be lost"
-                                 : "the request moved too few bytes");
+                 text.c_str());
 }
 
+nlohmann::json failureJsonWithCause(const TrialFailure& failure)
+{
+    nlohmann::json object = trialFailureJson(failure, platformArgumentToUtf8);
+    if (failure.any) addCauseJson(object, failure.setup.status != setupReady ? failure.setup.why : failure.why);
+    return object;
+}

@@ -1,5 +1,7 @@
 #include "cli/io_error_text.h"
 
+#include <nlohmann/json.hpp>
+
 const char* ioErrorName(IoError error)
 {
     switch (error) {
@@ -81,4 +83,11 @@ std::string trackFileFailureText(TrackFileCall call, const std::string& file, Io
     case closeCall: return file + ": cannot close: " + words + "; its data may be lost";
     }
     return file + ": " + words;
+}
+
+void addCauseJson(nlohmann::json& object, IoStatus why)
+{
+    object["cause"] = ioErrorName(why.error);
+    object["systemCode"] = why.systemCode != 0 ? nlohmann::json(why.systemCode) : nlohmann::json();
+    object["text"] = ioErrorWords(why);
 }

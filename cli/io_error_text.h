@@ -4,6 +4,8 @@
 #pragma once
 #include <string>
 
+#include <nlohmann/json_fwd.hpp>
+
 #include "engine/front_end.h"
 #include "platform/platform.h"
 
@@ -12,6 +14,8 @@ const char* ioErrorName(IoError error);
 // Words a user can act on ("the disk is full"); for a code with none of its
 // own, the system's message for its number.
 std::string ioErrorWords(IoStatus why);
+// The cause in a JSON object: "cause", "systemCode" (null for none), "text".
+void addCauseJson(nlohmann::json& object, IoStatus why);
 // The call's name in the JSON: "create", "open", "write", "read", "close".
 const char* trackFileCallName(TrackFileCall call);
 // What stderr says after "trakmon: ": "/mnt/take.003: the disk is full",

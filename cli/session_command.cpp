@@ -11,6 +11,7 @@
 #include "analysis/session_report.h"
 #include "cli/exit_status.h"
 #include "cli/failure_words.h"
+#include "cli/io_error_text.h"
 #include "cli/output_file.h"
 #include "cli/session_commands.h"
 #include "cli/terminal_line.h"
@@ -169,7 +170,7 @@ int runSessionCommand(const SessionOptions& options)
     }
     if (run.aborted)
         reportAbort(run.failedTrack < config.playTracks, sessionTrackFileName(run, run.failedTrack),
-                    run.closeFailed, run.writeBackFailed);
+                    run.closeFailed, run.writeBackFailed, run.failedWhy);
 
     SessionSummary summary = summariseSession(run, digest, format, options.bufferSeconds);
     bool written = log.path.empty() || finishLog(feed.log);
@@ -178,6 +179,17 @@ int runSessionCommand(const SessionOptions& options)
     if (options.json) {
         nlohmann::json object = sessionJson(summary, platformArgumentToUtf8);
         object["baseFileName"] = platformArgumentToUtf8(options.base);
+        object["failure"] = nullptr;
+        if (run.aborted) {
+            nlohmann::json failure = {
+                {"file", platformArgumentToUtf8(sessionTrackFileName(run, run.failedTrack))},
+                {"call", run.writeBackFailed ? "write-back"
+                         : run.closeFailed   ? "close"
+                         : run.failedTrack < config.playTracks ? "read"
+                                                               : "write"}};
+            addCauseJson(failure, run.failedWhy);
+            object["failure"] = failure;
+        }
         std::printf("%s\n", jsonLine(object).c_str());
     } else {
         std::printf("%s", formatSessionText(summary).c_str());

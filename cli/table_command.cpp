@@ -106,7 +106,7 @@ int runTableCommand(const SearchOptions& options)
     if (run.check.problem != settingsReady)
         return usageError("table", settingsProblemText(run.check, settings.formats.size() > 1));
     if (run.folder != folderReady) {
-        std::fprintf(stderr, "trakmon: %s\n", folderProblemText(run.folder, run.setup.place).c_str());
+        std::fprintf(stderr, "trakmon: %s\n", folderProblemText(run.folder, run.setup.place, run.folderWhy).c_str());
         return exitFailure;
     }
     if (screen.line.draw) clearTerminalLine();
@@ -117,10 +117,13 @@ int runTableCommand(const SearchOptions& options)
                              "not make\n",
                      run.setup.place.folder.c_str());
 
-    if (options.json)
-        std::printf("%s\n", jsonLine(tableJson(run.setup, run, platformArgumentToUtf8)).c_str());
-    else
+    if (options.json) {
+        nlohmann::json object = tableJson(run.setup, run, platformArgumentToUtf8);
+        object["failure"] = failureJsonWithCause(run.failure);
+        std::printf("%s\n", jsonLine(object).c_str());
+    } else {
         std::printf("%s", formatTable(run.setup, run).c_str());
+    }
     std::fflush(stdout);
     bool written = true;
     if (!options.plotPath.empty()) {

@@ -126,6 +126,7 @@ CapacityRun runCapacity(const SearchSettings& settings, const CapacityWatch& wat
     if (run.check.problem != settingsReady) return run;
     SearchFolderLock held;
     run.folder = openSearchPlace(run.setup.place, settings.removeLeftovers, held);
+    run.folderWhy = held.why;
     if (run.folder != folderReady) return run;
     limitCapacitySearch(run.setup);
     CapacitySetup& setup = run.setup;

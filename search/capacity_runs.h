@@ -26,6 +26,7 @@ struct CapacityWatch {
 struct CapacityRun {
     SettingsCheck check;             // settings that cannot be searched: nothing ran
     FolderProblem folder = folderReady;  // a folder that could not be made: nothing ran
+    IoStatus folderWhy{};
     CapacitySetup setup{};
     SearchRun search{};
     std::vector<SearchTrial> trials;

@@ -86,7 +86,7 @@ FolderProblem makeSearchFolder(SearchPlace& place, bool removeLeftovers, SearchF
         // Room for the played files' names inside it, their tag too.
         if (place.folder.size() + 1 + playNameFor(name, "-192k32s").size() + 5 > maxBaseFileName)
             return folderNameTooLong;
-        if (platformMakeFolder(place.folder.c_str())) {
+        if (platformMakeFolder(place.folder.c_str(), &held.why)) {
             place.storageKnown = platformDescribeStorage(place.folder.c_str(), place.storage);
             held.lock = platformLockFolder(place.folder.c_str());
             return folderReady;

@@ -18,11 +18,12 @@ bool removeSearchFolder(const std::string& path);
 enum FolderProblem {
     folderReady,
     folderNameTooLong,  // the base leaves no room to name the folder and its files
-    folderNotMade,      // the system refused it (platformLastErrorText says why)
+    folderNotMade,      // the system refused it: SearchFolderLock.why says why
 };
 // The folder while the search holds it.
 struct SearchFolderLock {
     TrackHandle lock = invalidTrackHandle;
+    IoStatus why{};  // why it could not be made
 };
 // Makes the folder beside place.base and locks it, describing what holds it.
 // First finds the other searches' folders and, when asked, removes those no

@@ -95,6 +95,7 @@ enum TableStop {
 struct TableRun {
     SettingsCheck check;             // settings that cannot be tabled: nothing ran
     FolderProblem folder = folderReady;  // a folder that could not be made: nothing ran
+    IoStatus folderWhy{};
     TableSetup setup{};
     TableCalibration calibration{};
     std::vector<TableCell> cells;

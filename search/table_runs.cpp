@@ -349,6 +349,7 @@ TableRun runTable(const SearchSettings& settings, const std::string& date, const
     if (run.check.problem != settingsReady) return run;
     SearchFolderLock held;
     run.folder = openSearchPlace(run.setup.place, settings.removeLeftovers, held);
+    run.folderWhy = held.why;
     if (run.folder != folderReady) return run;
     limitTable(run.setup);
     uint64_t start = platformMonotonicNs();

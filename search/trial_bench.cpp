@@ -37,18 +37,18 @@ bool preparePlayback(TrialBench& bench, uint32_t plays)
         bench.watch->writingPlayback(bench.watch->context, plays - bench.playFilesMade);
     uint32_t first = bench.playFilesMade + 1;
     bench.playFilesMade = plays;
-    std::string reason;
     bool interrupted = false;
     uint64_t started = platformMonotonicNs();
-    std::string failed =
+    PlayFileFailure failed =
         preparePlayFiles(bench.playBase, first, plays - first + 1, playFileBytes(bench.config),
-                         bench.config.requestSize, bench.caching, reason, interrupted);
+                         bench.config.requestSize, bench.caching, interrupted);
     bench.preparationNs += platformMonotonicNs() - started;
     if (interrupted) return false;
-    if (failed.empty()) return true;
+    if (failed.step == playFileWritten) return true;
     bench.failure.any = true;
-    bench.failure.file = failed;
-    bench.failure.reason = reason;
+    bench.failure.playFile = failed.step;
+    bench.failure.file = failed.file;
+    bench.failure.why = failed.why;
     return false;
 }
 
@@ -76,6 +76,7 @@ bool noteSessionFailure(TrialFailure& failure, const SetupResult& started, const
     failure.closeFailed = run.closeFailed;
     failure.writeBackFailed = run.writeBackFailed;
     failure.file = sessionTrackFileName(run, run.failedTrack);
+    failure.why = run.failedWhy;
     return true;
 }
 

@@ -20,8 +20,9 @@ struct TrialFailure {
     bool readFailed = false;
     bool closeFailed = false;
     bool writeBackFailed = false;
-    std::string file;    // the file concerned
-    std::string reason;  // why writing a playback file failed
+    PlayFileStep playFile = playFileWritten;  // what failed while its playback files were written
+    std::string file;  // the file concerned
+    IoStatus why{};    // why its request, close, flush or playback file failed
 };
 
 // A session that could not start or whose request failed, kept in failure;

@@ -24,13 +24,13 @@ std::string sessionTrackFileName(const SessionRun& run, uint32_t track)
 }
 
 static SetupResult failSetup(SessionRun& run, SessionSetup status, const std::string& fileName,
-                             const std::string& reason)
+                             IoStatus why)
 {
     closeSession(run);
     SetupResult result;
     result.status = status;
     result.fileName = fileName;
-    result.reason = reason;
+    result.why = why;
     return result;
 }
 
@@ -49,7 +49,7 @@ SetupResult openSession(SessionRun& run, const SessionConfig& config, const Sess
         return limit;
     }
     run.buffer = platformAllocTransferBuffer(config.requestSize);
-    if (run.buffer == nullptr) return failSetup(run, setupNoMemory, "", "");
+    if (run.buffer == nullptr) return failSetup(run, setupNoMemory, "", IoStatus{ioNoMemory, 0});
     // Every block the session writes is new data, as a recording's are; a
     // session number above the byte count keeps the sessions of one
     // process (a capacity search) apart too.
@@ -62,11 +62,11 @@ SetupResult openSession(SessionRun& run, const SessionConfig& config, const Sess
     for (uint32_t track = 0; track < trackCount; ++track) {
         std::string name = sessionTrackFileName(run, track);
         bool play = track < config.playTracks;
-        TrackHandle file = play ? platformOpenTrackFile(name.c_str(), files.caching)
-                                : platformCreateTrackFile(name.c_str(), files.caching);
+        IoStatus why{};
+        TrackHandle file = play ? platformOpenTrackFile(name.c_str(), files.caching, &why)
+                                : platformCreateTrackFile(name.c_str(), files.caching, &why);
         if (file == invalidTrackHandle)
-            return failSetup(run, play ? setupPlayFileMissing : setupCreateFailed, name,
-                             platformLastErrorText());
+            return failSetup(run, play ? setupPlayFileMissing : setupCreateFailed, name, why);
         run.handles[track] = file;
         if (!play) continue;
         // Played cold, as a take recorded earlier is: nothing of it in memory.
@@ -76,7 +76,7 @@ SetupResult openSession(SessionRun& run, const SessionConfig& config, const Sess
         platformRewindTrack(file);
         run.playLength[track] = size / config.requestSize * config.requestSize;
         if (run.playLength[track] == 0)
-            return failSetup(run, setupPlayFileTooSmall, name, "");
+            return failSetup(run, setupPlayFileTooSmall, name, IoStatus{});
     }
 
     // What holds the files the session measures: the recorded ones, or the
@@ -91,7 +91,7 @@ SetupResult openSession(SessionRun& run, const SessionConfig& config, const Sess
     FreeSpace space = queryFreeSpace(sessionTrackFileName(run, trackCount - 1).c_str());
     uint64_t freeBytes = space.bytes;
     if (space.known && freeBytes <= needed) {
-        SetupResult space = failSetup(run, setupNotEnoughSpace, "", "");
+        SetupResult space = failSetup(run, setupNotEnoughSpace, "", IoStatus{ioDiskFull, 0});
         space.bytesNeeded = needed;
         space.bytesFree = freeBytes;
         return space;
@@ -112,7 +112,7 @@ static uint32_t readPlayTrack(SessionRun& run, uint32_t track)
         ++run.warmReads;
         run.playedCold = false;
     }
-    return platformReadTrack(run.handles[track], run.buffer, size);
+    return platformReadTrack(run.handles[track], run.buffer, size, &run.failedWhy);
 }
 
 bool prerollAndStart(SessionRun& run)
@@ -157,7 +157,8 @@ bool runSessionUntil(SessionRun& run, uint64_t untilNs, const RequestSink& sink)
         record.startNs = platformMonotonicNs() - run.originNs;
         record.level = beginRequest(model, track, record.startNs);
         uint32_t count = track < plays ? readPlayTrack(run, track)
-                                       : platformWriteTrack(run.handles[track], run.buffer, size);
+                                       : platformWriteTrack(run.handles[track], run.buffer, size,
+                                                            &run.failedWhy);
         now = platformMonotonicNs() - run.originNs;
         record.endNs = now;
         uint32_t after = endRequest(model, track, record.startNs, now);
@@ -190,7 +191,7 @@ void flushRecording(SessionRun& run)
     bool counted = run.storageKnown && platformDeviceWrittenBytes(run.storage, before);
     uint64_t started = platformMonotonicNs();
     for (uint32_t track = plays; track < tracks && !flush.failed; ++track)
-        if (!platformStartWriteBack(run.handles[track])) {
+        if (!platformStartWriteBack(run.handles[track], &run.failedWhy)) {
             flush.failed = true;
             run.failedTrack = track;
         }
@@ -201,7 +202,7 @@ void flushRecording(SessionRun& run)
             flush.interrupted = true;
             break;
         }
-        if (!platformWaitWriteBack(run.handles[track])) {
+        if (!platformWaitWriteBack(run.handles[track], &run.failedWhy)) {
             flush.failed = true;
             run.failedTrack = track;
         }
@@ -211,7 +212,7 @@ void flushRecording(SessionRun& run)
     flush.counted = counted && platformDeviceWrittenBytes(run.storage, after) && after >= before;
     if (flush.counted) flush.deviceBytes = after - before;
     for (uint32_t track = plays; track < tracks && !flush.failed && !flush.interrupted; ++track)
-        if (!platformFinishWriteBack(run.handles[track])) {
+        if (!platformFinishWriteBack(run.handles[track], &run.failedWhy)) {
             flush.failed = true;
             run.failedTrack = track;
         }
@@ -228,7 +229,9 @@ void closeSession(SessionRun& run)
     const uint32_t plays = run.model.config.playTracks;
     for (uint32_t track = 0; track < run.handles.size(); ++track) {
         TrackHandle& file = run.handles[track];
-        if (file != emptyTrackSlot && !platformCloseTrack(file) && track >= plays && !run.aborted) {
+        IoStatus why{};
+        if (file != emptyTrackSlot && !platformCloseTrack(file, &why) && track >= plays && !run.aborted) {
+            run.failedWhy = why;
             run.aborted = true;
             run.closeFailed = true;
             run.failedTrack = track;
@@ -239,50 +242,48 @@ void closeSession(SessionRun& run)
     run.buffer = nullptr;
 }
 
-std::string preparePlayFiles(const std::string& base, uint32_t first, uint32_t count,
-                             uint64_t bytes, uint32_t requestSize, TrackCaching caching,
-                             std::string& reason, bool& interrupted)
+PlayFileFailure preparePlayFiles(const std::string& base, uint32_t first, uint32_t count,
+                                 uint64_t bytes, uint32_t requestSize, TrackCaching caching,
+                                 bool& interrupted)
 {
     interrupted = false;
+    PlayFileFailure failure;
     void* buffer = platformAllocTransferBuffer(requestSize);
-    if (buffer == nullptr) {
-        reason = "no memory for the transfer buffer";
-        return numberedTrackFileName(base, first);
-    }
+    if (buffer == nullptr)
+        return PlayFileFailure{playFileNoMemory, numberedTrackFileName(base, first), {ioNoMemory, 0}};
     std::vector<TrackHandle> files(count, emptyTrackSlot);
-    std::string failed;
-    for (uint32_t track = 0; track < count && failed.empty(); ++track) {
+    for (uint32_t track = 0; track < count && failure.step == playFileWritten; ++track) {
         std::string name = numberedTrackFileName(base, first + track);
-        files[track] = platformCreateTrackFile(name.c_str(), caching);
+        files[track] = platformCreateTrackFile(name.c_str(), caching, &failure.why);
         if (files[track] == invalidTrackHandle) {
             files[track] = emptyTrackSlot;
-            failed = name;
-            reason = platformLastErrorText();
+            failure.step = playFileCreate;
+            failure.file = name;
         }
     }
     uint64_t stampBase = static_cast<uint64_t>(++writePassNumber) << 48;
     uint64_t stamped = 0;
-    for (uint64_t written = 0; written < bytes && failed.empty() && !interrupted;
+    for (uint64_t written = 0; written < bytes && failure.step == playFileWritten && !interrupted;
          written += requestSize)
-        for (uint32_t track = 0; track < count && failed.empty(); ++track) {
+        for (uint32_t track = 0; track < count && failure.step == playFileWritten; ++track) {
             if (platformInterruptRequested()) {
                 interrupted = true;
                 break;
             }
             stampBlocks(buffer, requestSize, stampBase + stamped);
             stamped += requestSize;
-            if (platformWriteTrack(files[track], buffer, requestSize) != requestSize) {
-                failed = numberedTrackFileName(base, first + track);
-                reason = "the write failed (is the disk full?)";
+            if (platformWriteTrack(files[track], buffer, requestSize, &failure.why) != requestSize) {
+                failure.step = playFileWrite;
+                failure.file = numberedTrackFileName(base, first + track);
             }
         }
-    for (uint32_t track = 0; track < count; ++track)
-        if (!platformCloseTrack(files[track]) && failed.empty() && !interrupted) {
-            failed = numberedTrackFileName(base, first + track);
-            reason = "the file failed to close; its data may be lost";
-        }
+    for (uint32_t track = 0; track < count; ++track) {
+        IoStatus why{};
+        if (!platformCloseTrack(files[track], &why) && failure.step == playFileWritten && !interrupted)
+            failure = PlayFileFailure{playFileClose, numberedTrackFileName(base, first + track), why};
+    }
     platformFreeTransferBuffer(buffer);
-    return failed;
+    return failure;
 }
 
 uint32_t removeTrackFiles(const std::string& base, uint32_t first, uint32_t count)

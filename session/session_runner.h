@@ -67,7 +67,7 @@ enum SessionSetup {
 struct SetupResult {
     SessionSetup status = setupReady;
     std::string fileName;  // the file concerned
-    std::string reason;
+    IoStatus why{};        // why its create or open failed
     uint32_t openFilesNeeded = 0;
     uint32_t openFileLimit = 0;
     uint64_t bytesNeeded = 0;  // more than this must be free
@@ -90,6 +90,7 @@ struct SessionRun {
     bool closeFailed = false;  // a recorded file failed to close (its data may be lost)
     bool writeBackFailed = false;  // or its flush failed
     uint32_t failedTrack = 0;
+    IoStatus failedWhy{};  // why the request, the close or the flush failed
     bool playedCold = true;  // every played file's cached pages were dropped (or bypassed)
     // Reads through the file cache after a played file started over: its
     // pages were read before in this session and may have come from memory.
@@ -134,14 +135,22 @@ void closeSession(SessionRun& run);
 // last request completed after it.
 uint64_t sessionElapsedNs(const SessionRun& run);
 
+// What failed while playback files were written, and why.
+enum PlayFileStep { playFileWritten, playFileNoMemory, playFileCreate, playFileWrite, playFileClose };
+struct PlayFileFailure {
+    PlayFileStep step = playFileWritten;
+    std::string file;
+    IoStatus why{};
+};
+
 // Writes playback files base.first .. base.(first + count - 1) of bytes each
 // (a whole number of requests) at full speed, round-robin as a recorder
 // leaves an earlier take: one request to every file in turn, so that their
 // blocks lie interleaved on the disk. Stops at an interrupt (checked before
-// every request). Returns the name of a file that could not be created,
-// written or closed, or ""; interrupted tells an interrupt apart.
-std::string preparePlayFiles(const std::string& base, uint32_t first, uint32_t count,
-                             uint64_t bytes, uint32_t requestSize, TrackCaching caching,
-                             std::string& reason, bool& interrupted);
+// every request). Returns what failed (playFileWritten for nothing);
+// interrupted tells an interrupt apart.
+PlayFileFailure preparePlayFiles(const std::string& base, uint32_t first, uint32_t count,
+                                 uint64_t bytes, uint32_t requestSize, TrackCaching caching,
+                                 bool& interrupted);
 // Removes base.first .. base.(first + count - 1); returns how many went.
 uint32_t removeTrackFiles(const std::string& base, uint32_t first, uint32_t count);

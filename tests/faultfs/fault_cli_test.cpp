@@ -450,11 +450,16 @@ TEST_F(FaultCli, SessionEndsWithTheWriteErrorOfARequestOrAClose)
     struct Case {
         const char* rule;
         const char* reason;
+        const char* call;
+        const char* cause;
         const char* lastLogLine;  // starts so
     };
     const Case cases[] = {
-        {"write 3 error EIO", "the request moved too few bytes", "3,1,write,"},
-        {"close error EIO", "the file failed to close; its data may be lost", ""},
+        {"write 3 error EIO", "take.001: the disk reported an I/O error", "write", "io-error",
+         "3,1,write,"},
+        {"write 3+ error ENOSPC", "take.001: the disk is full", "write", "disk-full", "3,1,write,"},
+        {"close error EIO", "cannot close: the disk reported an I/O error; its data may be lost",
+         "close", "io-error", ""},
     };
     std::string log = folder.path + "/requests.csv";
     for (const Case& c : cases) {
@@ -467,6 +472,8 @@ TEST_F(FaultCli, SessionEndsWithTheWriteErrorOfARequestOrAClose)
             << session.err;
         EXPECT_NE(session.err.find(c.reason), std::string::npos) << session.err;
         EXPECT_NE(session.out.find("session aborted"), std::string::npos) << session.out;
+        EXPECT_NE(session.out.find("Dropouts: none before the request that failed"), std::string::npos)
+            << session.out;
         EXPECT_EQ(session.out.find("records 2 tracks"), std::string::npos) << session.out;
         // The log holds every request, the failed one last.
         std::ifstream lines(log);
@@ -476,6 +483,34 @@ TEST_F(FaultCli, SessionEndsWithTheWriteErrorOfARequestOrAClose)
             EXPECT_EQ(line.substr(0, line.find(',')), std::to_string(++number)) << line;
         EXPECT_GT(number, 0u);
         EXPECT_EQ(last.rfind(c.lastLogLine, 0), 0u) << last;
+        // The JSON names the call and the cause.
+        restart(c.rule);
+        RunResult json = runTrakmon(
+            {"session", "--json", "--tracks", "2", "--seconds", "2", "--request", "32", base()});
+        nlohmann::json failure = nlohmann::json::parse(json.out)["failure"];
+        EXPECT_EQ(failure["call"], c.call) << json.out;
+        EXPECT_EQ(failure["cause"], c.cause) << json.out;
+    }
+
+    // A search and a table say it too, in words and in their JSON.
+    const std::vector<std::string> searches[] = {
+        {"capacity", "--seconds", "3", "--buffer", "1", "--request", "32", "--max-tracks", "8"},
+        {"table", "--formats", "48000/24", "--modes", "record", "--buffer", "1", "--request", "32",
+         "--max-tracks", "8"},
+    };
+    for (std::vector<std::string> args : searches) {
+        SCOPED_TRACE(args.front());
+        restart("write 60+ error ENOSPC");
+        args.push_back("--json");
+        args.push_back(base());
+        RunResult search = runTrakmon(args);
+        EXPECT_EQ(search.exitCode, 1);
+        EXPECT_NE(search.err.find(": the disk is full"), std::string::npos) << search.err;
+        // Its last line is the result, after the plan's.
+        size_t lastLine = search.out.find_last_of('\n', search.out.size() - 2);
+        nlohmann::json failure = nlohmann::json::parse(search.out.substr(lastLine + 1))["failure"];
+        EXPECT_EQ(failure["cause"], "disk-full") << search.out;
+        EXPECT_EQ(failure["systemCode"], 28) << search.out;
     }
 
     // Its JSON carries a name that is not UTF-8, too.
