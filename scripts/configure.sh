@@ -61,6 +61,8 @@ configureFolder() {
     rm -f "$log"
 }
 
+# With buildProgress=1, a line on stderr every few seconds while it builds:
+# how far CMake is and how long it has taken.
 buildFolder() {
     local folder=$1 log status=0
     shift
@@ -68,7 +70,18 @@ buildFolder() {
     local targets=()
     [ $# = 0 ] || targets=(--target "$@")
     log=$(mktemp)
-    cmake --build "$repo/$folder" -j "${TRAKMON_BUILD_JOBS:-$(nproc)}" "${targets[@]}" >"$log" 2>&1 || status=$?
+    cmake --build "$repo/$folder" -j "${TRAKMON_BUILD_JOBS:-$(nproc)}" "${targets[@]}" >"$log" 2>&1 &
+    local pid=$! started=$SECONDS said=""
+    while kill -0 "$pid" 2>/dev/null; do
+        sleep 1
+        [ "${buildProgress:-0}" = 1 ] && [ $(((SECONDS - started) % 4)) = 0 ] || continue
+        local done
+        done=$(grep -o '^\[ *[0-9]*%\]' "$log" | tail -n1 | tr -d '[] ')
+        [ "$done" = "$said" ] && [ $(((SECONDS - started) % 12)) != 0 ] && continue
+        said=$done
+        echo "build: ${done:-0%} of $folder built after $((SECONDS - started)) s" >&2
+    done
+    wait "$pid" || status=$?
     [ $status = 0 ] || cat "$log" >&2
     rm -f "$log"
     return $status

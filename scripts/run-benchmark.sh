@@ -11,7 +11,12 @@
 # configure.sh), through build.sh.
 set -eu
 repo=$(cd "$(dirname "$0")/.." && pwd)
-bash "$repo/scripts/build.sh" build-benchmark trakmon
+if [ -x "$repo/build-benchmark/trakmon" ]; then
+    echo "build: bringing build-benchmark/trakmon up to date" >&2
+else
+    echo "build: building trakmon in build-benchmark/ (about 30 s on 2 cores)" >&2
+fi
+buildProgress=1 bash "$repo/scripts/build.sh" build-benchmark trakmon
 base="$repo/scratch/take.wav"
 if [ $# -gt 0 ] && [ "${1#-}" = "$1" ]; then
     base=$1
