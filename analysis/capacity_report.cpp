@@ -67,10 +67,11 @@ std::string formatCapacityPlan(const CapacitySetup& setup)
     char line[640];
     std::string text;
     std::snprintf(line, sizeof line,
-                  "Capacity search in %s: %s, %s buffer a track, %u KByte requests (%.3f s of "
+                  "Capacity search in %s: %s, %s buffer a track%s, %u KByte requests (%.3f s of "
                   "audio), %s, trials of %s, %s.\n",
                   setup.place.folder.c_str(), sampleFormatLabel(setup.format).c_str(),
                   bufferText(setup.settings.bufferSeconds).c_str(),
+                  presetText(setup.settings.preset).c_str(),
                   static_cast<unsigned>(config.requestSize >> 10),
                   audioSeconds(config.requestSize, bytesPerSecond), cachingText(setup.settings.caching),
                   secondsText(nsSeconds(config.durationNs)).c_str(), searchModeText(setup.mode).c_str());
@@ -213,9 +214,10 @@ std::string capacitySentence(const CapacitySetup& setup, const CapacityVerdict& 
     uint32_t bytesPerSecond = sampleFormatBytesPerSecond(setup.format);
     char what[320];
     std::snprintf(what, sizeof what,
-                  " of %s with a %s buffer and %u KByte requests, %s, for %s with no dropout and "
+                  " of %s with a %s buffer%s and %u KByte requests, %s, for %s with no dropout and "
                   "at least %g %% headroom",
                   sampleFormatLabel(setup.format).c_str(), bufferText(setup.settings.bufferSeconds).c_str(),
+                  presetText(setup.settings.preset).c_str(),
                   static_cast<unsigned>(setup.config.requestSize >> 10), cachingText(setup.settings.caching),
                   secondsText(nsSeconds(setup.config.durationNs)).c_str(), setup.settings.headroomPercent);
     std::string trials = std::to_string(verdict.trials) + (verdict.trials == 1 ? " trial" : " trials");
@@ -393,6 +395,7 @@ nlohmann::json capacityJson(const CapacitySetup& setup, const CapacityVerdict& v
             {"cache", cachingName(setup.settings.caching)},
             {"format", sampleFormatJson(setup.format)},
             {"bufferSeconds", setup.settings.bufferSeconds},
+            {"preset", presetJson(setup.settings.preset)},
             {"requestSize", setup.config.requestSize},
             {"trialSeconds", nsSeconds(setup.config.durationNs)},
             {"headroomPercent", setup.settings.headroomPercent},

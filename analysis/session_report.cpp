@@ -48,6 +48,17 @@ const char* cachingName(TrackCaching caching)
     return caching == bypassFileCache ? "bypass" : "os";
 }
 
+std::string presetText(BufferingPreset preset)
+{
+    if (preset == presetNone) return "";
+    return std::string(" (Ardour's ") + bufferingPresetName(preset) + " preset)";
+}
+
+nlohmann::json presetJson(BufferingPreset preset)
+{
+    return preset == presetNone ? nlohmann::json() : nlohmann::json(bufferingPresetName(preset));
+}
+
 std::string busyText(double percent)
 {
     char text[32];
@@ -122,8 +133,8 @@ std::string sessionVerdict(const SessionSummary& summary)
     std::string lead = tracksPhrase(config, outcome != sessionDropout && outcome != sessionDiskBehind) +
                        " of " +
                        sampleFormatLabel(summary.format) + " with a " +
-                       bufferText(summary.bufferSeconds) + " buffer, " +
-                       cachingText(summary.caching) +
+                       bufferText(summary.bufferSeconds) + " buffer" + presetText(summary.preset) +
+                       ", " + cachingText(summary.caching) +
                        (config.playTracks > 0 && !summary.playedCold ? ", played warm: " : ": ");
     std::string length = secondsText(nsSeconds(config.durationNs));
     char rate[96];
@@ -229,12 +240,12 @@ std::string formatSessionText(const SessionSummary& summary)
                                      summary.firstRecordFile + " .. " + summary.lastRecordFile + ")";
     std::snprintf(line, sizeof line,
                   "Session of %s: tracks recorded %s, played %u; %s, %s bytes/s a track; "
-                  "%s buffer a track (%s bytes); %u KByte requests, %s\n",
+                  "%s buffer a track (%s bytes)%s; %u KByte requests, %s\n",
                   secondsText(nsSeconds(config.durationNs)).c_str(), recorded.c_str(),
                   static_cast<unsigned>(config.playTracks), sampleFormatLabel(summary.format).c_str(),
                   withThousands(summary.bytesPerSecond).c_str(),
                   bufferText(summary.bufferSeconds).c_str(),
-                  withThousands(config.bufferBytes).c_str(),
+                  withThousands(config.bufferBytes).c_str(), presetText(summary.preset).c_str(),
                   static_cast<unsigned>(config.requestSize >> 10), cachingText(summary.caching));
     text += line;
     if (summary.storageKnown) text += "Storage: " + summary.storageFolder + " on " + storageText(summary.storage) + "\n";
@@ -320,6 +331,7 @@ nlohmann::json sessionJson(const SessionSummary& summary, PathText pathText)
             {"lastRecordFile", pathText(summary.lastRecordFile)},
             {"format", sampleFormatJson(summary.format)},
             {"cache", cachingName(summary.caching)},
+            {"preset", presetJson(summary.preset)},
             {"playedCold", config.playTracks > 0 ? json(summary.playedCold) : json()},
             {"played", config.playTracks == 0 ? json() : json(summary.playedCold ? "cold" : "warm")},
             {"warmReads", config.playTracks > 0 ? json(summary.warmReads) : json()},

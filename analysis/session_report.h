@@ -21,6 +21,10 @@ nlohmann::json storageJson(const StorageInfo& storage, const std::string& folder
 const char* cachingText(TrackCaching caching);
 // "bypass" or "os", as --cache names them.
 const char* cachingName(TrackCaching caching);
+// " (Ardour's small preset)" after a buffer's length; "" for none.
+std::string presetText(BufferingPreset preset);
+// JSON: "small", ..., or null.
+nlohmann::json presetJson(BufferingPreset preset);
 // "4.2 %", "< 0.1 %" for a disk that worked but hardly, "0.0 %" for none.
 std::string busyText(double percent);
 

@@ -106,13 +106,15 @@ std::string formatTablePlan(const TableSetup& setup)
             ".\n";
     char line[600];
     std::snprintf(line, sizeof line,
-                  "Rule: no dropout and at least %g %% of every %s buffer left as headroom; "
+                  "Rule: no dropout and at least %g %% of every %s buffer%s left as headroom; "
                   "requests of %s. Trials of %s (the shortest that can show a "
                   "dropout); a figure passed %u trials and lies below a count %.0f %% higher that "
                   "failed. Played files are read %s.\n",
                   setup.settings.headroomPercent, bufferText(setup.settings.bufferSeconds).c_str(),
-                  setup.settings.requestSize != 0 ? (std::to_string(setup.settings.requestSize >> 10) + " KByte").c_str()
-                                         : "65,536 frames",
+                  presetText(setup.settings.preset).c_str(),
+                  setup.settings.requestSize != 0
+                      ? (std::to_string(setup.settings.requestSize >> 10) + " KByte").c_str()
+                      : (withThousands(setup.settings.requestFrames) + " frames").c_str(),
                   secondsText(nsSeconds(setup.trialNs)).c_str(), static_cast<unsigned>(setup.settings.repeat),
                   100 * setup.step, setup.playedCold ? "cold" : "warm");
     text += line;
@@ -302,6 +304,7 @@ nlohmann::json tableJson(const TableSetup& setup, const TableRun& run, PathText 
                                                  : json()},
             {"cache", cachingName(setup.settings.caching)},
             {"bufferSeconds", setup.settings.bufferSeconds},
+            {"preset", presetJson(setup.settings.preset)},
             {"headroomPercent", setup.settings.headroomPercent},
             {"requestKBytes", setup.settings.requestSize == 0 ? json() : json(setup.settings.requestSize >> 10)},
             {"trialSeconds", nsSeconds(setup.trialNs)},
@@ -333,7 +336,8 @@ BarChart tableChart(const TableSetup& setup, const TableRun& run)
 {
     BarChart chart;
     chart.title = std::string("Tracks for a whole take: ") + cachingText(setup.settings.caching) + ", " +
-                  bufferText(setup.settings.bufferSeconds) + " buffers, " + setup.date;
+                  bufferText(setup.settings.bufferSeconds) + " buffers" +
+                  presetText(setup.settings.preset) + ", " + setup.date;
     chart.yLabel = "tracks (recorded + played)";
     for (const SearchMode& mode : setup.settings.modes) chart.series.push_back(searchModeText(mode));
     chart.markName = "predicted";

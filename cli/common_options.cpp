@@ -37,12 +37,14 @@ void addFormatOptions(CLI::App* command, SampleFormat& format)
         ->default_val(format.channels);
 }
 
-void addBufferOptions(CLI::App* command, double& bufferSeconds, uint32_t& requestKBytes)
+void addBufferOptions(CLI::App* command, double& bufferSeconds, uint32_t& requestKBytes,
+                      std::string& preset)
 {
-    command->add_option("--buffer", bufferSeconds, "seconds of audio each track's buffer holds")
-        ->check(decimalRange(0, false, maxBufferSeconds, "buffer length"))
-        ->default_val(bufferSeconds);
-    command
+    CLI::Option* buffer =
+        command->add_option("--buffer", bufferSeconds, "seconds of audio each track's buffer holds")
+            ->check(decimalRange(0, false, maxBufferSeconds, "buffer length"))
+            ->default_val(bufferSeconds);
+    CLI::Option* request = command
         ->add_option("--request", requestKBytes,
                      "request size in KBytes; by default a recorder's 65,536 frames of the "
                      "format, rounded up to 4 KBytes (192 at 48 kHz 24-bit mono)")
@@ -55,6 +57,22 @@ void addBufferOptions(CLI::App* command, double& bufferSeconds, uint32_t& reques
                        "')";
             },
             "32..4096", "kbytes"));
+    command
+        ->add_option("--preset", preset,
+                     "a recorder's buffering by name, as Ardour's presets set it: small (5 s "
+                     "buffers, requests of 65,536 frames), medium (10 s, 131,072), large (20 s, "
+                     "131,072); in place of --buffer and --request")
+        ->check(CLI::IsMember({"small", "medium", "large"}))
+        ->excludes(buffer)
+        ->excludes(request);
+}
+
+BufferingPreset bufferingPresetOf(const std::string& preset)
+{
+    if (preset == "small") return presetSmall;
+    if (preset == "medium") return presetMedium;
+    if (preset == "large") return presetLarge;
+    return presetNone;
 }
 
 void addCacheOption(CLI::App* command, std::string& cache)

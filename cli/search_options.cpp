@@ -64,7 +64,7 @@ void addSharedOptions(CLI::App* command, SearchOptions& options, uint32_t fewest
 {
     SearchSettings& settings = options.settings;
     addCacheOption(command, options.cache);
-    addBufferOptions(command, settings.bufferSeconds, options.requestKBytes);
+    addBufferOptions(command, settings.bufferSeconds, options.requestKBytes, options.preset);
     command->add_option("--headroom", settings.headroomPercent,
                         "% of the buffer that must stay free (recording) or full (playback)")
         ->check(decimalRange(0, true, 100, "headroom"))
@@ -155,6 +155,13 @@ SearchSettings searchSettingsOf(const SearchOptions& options, bool table)
     SearchSettings settings = options.settings;
     settings.caching = cachingOf(options.cache);
     settings.requestSize = options.requestKBytes << 10;
+    settings.preset = bufferingPresetOf(options.preset);
+    if (settings.preset != presetNone) {
+        PresetBuffering buffering = presetBuffering(settings.preset);
+        settings.bufferSeconds = buffering.bufferSeconds;
+        settings.requestFrames = buffering.requestFrames;
+        settings.requestSize = 0;
+    }
     settings.formats.clear();
     settings.modes.clear();
     if (!table) {

@@ -18,6 +18,7 @@ struct SearchOptions {
     // Filled into settings once the arguments are parsed (searchSettingsOf).
     std::string cache = "bypass";
     uint32_t requestKBytes = 0;
+    std::string preset;
     SampleFormat format{48000, 24, 1};   // capacity
     std::string playRatio = "1:0";       // capacity
     std::string formats = "44100/16,48000/24,96000/24";  // table

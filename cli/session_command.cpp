@@ -10,6 +10,7 @@
 #include "analysis/number_text.h"
 #include "analysis/session_report.h"
 #include "cli/exit_status.h"
+#include "cli/common_options.h"
 #include "cli/failure_words.h"
 #include "cli/io_error_text.h"
 #include "cli/output_file.h"
@@ -172,7 +173,9 @@ int runSessionCommand(const SessionOptions& options)
         reportAbort(run.failedTrack < config.playTracks, sessionTrackFileName(run, run.failedTrack),
                     run.closeFailed, run.writeBackFailed, run.failedWhy);
 
-    SessionSummary summary = summariseSession(run, digest, format, options.bufferSeconds);
+    SessionSummary summary =
+        summariseSession(run, digest, format, sessionChoiceOf(options).bufferSeconds);
+    summary.preset = bufferingPresetOf(options.preset);
     bool written = log.path.empty() || finishLog(feed.log);
     written = (plot.path.empty() || writeOutput(plot, svgDocument(sessionCharts(digest, summary)))) &&
               written;

@@ -20,6 +20,7 @@ struct SessionOptions {
     uint32_t requestKBytes = 0;  // 0: a recorder's request of 65,536 frames
     double seconds = 60;
     std::string cache = "bypass";
+    std::string preset;
     bool json = false;
     std::string logPath;
     std::string plotPath;

@@ -26,7 +26,7 @@ CLI::App* addSessionCommand(CLI::App& app, SessionOptions& session)
         ->check(wholeRangeValidator(0, maxSessionTracks, "playback track count"))
         ->default_val(session.play);
     addFormatOptions(command, session.format);
-    addBufferOptions(command, session.bufferSeconds, session.requestKBytes);
+    addBufferOptions(command, session.bufferSeconds, session.requestKBytes, session.preset);
     addCacheOption(command, session.cache);
     command->add_flag("--json", session.json, "one JSON object instead of the text");
     command->add_option("--seconds", session.seconds, "length of the session")
@@ -43,6 +43,12 @@ CLI::App* addSessionCommand(CLI::App& app, SessionOptions& session)
 
 SessionChoice sessionChoiceOf(const SessionOptions& options)
 {
+    BufferingPreset preset = bufferingPresetOf(options.preset);
+    if (preset != presetNone) {
+        PresetBuffering buffering = presetBuffering(preset);
+        return SessionChoice{options.format, buffering.bufferSeconds, 0, options.seconds,
+                             cachingOf(options.cache), buffering.requestFrames};
+    }
     return SessionChoice{options.format, options.bufferSeconds, options.requestKBytes << 10,
                          options.seconds, cachingOf(options.cache)};
 }

@@ -128,7 +128,7 @@ SettingsCheck capacitySetupFor(const SearchSettings& settings, bool playedCold, 
     setup.limit = maxRecordTracksFor(setup.mode, settings.maxTracks);
     setup.limitReason = limitAsked;
     SessionChoice trial{setup.format, settings.bufferSeconds, settings.requestSize, 0,
-                        settings.caching};
+                        settings.caching, settings.requestFrames};
     SettingsCheck check = sessionConfigFor(trial, 0, 0, setup.config);
     if (check.problem != settingsReady) return check;
     const SessionConfig& config = setup.config;

@@ -81,6 +81,7 @@ void searchIn(CapacityRun& run, SearchFolderLock& held, const TrialWatch& watch)
     TrialBench bench = openTrialBench(setup.place, setup.config, setup.format, setup.settings.bufferSeconds,
                                       setup.settings.caching, setup.settings.headroomPercent / 100.0,
                                       capacityRules(setup).drainBusy, "", &watch);
+    bench.preset = setup.settings.preset;
     SearchState search{&setup, &bench, &run};
     bench.failure = run.failure;  // the drain's measurement, when it failed
     if (setup.limit == 0 || bench.failure.any || platformInterruptRequested()) {

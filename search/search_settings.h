@@ -8,6 +8,7 @@
 
 #include "platform/platform.h"
 #include "session/sample_format.h"
+#include "session/session_model.h"
 
 // Tracks per unit of a count: recorded and played. 1:0 records only, 0:1
 // plays back only, 1:3 overdubs three played tracks for each recorded one.
@@ -33,7 +34,9 @@ struct SearchSettings {
     std::vector<SearchMode> modes;      // capacity: exactly one, recording
     TrackCaching caching = bypassFileCache;
     double bufferSeconds = 5.0;
-    uint32_t requestSize = 0;    // bytes; 0: a recorder's 65,536 frames of each format
+    uint32_t requestSize = 0;    // bytes; 0: a recorder's requestFrames of each format
+    uint32_t requestFrames = 65536;
+    BufferingPreset preset = presetNone;  // the buffer and request above, named as a recorder does
     double trialSeconds = 0;     // 0: the command's own default
     double headroomPercent = 50;
     uint32_t repeat = 0;         // passes an answer needs; 0: the command's own default

@@ -39,7 +39,8 @@ SessionConfig tableConfig(const TableSetup& setup, const SampleFormat& format)
 {
     const SearchSettings& settings = setup.settings;
     SessionConfig config;
-    sessionConfigFor(SessionChoice{format, settings.bufferSeconds, settings.requestSize, 1, settings.caching},
+    sessionConfigFor(SessionChoice{format, settings.bufferSeconds, settings.requestSize, 1,
+                                   settings.caching, settings.requestFrames},
                      0, 0, config);
     config.durationNs = setup.trialNs;
     return config;
@@ -174,7 +175,8 @@ SettingsCheck tableSetupFor(const SearchSettings& settings, bool playedCold, con
     std::vector<uint32_t> sizes;
     SettingsCheck check;
     for (const SampleFormat& format : settings.formats) {
-        SessionChoice trial{format, settings.bufferSeconds, settings.requestSize, 1, settings.caching};
+        SessionChoice trial{format, settings.bufferSeconds, settings.requestSize, 1, settings.caching,
+                            settings.requestFrames};
         SessionConfig config;
         check = sessionConfigFor(trial, 0, 0, config);
         check.headroomPercent = settings.headroomPercent;

@@ -309,6 +309,7 @@ void tableIn(TableRun& run, const TableWatch& watch, uint64_t start)
                                           setup.settings.caching,
                                           setup.settings.headroomPercent / 100.0, rules.drainBusy,
                                           formatTag(format), &watch.trials);
+        bench.preset = setup.settings.preset;
         for (size_t m = 0; m < setup.settings.modes.size() && goOn; ++m, ++index) {
             TableCell& cell = run.cells[index];
             uint32_t limit = cellLimit(setup, cell.mode);

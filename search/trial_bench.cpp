@@ -108,6 +108,7 @@ bool runBenchTrial(TrialBench& bench, uint32_t recordTracks, uint32_t playTracks
         return false;
     }
     trial.summary = summariseSession(run, digest, bench.format, bench.bufferSeconds, bench.allowedBusy);
+    trial.summary.preset = bench.preset;
     trial.wallNs = platformMonotonicNs() - trialStart;
     trial.passed = trialPasses(trial.summary, 100 * bench.headroomShare);
     summarised = true;

@@ -54,6 +54,7 @@ struct TrialBench {
     uint64_t preparationNs;  // spent writing playback files since it was last set to 0
     const TrialWatch* watch;
     TrialFailure failure;
+    BufferingPreset preset = presetNone;  // named in every trial's summary
 };
 
 // A bench in the place's folder for one format; tag tells its playback

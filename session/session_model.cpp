@@ -17,10 +17,32 @@ uint64_t frameDueNs(uint32_t frameRate, uint64_t frame)
     return frame / frameRate * nsPerSecond + (part + frameRate - 1) / frameRate;
 }
 
-uint32_t recorderRequestBytes(uint32_t frameBytes)
+uint32_t recorderRequestBytes(uint32_t frameBytes, uint32_t frames)
 {
-    uint32_t bytes = recorderRequestFrames * frameBytes;
+    uint32_t bytes = frames * frameBytes;
     return (bytes + 4095) / 4096 * 4096;
+}
+
+PresetBuffering presetBuffering(BufferingPreset preset)
+{
+    switch (preset) {
+    case presetSmall: return {5.0, 65536};
+    case presetMedium: return {10.0, 131072};
+    case presetLarge: return {20.0, 131072};
+    case presetNone: break;
+    }
+    return {5.0, recorderRequestFrames};
+}
+
+const char* bufferingPresetName(BufferingPreset preset)
+{
+    switch (preset) {
+    case presetSmall: return "small";
+    case presetMedium: return "medium";
+    case presetLarge: return "large";
+    case presetNone: break;
+    }
+    return "";
 }
 
 uint32_t bestHeadroomBytes(const SessionConfig& config)

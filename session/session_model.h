@@ -74,7 +74,20 @@ uint64_t frameDueNs(uint32_t frameRate, uint64_t frame);
 // same time of audio in every format: 65,536 frames of the format, rounded
 // up to the 4 KByte multiple that bypassing the file cache needs.
 const uint32_t recorderRequestFrames = 65536;
-uint32_t recorderRequestBytes(uint32_t frameBytes);
+uint32_t recorderRequestBytes(uint32_t frameBytes, uint32_t frames = recorderRequestFrames);
+
+// A recorder's buffering as its users know it by name: Ardour's presets,
+// each track's buffer and the frames of its disk writes (its reads, of
+// Medium and Large, take 262,144 and 524,288 frames at a time; a session
+// here reads as it writes).
+enum BufferingPreset { presetNone, presetSmall, presetMedium, presetLarge };
+struct PresetBuffering {
+    double bufferSeconds;
+    uint32_t requestFrames;
+};
+PresetBuffering presetBuffering(BufferingPreset preset);
+// "small", "medium", "large"; "" for none.
+const char* bufferingPresetName(BufferingPreset preset);
 
 // The most headroom a buffer can show: a request's audio must be in the
 // buffer before it is written (and a read is asked for only when a request

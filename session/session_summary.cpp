@@ -88,6 +88,7 @@ SessionSummary summariseSession(const SessionRun& run, const SessionDigest& dige
             run, model.config.playTracks + model.config.recordTracks - 1);
         summary.storageFolder = measured.substr(0, fileNameStart(measured.c_str()));
         if (summary.storageFolder.size() > 1) summary.storageFolder.pop_back();
+        if (summary.storageFolder.empty()) summary.storageFolder = ".";
     }
     summary.flush = run.flush;
     summary.neededDrainBytesPerSecond =

@@ -46,6 +46,7 @@ struct SessionSummary {
     SampleFormat format;
     uint32_t bytesPerSecond;  // one track
     double bufferSeconds;
+    BufferingPreset preset;  // the recorder's preset the buffer and requests came from
     std::string firstRecordFile;
     std::string lastRecordFile;
     bool aborted;

@@ -26,7 +26,8 @@ SettingsCheck sessionConfigFor(const SessionChoice& choice, uint32_t playTracks,
     config.frameRate = format.rate;
     config.frameBytes = format.bits / 8 * format.channels;
     config.requestSize =
-        choice.requestSize != 0 ? choice.requestSize : recorderRequestBytes(config.frameBytes);
+        choice.requestSize != 0 ? choice.requestSize
+                                : recorderRequestBytes(config.frameBytes, choice.requestFrames);
     config.durationNs = static_cast<uint64_t>(std::llround(choice.seconds * 1e9));
     uint64_t frames = static_cast<uint64_t>(std::llround(choice.bufferSeconds * format.rate));
     config.bufferBytes = static_cast<uint32_t>(frames * config.frameBytes);

@@ -12,9 +12,10 @@
 struct SessionChoice {
     SampleFormat format{48000, 24, 1};
     double bufferSeconds = 5.0;
-    uint32_t requestSize = 0;  // bytes; 0: a recorder's request of 65,536 frames
+    uint32_t requestSize = 0;  // bytes; 0: a recorder's request of requestFrames frames
     double seconds = 60;       // 0: the larger of 30 s and the shortest that can tell
     TrackCaching caching = bypassFileCache;
+    uint32_t requestFrames = recorderRequestFrames;
 };
 
 // What is wrong with a session's (or a search's trial's) settings, with

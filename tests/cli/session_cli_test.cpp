@@ -110,6 +110,24 @@ protected:
     TempFolder folder;
 };
 
+// A recorder's preset sets the buffer and the request by name, and every
+// report names it.
+TEST_F(GoldenSession, APresetSetsTheBufferAndTheRequest)
+{
+    RunResult session = runTrakmon({"session", "--preset", "medium", "--tracks", "1", "--seconds",
+                                    "1", "--json", folder.path + "/take.wav"});
+    nlohmann::json json = nlohmann::json::parse(session.out);
+    EXPECT_EQ(json["preset"], "medium");
+    EXPECT_EQ(json["bufferSeconds"], 10.0);
+    EXPECT_EQ(json["requestSize"], 393216);  // 131,072 frames of 3 bytes
+    RunResult text = runTrakmon({"session", "--preset", "small", "--tracks", "1", "--seconds", "1",
+                                 folder.path + "/take.wav"});
+    EXPECT_NE(text.out.find("5.0 s buffer a track (720,000 bytes) (Ardour's small preset); 192 "
+                            "KByte requests"),
+              std::string::npos)
+        << text.out;
+}
+
 // Every file name of a session's JSON is UTF-8, as its base name is: on
 // Windows each is converted from the code page the names come in.
 TEST_F(GoldenSession, EveryNameInTheJsonIsUtf8)
@@ -451,6 +469,9 @@ TEST_F(SessionCli, BadUsageTouchesNoFile)
         {{"table", "--modes", "record,0:0", base()}, "record, play or RECORDED:PLAYED"},
         {{"table", "--repeat", "1", base()}, "from 2 to 10"},
         {{"table", "--buffer", "1", base()}, "keeps at most"},
+        {{"capacity", "--preset", "small", "--request", "64", base()}, "excludes"},
+        {{"table", "--buffer", "5", "--preset", "medium", base()}, "excludes"},
+        {{"session", "--preset", "huge", base()}, "small"},
     };
     for (const Case& c : cases) {
         RunResult result = runTrakmon(c.args);
