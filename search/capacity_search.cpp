@@ -95,6 +95,21 @@ uint32_t nextSearchCount(const SearchRules& rules, const std::vector<TrialResult
     return passed;
 }
 
+uint32_t nextBisectCount(const SearchRules& rules, uint32_t start,
+                         const std::vector<TrialResult>& trials)
+{
+    if (rules.limit == 0) return 0;
+    if (trials.empty()) return clampCount(start, 1, rules.limit);
+    uint32_t failed = smallestFailed(trials);
+    if (failed == 1) return 0;
+    uint32_t passed = largestPassed(trials, failed);
+    uint32_t passes = passesAt(trials, passed);
+    if (bracketIsTight(rules, passed, failed)) return passes < rules.repeat ? passed : 0;
+    if (failed == noFailure) return clampCount(2.0 * passed, passed + 1, rules.limit);
+    if (passed == 0) return std::max<uint32_t>(1, failed / 2);
+    return aimInside(rules, trials, passed, failed, passed + (failed - passed) / 2.0);
+}
+
 SearchAnswer searchAnswer(const SearchRules& rules, const std::vector<TrialResult>& trials)
 {
     SearchAnswer answer{};

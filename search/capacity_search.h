@@ -75,6 +75,12 @@ struct SearchAnswer {
 uint32_t nextSearchCount(const SearchRules& rules, const std::vector<TrialResult>& trials,
                          uint32_t trialsLeft);
 SearchAnswer searchAnswer(const SearchRules& rules, const std::vector<TrialResult>& trials);
+// The same search on pass or fail alone, for a peer that tells no headroom
+// (a recorder): from start, doubling while counts pass and halving while
+// they fail, then bisecting the bracket until the answer passed `repeat`
+// times within closeEnough below a count that failed. 0 when it is over.
+uint32_t nextBisectCount(const SearchRules& rules, uint32_t start,
+                         const std::vector<TrialResult>& trials);
 // The trials the search plans for: the basis of its time estimate (finding
 // the boundary, the repeats at the answer and the trials between them). It
 // never starts a trial that would end past half again its estimate.
