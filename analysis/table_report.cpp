@@ -135,7 +135,7 @@ std::string formatTablePlan(const TableSetup& setup)
                   "cell's count is predicted from it and from what the cells before it showed, "
                   "then confirmed. %u cells; up to %u tracks in a trial; %s bytes of disk space "
                   "at most (%s are free).\n"
-                  "Time: about %s at most (the measurement%s, each cell about three trials of "
+                  "Time: about %s at most (the measurement%s, each cell about four trials of "
                   "%s, the playback files at %.0f MB/s%s); it starts no trial that would end "
                   "later.\n",
                   measured ? "was measured" : "is measured first", sizes.c_str(), drain.c_str(),

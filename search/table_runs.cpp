@@ -130,9 +130,10 @@ bool calibrate(TableState& state)
     return true;
 }
 
-// Trials a cell is expected to need: three when the cells before it were
-// predicted within a step (the prediction, a step past it, the prediction
-// again), more the further off they were.
+// Trials a cell is expected to need: four before any cell settled (as the
+// estimate reckons), three when the cells before it were predicted within a
+// step (the prediction, a step past it, the prediction again), more the
+// further off they were.
 uint32_t trialsExpected(const TableState& state)
 {
     double error = 0;
@@ -144,10 +145,26 @@ uint32_t trialsExpected(const TableState& state)
         error += std::fabs(static_cast<double>(cell.predicted) / answer.tracks - 1);
         ++answered;
     }
-    if (answered == 0) return 3;
+    if (answered == 0) return 4;
     error /= answered;
     double step = state.setup->step;
     return error <= step ? 3 : error <= 4 * step ? 4 : 5;
+}
+
+// The playback files a format not begun yet is expected to need: twice
+// what its cells are predicted to play, no more than a trial may hold.
+uint32_t playFilesExpected(const TableState& state, const SampleFormat& format)
+{
+    const TableSetup& setup = *state.setup;
+    TableModel model = tableModelOf(state.run->calibration);
+    uint32_t files = 0;
+    for (const SearchMode& mode : setup.settings.modes) {
+        if (mode.play == 0) continue;
+        uint32_t units = predictCell(model, cellShapeOf(setup, format, mode), cellLimit(setup, mode));
+        uint64_t played = units == 0 ? mostPlayedOf(setup) : 2ull * units * mode.play;
+        files = std::max<uint32_t>(files, static_cast<uint32_t>(std::min<uint64_t>(played, mostPlayedOf(setup))));
+    }
+    return files;
 }
 
 // The time the cells after `index` are owed, so that a slow early cell
@@ -163,7 +180,8 @@ uint64_t owedAfter(const TableState& state, size_t index)
     for (size_t later = index + 1; later < setup.settings.formats.size() * modes; ++later) {
         const SampleFormat& format = setup.settings.formats[later / modes];
         owed += trials * std::max(state.longestNs, tableTrialNs(setup, format));
-        if (later % modes == 0) owed += tablePlaybackWriteNs(setup, format, mostPlayedOf(setup));
+        if (later % modes == 0)
+            owed += tablePlaybackWriteNs(setup, format, playFilesExpected(state, format));
     }
     return owed;
 }
@@ -199,7 +217,14 @@ bool runCell(TableState& state, TrialBench& bench, size_t index)
         uint64_t writing = played > bench.playFilesMade
                                ? tablePlaybackWriteNs(setup, cell.format, played - bench.playFilesMade)
                                : 0;
-        if (units != 0 && perTrial + writing > budget) {
+        // And its pre-roll: every played track's buffer read before the clock starts.
+        const CostLine& reads = state.run->calibration.refined.read;
+        uint64_t preroll = played == 0 || !reads.valid
+                               ? 0
+                               : static_cast<uint64_t>(static_cast<double>(played) *
+                                                       prerollRequests(bench.config) *
+                                                       fittedRequestNs(reads, bench.config.requestSize));
+        if (units != 0 && perTrial + writing + preroll > budget) {
             left = 0;
             units = 0;
         }

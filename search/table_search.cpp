@@ -105,8 +105,12 @@ double queueSecondsPerTrack(const TableModel& model, uint32_t requestSize, bool 
 {
     if (const QueueSample* same = queueSampleAt(model, requestSize, write)) return same->secondsPerTrack;
     double seconds = requestSeconds(model, requestSize, write);
-    // The nearest size learnt in this direction, then in the other, scaled
-    // by their times per request.
+    // The other direction at this size, then the nearest size learnt in
+    // this direction, then in the other, scaled by their times per request.
+    if (const QueueSample* other = queueSampleAt(model, requestSize, !write)) {
+        double there = requestSeconds(model, requestSize, !write);
+        if (there > 0 && seconds > 0) return other->secondsPerTrack * seconds / there;
+    }
     for (bool sameDirection : {true, false}) {
         bool direction = sameDirection ? write : !write;
         const QueueSample* nearest = nullptr;
@@ -197,6 +201,24 @@ double stepFactor(const CellRules& rules, uint32_t steps)
 
 }  // namespace
 
+namespace {
+
+// A busy share this high, or higher, in a trial that passed: the disk holds
+// busier than the rule expects (a capped disk's requests stretch as it
+// fills), so its busy share says little of where it fails.
+bool busyMisleads(const CellRules& rules, const std::vector<TrialResult>& trials)
+{
+    for (const TrialResult& trial : trials)
+        if (trial.passed && trial.busyShare > rules.targetBusy) return true;
+    return false;
+}
+
+// A loss of headroom this small (a share of the buffer) is a disk's noise,
+// no trend.
+const double noticeableLoss = 0.04;
+
+}  // namespace
+
 double cellAim(const CellRules& rules, const std::vector<TrialResult>& trials)
 {
     // The two largest counts whose trial kept some headroom (no dropout).
@@ -211,27 +233,34 @@ double cellAim(const CellRules& rules, const std::vector<TrialResult>& trials)
             below = &*trial;
         }
     }
-    double aim = 0;
-    if (top != nullptr) {
-        // Headroom that falls with the count: through the two, else through
-        // the best a trial can show at none.
-        double slope = (rules.bestShare - top->headroomShare) / top->count;
-        if (below != nullptr && below->headroomShare > top->headroomShare)
+    // Headroom that falls with the count: through the two, where they lie
+    // far enough apart to be no disk's noise; else through the best a
+    // trial can show at none, half way there only (a headroom that falls
+    // faster as the disk fills would overshoot).
+    double headroomAim = 0;
+    if (top != nullptr && rules.bestShare - top->headroomShare >= noticeableLoss) {
+        double slope = 2 * (rules.bestShare - top->headroomShare) / top->count;
+        if (below != nullptr && below->headroomShare - top->headroomShare >= noticeableLoss / 2)
             slope = (below->headroomShare - top->headroomShare) / (top->count - below->count);
-        if (slope > 0) aim = top->count + (top->headroomShare - rules.requiredShare) / slope;
+        headroomAim = top->count + (top->headroomShare - rules.requiredShare) / slope;
     }
-    // How busy a unit keeps the disk, at the largest count tried: by the
-    // time inside its requests (which a saturated disk still tells), else by
-    // the busy share, unless that only says the disk was saturated.
+    // How busy a unit keeps the disk, at the largest count tried: by its busy
+    // share, or where that only says the disk was saturated, by the time
+    // inside its requests. Where the disk passed busier than the rule
+    // expects, it holds until it saturates: aim there, and only where the
+    // headroom shows no trend.
     const TrialResult* largest = nullptr;
     for (const TrialResult& trial : trials)
         if (largest == nullptr || trial.count >= largest->count) largest = &trial;
+    bool misleads = busyMisleads(rules, trials);
+    double target = misleads ? saturatedBusy : rules.targetBusy;
     double busyAim = 0;
-    if (largest != nullptr && largest->requestNs > 0 && rules.requestsPerUnit > 0)
-        busyAim = rules.targetBusy / (rules.requestsPerUnit * largest->requestNs * 1e-9);
-    else if (largest != nullptr && largest->busyShare > 0 && largest->busyShare < saturatedBusy)
-        busyAim = largest->count * rules.targetBusy / largest->busyShare;
-    if (busyAim > 0) aim = aim > 0 ? std::min(aim, busyAim) : busyAim;
+    if (largest != nullptr && largest->busyShare > 0 && largest->busyShare < saturatedBusy)
+        busyAim = largest->count * target / largest->busyShare;
+    else if (largest != nullptr && largest->requestNs > 0 && rules.requestsPerUnit > 0)
+        busyAim = target / (rules.requestsPerUnit * largest->requestNs * 1e-9);
+    double aim = headroomAim;
+    if (busyAim > 0 && !(misleads && headroomAim > 0)) aim = aim > 0 ? std::min(aim, busyAim) : busyAim;
     // Through the file cache, the slowest drain a trial measured.
     double drain = 0;
     for (const TrialResult& trial : trials)
@@ -265,11 +294,15 @@ uint32_t nextCellCount(const CellRules& rules, const std::vector<TrialResult>& t
     uint32_t steps = distinctCounts(trials);
     double aim = cellAim(rules, trials);
     if (failed == noFailure) {
-        // Every count passed: up to where the trials aim, by a step at
-        // least and at most eightfold; a step up from a count that passed
-        // is a bracket tight enough when it fails (rounded down).
-        double near = passed * (1 + rules.step);
-        double far = passed * 8.0;
+        // Every count passed: up to where the trials aim, at most eightfold;
+        // the first step up from a count that passed is a bracket tight
+        // enough when it fails (rounded down).
+        // Where the headroom already falls, no more than twofold; at least a
+        // step that doubles with every count that passed (5, 10, 20 % ...),
+        // so that a cautious aim cannot make the cell creep.
+        double near = passed * (1 + stepFactor(rules, steps));
+        const TrialResult& top = *latestAt(trials, passed);
+        double far = passed * (rules.bestShare - top.headroomShare >= noticeableLoss ? 2.0 : 8.0);
         double up = aim > 0 ? std::max(near, std::min(aim, far)) : far;
         return clampCount(std::floor(up), passed + 1, rules.limit);
     }
@@ -288,10 +321,18 @@ uint32_t nextCellCount(const CellRules& rules, const std::vector<TrialResult>& t
             down = std::max(0.5 * failed, failed * rules.targetBusy / lowest.busyShare);
         return clampCount(std::ceil(std::min(near, down)), 1, failed - 1);
     }
-    // A failure that dropped audio tells nothing of its headroom: the
-    // trials' own aim stands for the interpolation then.
-    bool dropped = !(latestAt(trials, failed)->headroomShare > 0);
-    return aimInside(search, trials, passed, failed, dropped ? aim : 0);
+    // Inside the bracket: where the headroom, interpolated between the two
+    // ends (a dropout's as none), reaches the rule; where the failure
+    // saturated a disk whose busy share can be trusted, where that aims.
+    const TrialResult& low = *latestAt(trials, passed);
+    const TrialResult& high = *latestAt(trials, failed);
+    double hint = 0;
+    if (low.headroomShare > high.headroomShare)
+        hint = passed + (failed - passed) * (low.headroomShare - rules.requiredShare) /
+                            (low.headroomShare - high.headroomShare);
+    if (!(high.headroomShare > 0) && high.busyShare >= saturatedBusy && !busyMisleads(rules, trials))
+        hint = aim;
+    return aimInside(search, trials, passed, failed, hint);
 }
 
 CellReach cellReach(const CellRules& rules, const std::vector<TrialResult>& trials)

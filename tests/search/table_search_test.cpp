@@ -2,7 +2,8 @@
 // queues (headroom falls with the count long before it is busy), one that
 // saturates (headroom holds until the disk is busy), one that drifts and one
 // that never fails; each case states the trials a cell needs and where it
-// ends. Then the model: fitted request times, the headroom a track costs
+// ends; and one that saturates later than the rule's busy share says.
+// Then the model: fitted request times, the headroom a track costs
 // carried from one cell to the next.
 #include <gtest/gtest.h>
 
@@ -18,7 +19,7 @@ const double best = 0.727;
 const double required = 0.5;
 const double perUnit = 0.7324;  // requests a second one track asks
 
-enum DiskKind { queues, saturates, drifts, neverFails };
+enum DiskKind { queues, saturates, saturatesLate, drifts, neverFails };
 
 struct ScriptedDisk {
     DiskKind kind;
@@ -33,7 +34,7 @@ TrialResult scriptedTrial(ScriptedDisk& disk, const CellRules& rules, uint32_t u
     result.count = units;
     // Each unit costs the disk a fixed time per request; the busy share
     // follows, up to all of it.
-    double busyAtBoundary = disk.kind == saturates ? rules.targetBusy : 0.3;
+    double busyAtBoundary = disk.kind == saturates ? rules.targetBusy : disk.kind == saturatesLate ? 0.95 : 0.3;
     result.requestNs = busyAtBoundary / (disk.boundary * perUnit) * 1e9;
     result.busyShare = std::min(1.0, busyAtBoundary * load);
     switch (disk.kind) {
@@ -44,6 +45,7 @@ TrialResult scriptedTrial(ScriptedDisk& disk, const CellRules& rules, uint32_t u
         result.headroomShare = best - (best - required) * load * (disk.trials % 2 ? 1.08 : 0.92);
         break;
     case saturates:
+    case saturatesLate:
         result.headroomShare = units <= disk.boundary ? best : 0;
         break;
     case neverFails:
@@ -82,10 +84,11 @@ TEST(TableSearch, EachDiskFromItsPredictionToItsBoundary)
         uint32_t mostTrials;
     };
     const Case cases[] = {
-        {queues, 119, 1.0, 3},     {queues, 119, 0.5, 4},     {queues, 119, 1.72, 4},
-        {queues, 2446, 0.3, 4},    {queues, 3, 1.0, 4},       {saturates, 116, 1.0, 4},
-        {saturates, 116, 0.6, 4},  {saturates, 116, 1.6, 4},  {saturates, 700, 3.0, 4},
-        {drifts, 211, 1.0, 6},     {drifts, 211, 0.5, 7},     {drifts, 211, 1.6, 7},
+        {queues, 119, 1.0, 3},     {queues, 119, 0.5, 6},     {queues, 119, 1.72, 5},
+        {queues, 2446, 0.3, 6},    {queues, 3, 1.0, 4},       {saturates, 116, 1.0, 4},
+        {saturates, 116, 0.6, 5},  {saturates, 116, 1.6, 4},  {saturates, 700, 3.0, 4},
+        {saturatesLate, 130, 0.85, 8}, {saturatesLate, 130, 1.3, 8},
+        {drifts, 211, 1.0, 6},     {drifts, 211, 0.5, 7},     {drifts, 211, 1.6, 9},
     };
     for (const Case& c : cases) {
         ScriptedDisk disk{c.kind, c.boundary};
