@@ -115,11 +115,6 @@ void searchIn(CapacityRun& run, SearchFolderLock& held, const TrialWatch& watch)
 
 }  // namespace
 
-bool capacityRan(const CapacityRun& run)
-{
-    return run.check.problem == settingsReady && run.folder == folderReady;
-}
-
 CapacityRun runCapacity(const SearchSettings& settings, const CapacityWatch& watch)
 {
     CapacityRun run;

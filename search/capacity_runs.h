@@ -40,9 +40,6 @@ struct CapacityRun {
     CapacityVerdict verdict{};    // once it ran
 };
 
-// Whether the run got as far as its trials (its settings and folder were fine).
-bool capacityRan(const CapacityRun& run);
-
 // Runs the search in a folder of its own beside the base, then the take,
 // then removes every file it made and the folder.
 CapacityRun runCapacity(const SearchSettings& settings, const CapacityWatch& watch);

@@ -363,11 +363,6 @@ void tableIn(TableRun& run, const TableWatch& watch, uint64_t start)
 
 }  // namespace
 
-bool tableRan(const TableRun& run)
-{
-    return run.check.problem == settingsReady && run.folder == folderReady;
-}
-
 TableRun runTable(const SearchSettings& settings, const std::string& date, const TableWatch& watch)
 {
     TableRun run;

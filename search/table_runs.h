@@ -33,9 +33,6 @@ struct TableWatch {
     TrialWatch trials;
 };
 
-// Whether the run got as far as its trials (its settings and folder were fine).
-bool tableRan(const TableRun& run);
-
 // Runs the table in a folder of its own beside the base (made, locked and
 // watched for interrupts), then removes every file it made and the folder.
 // date: when it begins, as the front end writes it.
