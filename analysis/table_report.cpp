@@ -324,6 +324,7 @@ nlohmann::json tableJson(const TableSetup& setup, const TableRun& run, PathText 
              {{"write", costLineJson(model.write)},
               {"read", costLineJson(model.read)},
               {"seconds", nsSeconds(run.calibration.ns)},
+              {"mixedScale", run.calibration.mixedScale == 0 ? json() : json(run.calibration.mixedScale)},
               {"samples", samplesJson(run.calibration.samples)},
               {"refinedByTrials",
                {{"write", costLineJson(run.calibration.refined.write)},

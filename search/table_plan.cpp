@@ -72,7 +72,8 @@ uint32_t mostPlayedOf(const TableSetup& setup)
 
 TableModel tableModelOf(const TableCalibration& calibration)
 {
-    return TableModel{calibration.refined, calibration.queue, calibration.drainBytesPerSecond};
+    return TableModel{calibration.refined, calibration.queue, calibration.drainBytesPerSecond,
+                      calibration.mixedScale};
 }
 
 CellShape cellShapeOf(const TableSetup& setup, const SampleFormat& format, const SearchMode& mode)

@@ -63,6 +63,7 @@ struct TableCalibration {
     std::vector<CostSample> trialSamples;
     RequestCostModel refined;
     std::vector<QueueSample> queue;  // the headroom a track cost, from the cells settled so far
+    double mixedScale;               // recording and playing at once against their sum (0: unknown)
     double drainBytesPerSecond;      // through the cache: the device's, measured first
 };
 

@@ -130,6 +130,10 @@ bool calibrate(TableState& state)
     return true;
 }
 
+// The fewest trials a cell settles in: its prediction, a step past it that
+// fails, its prediction again.
+const uint32_t minimumCellTrials = 3;
+
 // Trials a cell is expected to need: four before any cell settled (as the
 // estimate reckons), three when the cells before it were predicted within a
 // step (the prediction, a step past it, the prediction again), more the
@@ -148,7 +152,7 @@ uint32_t trialsExpected(const TableState& state)
     if (answered == 0) return 4;
     error /= answered;
     double step = state.setup->step;
-    return error <= step ? 3 : error <= 4 * step ? 4 : 5;
+    return error <= step ? minimumCellTrials : error <= 4 * step ? 4 : 5;
 }
 
 // The playback files a format not begun yet is expected to need: twice
@@ -168,15 +172,13 @@ uint32_t playFilesExpected(const TableState& state, const SampleFormat& format)
 }
 
 // The time the cells after `index` are owed, so that a slow early cell
-// cannot starve the rest: the trials they are expected to need, each as
-// long as the longest so far, and the playback files of the formats not
-// begun yet.
-uint64_t owedAfter(const TableState& state, size_t index)
+// cannot starve the rest: `trials` each, as long as the longest so far, and
+// the playback files of the formats not begun yet.
+uint64_t owedAfter(const TableState& state, size_t index, uint32_t trials)
 {
     const TableSetup& setup = *state.setup;
     uint64_t owed = 0;
     size_t modes = setup.settings.modes.size();
-    uint32_t trials = trialsExpected(state);
     for (size_t later = index + 1; later < setup.settings.formats.size() * modes; ++later) {
         const SampleFormat& format = setup.settings.formats[later / modes];
         owed += trials * std::max(state.longestNs, tableTrialNs(setup, format));
@@ -207,7 +209,13 @@ bool runCell(TableState& state, TrialBench& bench, size_t index)
     bool goOn = true;
     for (uint32_t number = 1;; ++number) {
         uint64_t now = platformMonotonicNs();
-        uint64_t owed = owedAfter(state, index);
+        // A cell that only lacks its answer's repeats may take them from the
+        // later cells' time down to the fewest a cell needs (the prediction,
+        // a step past it, the prediction again): an answer one trial away
+        // is worth more than a later cell's spare trials.
+        uint32_t each = trialsExpected(state);
+        if (cellConfirming(cell.rules, cell.results)) each = std::min<uint32_t>(each, minimumCellTrials);
+        uint64_t owed = owedAfter(state, index, each);
         uint64_t budget = state.deadlineNs > now + owed ? state.deadlineNs - now - owed : 0;
         uint64_t perTrial = std::max(state.longestNs, tableTrialNs(setup, cell.format));
         uint32_t left = static_cast<uint32_t>(budget / perTrial);
@@ -259,6 +267,7 @@ bool runCell(TableState& state, TrialBench& bench, size_t index)
         TableModel model = tableModelOf(state.run->calibration);
         learnFromCell(model, cellShapeOf(setup, cell.format, cell.mode), cell.results);
         state.run->calibration.queue = model.queue;
+        state.run->calibration.mixedScale = model.mixedScale;
     }
     return goOn;
 }

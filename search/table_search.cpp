@@ -140,10 +140,12 @@ uint32_t predictCell(const TableModel& model, const CellShape& shape, uint32_t l
         busyPerUnit += tracks * requestsPerSecond * requestSeconds(model, shape.requestSize, write);
         headroomPerUnit += tracks * queueSecondsPerTrack(model, shape.requestSize, write);
     }
-    double units = limit;
+    double units = HUGE_VAL;
     if (busyPerUnit > 0) units = std::min(units, shape.targetBusy / busyPerUnit);
     double spare = (shape.bestShare - shape.requiredShare) * shape.bufferSeconds;
     if (headroomPerUnit > 0) units = std::min(units, spare / headroomPerUnit);
+    if (mode.record > 0 && mode.play > 0 && model.mixedScale > 0) units *= model.mixedScale;
+    units = std::min(units, static_cast<double>(limit));
     // Through the file cache the device must drain the recording at its
     // rate divided by the busy share the rule allows.
     if (shape.throughCache && mode.record > 0 && model.drainBytesPerSecond > 0)
@@ -155,7 +157,21 @@ uint32_t predictCell(const TableModel& model, const CellShape& shape, uint32_t l
 void learnFromCell(TableModel& model, const CellShape& shape, const std::vector<TrialResult>& trials)
 {
     const SearchMode& mode = shape.mode;
-    if (mode.record > 0 && mode.play > 0) return;  // whose headroom was it: both directions'
+    if (mode.record > 0 && mode.play > 0) {
+        // Whose headroom was it: both directions'. What is learnt is how far
+        // the sum of the two missed, at the largest count that passed.
+        uint32_t passed = 0;
+        for (const TrialResult& trial : trials)
+            if (trial.passed) passed = std::max(passed, trial.count);
+        TableModel summed = model;
+        summed.mixedScale = 0;
+        CellShape byCost = shape;
+        byCost.throughCache = false;  // the drain bounds bytes, not the mix
+        uint32_t sum = predictCell(summed, byCost, UINT32_MAX);
+        if (passed > 0 && sum > 0)
+            model.mixedScale = std::min(4.0, std::max(0.25, static_cast<double>(passed) / sum));
+        return;
+    }
     bool write = mode.record > 0;
     // The largest count that passed with headroom to show, else the
     // smallest that failed without a dropout.
@@ -350,4 +366,14 @@ CellReach cellReach(const CellRules& rules, const std::vector<TrialResult>& tria
 SearchAnswer cellAnswer(const CellRules& rules, const std::vector<TrialResult>& trials)
 {
     return searchAnswer(rulesOfCell(rules), trials);
+}
+
+bool cellConfirming(const CellRules& rules, const std::vector<TrialResult>& trials)
+{
+    if (trials.empty()) return false;
+    SearchRules search = rulesOfCell(rules);
+    uint32_t failed = smallestFailed(trials);
+    uint32_t passed = largestPassed(trials, failed);
+    return passed > 0 && bracketIsTight(search, passed, failed) &&
+           passesAt(trials, passed) < search.repeat;
 }

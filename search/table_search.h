@@ -71,6 +71,11 @@ struct TableModel {
     RequestCostModel cost;
     std::vector<QueueSample> queue;
     double drainBytesPerSecond;  // 0: unknown
+    // A cell that records and plays at once against the sum of its two
+    // directions' costs, as the last such cell settled showed it: a disk
+    // that queues writes and reads apart carries more than the sum says.
+    // 0: none settled yet.
+    double mixedScale;
 };
 
 // The headroom a track of one direction costs at requestSize: as a cell's
@@ -127,3 +132,6 @@ CellReach cellReach(const CellRules& rules, const std::vector<TrialResult>& tria
 
 // The cell's answer, as the capacity search gives one.
 SearchAnswer cellAnswer(const CellRules& rules, const std::vector<TrialResult>& trials);
+// True when the cell's bracket is tight and only the answer's repeats are
+// missing: a trial or two from settled.
+bool cellConfirming(const CellRules& rules, const std::vector<TrialResult>& trials);

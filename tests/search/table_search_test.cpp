@@ -114,6 +114,25 @@ TEST(TableSearch, EachDiskFromItsPredictionToItsBoundary)
     }
 }
 
+TEST(TableSearch, ACellWithATightBracketIsOnlyConfirming)
+{
+    CellRules rules = rulesPredicting(121);
+    struct Case {
+        std::vector<TrialResult> trials;
+        bool confirming;
+    };
+    const Case cases[] = {
+        {{}, false},
+        {{{121, true, 0.5, 0.5, 0, 0, 0}}, false},                                    // no failure yet
+        {{{121, true, 0.5, 0.5, 0, 0, 0}, {127, false, 0.49, 0.5, 0, 0, 0}}, true},   // 5 % apart
+        {{{121, true, 0.5, 0.5, 0, 0, 0}, {130, false, 0.48, 0.5, 0, 0, 0}}, false},  // wider
+        {{{121, true, 0.5, 0.5, 0, 0, 0}, {127, false, 0.49, 0.5, 0, 0, 0}, {121, true, 0.5, 0.5, 0, 0, 0}},
+         false},  // settled
+    };
+    for (size_t i = 0; i < std::size(cases); ++i)
+        EXPECT_EQ(cellConfirming(rules, cases[i].trials), cases[i].confirming) << "case " << i;
+}
+
 TEST(TableSearch, ADiskThatNeverFailsEndsAtTheMostATrialHolds)
 {
     for (uint32_t prediction : {16u, 1024u, 4096u}) {
@@ -136,7 +155,7 @@ TEST(TableSearch, TheModelCarriesWhatACellLearntToTheNext)
         samples.push_back({size, true, 200000 + 4.0 * size});
         samples.push_back({size, false, 100000 + 2.0 * size});
     }
-    TableModel model{fitRequestCost(samples), {}, 0};
+    TableModel model{fitRequestCost(samples), {}, 0, 0};
     ASSERT_TRUE(model.cost.write.valid && model.cost.read.valid);
     EXPECT_NEAR(model.cost.write.fixedNs, 200000, 1e-3);
     EXPECT_NEAR(model.cost.write.nsPerByte, 4, 1e-9);
@@ -168,6 +187,14 @@ TEST(TableSearch, TheModelCarriesWhatACellLearntToTheNext)
     EXPECT_EQ(predictCell(model, shape, 4096), 238u);
     EXPECT_NEAR(queueSecondsPerTrack(model, 65536, true) / queueSecondsPerTrack(model, 196608, true),
                 (200000 + 4.0 * 65536) / (200000 + 4.0 * 196608), 1e-9);
+    // An overdub is predicted as the sum of its directions' costs (47) until
+    // one settles: this disk carried 70 of them, and the next starts there.
+    shape.mode = {1, 3};
+    EXPECT_EQ(predictCell(model, shape, 4096), 47u);
+    learnFromCell(model, shape, {{70, true, 0.5, 0.1, 0, 0, 0}, {73, false, 0.49, 0.1, 0, 0, 0}});
+    EXPECT_EQ(predictCell(model, shape, 4096), 70u);
+    shape.mode = {0, 1};
+    EXPECT_EQ(predictCell(model, shape, 4096), 238u);
     // Through the file cache the drain bounds the recording: 20 MB/s at 83 %.
     shape = CellShape{{1, 0}, 144000, 196608, 5.0, best, 0.0, 0.83, 0.83, true};
     model.drainBytesPerSecond = 20e6;
@@ -181,7 +208,7 @@ TEST(TableSearch, TheModelCarriesWhatACellLearntToTheNext)
     RequestCostModel refined = refineRequestCost(samples, trials);
     EXPECT_NEAR(fittedRequestNs(refined.write, 196608) / 986432, 1.70, 0.01);
     EXPECT_DOUBLE_EQ(refined.read.nsPerByte, model.cost.read.nsPerByte);
-    TableModel writesOnly{fitRequestCost({samples[0], samples[2], samples[1]}), {}, 0};
+    TableModel writesOnly{fitRequestCost({samples[0], samples[2], samples[1]}), {}, 0, 0};
     EXPECT_FALSE(writesOnly.cost.read.valid);
     shape.mode = {0, 1};
     EXPECT_EQ(predictCell(writesOnly, shape, 4096), 0u);
