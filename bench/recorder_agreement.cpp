@@ -121,15 +121,20 @@ struct Row {
     double seconds;
 };
 
+// The format as session and capacity take it (table takes a list instead).
+std::string formatArguments(const Options& options)
+{
+    return " --rate " + std::to_string(options.rate) + " --bits " + std::to_string(options.bits);
+}
+
 // One trakmon command with --json; its last line, and how long it took.
 nlohmann::json runTrakmon(const Options& options, const std::string& arguments, double& seconds)
 {
     double started = nowSeconds();
     std::string base = options.folder + "/trakmon-take.wav";
-    std::string out = runCommand(shellQuoted(options.trakmon) + " " + arguments + " --rate " +
-                                 std::to_string(options.rate) + " --bits " +
-                                 std::to_string(options.bits) + " --preset " + options.preset +
-                                 " --cache " + options.cache + " --json " + shellQuoted(base));
+    std::string out = runCommand(shellQuoted(options.trakmon) + " " + arguments + " --preset " +
+                                 options.preset + " --cache " + options.cache + " --json " +
+                                 shellQuoted(base));
     seconds = nowSeconds() - started;
     return nlohmann::json::parse(lastLine(out), nullptr, false);
 }
@@ -187,7 +192,9 @@ int main(int argc, char** argv)
             if (count == 0) continue;
             double took = 0;
             nlohmann::json session = runTrakmon(
-                options, "session --tracks " + std::to_string(count) + " --seconds " + seconds, took);
+                options, "session --tracks " + std::to_string(count) + " --seconds " + seconds +
+                             formatArguments(options),
+                took);
             std::string outcome = session.is_object() ? session["outcome"].get<std::string>() : "error";
             rows.push_back({"trakmon session at " + std::to_string(count), outcome, 0, took});
             results["sessions"].push_back({{"tracks", count}, {"seconds", took}, {"session", session}});
@@ -195,7 +202,9 @@ int main(int argc, char** argv)
         for (const char* headroom : {"50", "0"}) {
             double took = 0;
             nlohmann::json capacity = runTrakmon(
-                options, std::string("capacity --seconds ") + seconds + " --headroom " + headroom, took);
+                options, std::string("capacity --seconds ") + seconds + " --headroom " + headroom +
+                             formatArguments(options),
+                took);
             uint32_t tracks = capacity.is_object() && capacity["recordTracks"].is_number()
                                   ? capacity["recordTracks"].get<uint32_t>()
                                   : 0;
