@@ -136,7 +136,8 @@ nlohmann::json runTrakmon(const Options& options, const std::string& arguments, 
                                  options.preset + " --cache " + options.cache + " --json " +
                                  shellQuoted(base));
     seconds = nowSeconds() - started;
-    return nlohmann::json::parse(lastLine(out), nullptr, false);
+    nlohmann::json result = nlohmann::json::parse(lastLine(out), nullptr, false);
+    return result.is_discarded() ? nlohmann::json() : result;  // a refusal or a crash: no figure
 }
 
 std::string countOrNothing(const nlohmann::json& value)
