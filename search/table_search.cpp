@@ -253,8 +253,13 @@ double cellAim(const CellRules& rules, const std::vector<TrialResult>& trials)
     // far enough apart to be no disk's noise; else through the best a
     // trial can show at none, half way there only (a headroom that falls
     // faster as the disk fills would overshoot).
+    // Two counts a step or more apart that kept the same headroom show none
+    // falling: the disk holds it until close to its end (a capped disk), and
+    // it tells nothing of where that is.
     double headroomAim = 0;
-    if (top != nullptr && rules.bestShare - top->headroomShare >= noticeableLoss) {
+    bool flat = below != nullptr && top->count >= below->count * (1 + rules.step) &&
+                below->headroomShare - top->headroomShare < noticeableLoss / 2;
+    if (top != nullptr && rules.bestShare - top->headroomShare >= noticeableLoss && !flat) {
         double slope = 2 * (rules.bestShare - top->headroomShare) / top->count;
         if (below != nullptr && below->headroomShare - top->headroomShare >= noticeableLoss / 2)
             slope = (below->headroomShare - top->headroomShare) / (top->count - below->count);
@@ -332,7 +337,7 @@ uint32_t nextCellCount(const CellRules& rules, const std::vector<TrialResult>& t
         double near = failed / (1 + rules.step);
         double down = std::max(0.5 * failed, failed * (1 - stepFactor(rules, steps)));
         if (aim > 0)
-            down = std::max(0.25 * failed, aim);
+            down = std::min(down, std::max(0.25 * failed, aim));
         else if (lowest.busyShare > rules.targetBusy && lowest.busyShare < saturatedBusy)
             down = std::max(0.5 * failed, failed * rules.targetBusy / lowest.busyShare);
         return clampCount(std::ceil(std::min(near, down)), 1, failed - 1);
@@ -343,7 +348,7 @@ uint32_t nextCellCount(const CellRules& rules, const std::vector<TrialResult>& t
     const TrialResult& low = *latestAt(trials, passed);
     const TrialResult& high = *latestAt(trials, failed);
     double hint = 0;
-    if (low.headroomShare > high.headroomShare)
+    if (low.headroomShare - high.headroomShare >= noticeableLoss)
         hint = passed + (failed - passed) * (low.headroomShare - rules.requiredShare) /
                             (low.headroomShare - high.headroomShare);
     if (!(high.headroomShare > 0) && high.busyShare >= saturatedBusy && !busyMisleads(rules, trials))

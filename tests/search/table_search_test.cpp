@@ -2,7 +2,8 @@
 // queues (headroom falls with the count long before it is busy), one that
 // saturates (headroom holds until the disk is busy), one that drifts and one
 // that never fails; each case states the trials a cell needs and where it
-// ends; and one that saturates later than the rule's busy share says.
+// ends; one that saturates later than the rule's busy share says, and one
+// that holds its headroom just above the rule until it falls just below.
 // Then the model: fitted request times, the headroom a track costs
 // carried from one cell to the next.
 #include <gtest/gtest.h>
@@ -19,7 +20,7 @@ const double best = 0.727;
 const double required = 0.5;
 const double perUnit = 0.7324;  // requests a second one track asks
 
-enum DiskKind { queues, saturates, saturatesLate, drifts, neverFails };
+enum DiskKind { queues, saturates, saturatesLate, drifts, neverFails, plateaus };
 
 struct ScriptedDisk {
     DiskKind kind;
@@ -34,7 +35,10 @@ TrialResult scriptedTrial(ScriptedDisk& disk, const CellRules& rules, uint32_t u
     result.count = units;
     // Each unit costs the disk a fixed time per request; the busy share
     // follows, up to all of it.
-    double busyAtBoundary = disk.kind == saturates ? rules.targetBusy : disk.kind == saturatesLate ? 0.95 : 0.3;
+    double busyAtBoundary = disk.kind == saturates       ? rules.targetBusy
+                            : disk.kind == saturatesLate ? 0.95
+                            : disk.kind == plateaus      ? 0.55
+                                                         : 0.3;
     result.requestNs = busyAtBoundary / (disk.boundary * perUnit) * 1e9;
     result.busyShare = std::min(1.0, busyAtBoundary * load);
     switch (disk.kind) {
@@ -47,6 +51,9 @@ TrialResult scriptedTrial(ScriptedDisk& disk, const CellRules& rules, uint32_t u
     case saturates:
     case saturatesLate:
         result.headroomShare = units <= disk.boundary ? best : 0;
+        break;
+    case plateaus:  // a capped disk: a little over the rule's headroom, then a little under
+        result.headroomShare = units <= disk.boundary ? required + 0.021 : required - 0.01;
         break;
     case neverFails:
         result.headroomShare = best;
@@ -89,6 +96,7 @@ TEST(TableSearch, EachDiskFromItsPredictionToItsBoundary)
         {saturates, 116, 0.6, 5},  {saturates, 116, 1.6, 4},  {saturates, 700, 3.0, 4},
         {saturatesLate, 130, 0.85, 8}, {saturatesLate, 130, 1.3, 8},
         {drifts, 211, 1.0, 6},     {drifts, 211, 0.5, 7},     {drifts, 211, 1.6, 9},
+        {plateaus, 195, 0.94, 5},  {plateaus, 70, 0.67, 10},  {plateaus, 118, 1.69, 10},
     };
     for (const Case& c : cases) {
         ScriptedDisk disk{c.kind, c.boundary};
