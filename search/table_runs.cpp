@@ -205,6 +205,7 @@ bool runCell(TableState& state, TrialBench& bench, size_t index)
     TableSetup& setup = *state.setup;
     TableCell& cell = state.run->cells[index];
     uint64_t cellStart = platformMonotonicNs();
+    uint64_t fairEnd = cellFairEndNs(cellStart, state.deadlineNs, state.run->cells.size() - index);
     cell.started = true;
     bool goOn = true;
     for (uint32_t number = 1;; ++number) {
@@ -216,7 +217,7 @@ bool runCell(TableState& state, TrialBench& bench, size_t index)
         uint32_t each = trialsExpected(state);
         if (cellConfirming(cell.rules, cell.results)) each = std::min<uint32_t>(each, minimumCellTrials);
         uint64_t owed = owedAfter(state, index, each);
-        uint64_t budget = state.deadlineNs > now + owed ? state.deadlineNs - now - owed : 0;
+        uint64_t budget = cellBudgetNs(now, state.deadlineNs, owed, fairEnd);
         uint64_t perTrial = std::max(state.longestNs, tableTrialNs(setup, cell.format));
         uint32_t left = static_cast<uint32_t>(budget / perTrial);
         uint32_t units = nextCellCount(cell.rules, cell.results, left);

@@ -382,3 +382,16 @@ bool cellConfirming(const CellRules& rules, const std::vector<TrialResult>& tria
     return passed > 0 && bracketIsTight(search, passed, failed) &&
            passesAt(trials, passed) < search.repeat;
 }
+
+uint64_t cellBudgetNs(uint64_t nowNs, uint64_t deadlineNs, uint64_t owedNs, uint64_t fairEndNs)
+{
+    uint64_t kept = deadlineNs > nowNs + owedNs ? deadlineNs - nowNs - owedNs : 0;
+    uint64_t fair = std::min(fairEndNs, deadlineNs) > nowNs ? std::min(fairEndNs, deadlineNs) - nowNs : 0;
+    return std::max(kept, fair);
+}
+
+uint64_t cellFairEndNs(uint64_t startNs, uint64_t deadlineNs, size_t cellsFromHere)
+{
+    if (deadlineNs <= startNs || cellsFromHere == 0) return startNs;
+    return startNs + (deadlineNs - startNs) / cellsFromHere;
+}

@@ -132,6 +132,16 @@ CellReach cellReach(const CellRules& rules, const std::vector<TrialResult>& tria
 
 // The cell's answer, as the capacity search gives one.
 SearchAnswer cellAnswer(const CellRules& rules, const std::vector<TrialResult>& trials);
+// The time a cell may spend on its next trials (ns): what the deadline
+// leaves once the later cells' owed time is kept, but never less than what
+// remains of the cell's fair share, its part of the time left when it began
+// (that ends at fairEndNs), so that later cells owed more than is left
+// cannot starve it of every trial.
+uint64_t cellBudgetNs(uint64_t nowNs, uint64_t deadlineNs, uint64_t owedNs, uint64_t fairEndNs);
+// The end of a cell's fair share: the time left at its start over the cells
+// from it to the last.
+uint64_t cellFairEndNs(uint64_t startNs, uint64_t deadlineNs, size_t cellsFromHere);
+
 // True when the cell's bracket is tight and only the answer's repeats are
 // missing: a trial or two from settled.
 bool cellConfirming(const CellRules& rules, const std::vector<TrialResult>& trials);

@@ -141,6 +141,26 @@ TEST(TableSearch, ACellWithATightBracketIsOnlyConfirming)
         EXPECT_EQ(cellConfirming(rules, cases[i].trials), cases[i].confirming) << "case " << i;
 }
 
+TEST(TableSearch, ACellGetsWhatTheLaterCellsLeaveButNeverLessThanItsShare)
+{
+    // 500 s left for 5 cells: a share of 100 s each.
+    const uint64_t s = 1000000000;
+    uint64_t fairEnd = cellFairEndNs(1000 * s, 1500 * s, 5);
+    EXPECT_EQ(fairEnd, 1100 * s);
+    struct Case {
+        uint64_t now, owed, budget;
+    };
+    const Case cases[] = {
+        {1000 * s, 100 * s, 400 * s},  // little owed: all the rest
+        {1000 * s, 532 * s, 100 * s},  // owed more than is left: its share
+        {1060 * s, 532 * s, 40 * s},   // its share, part spent
+        {1120 * s, 532 * s, 0},        // its share spent, nothing left over
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(cellBudgetNs(c.now, 1500 * s, c.owed, fairEnd), c.budget) << (c.now - 1000 * s) / s;
+    EXPECT_EQ(cellBudgetNs(1600 * s, 1500 * s, 0, fairEnd), 0u);  // past the deadline
+}
+
 TEST(TableSearch, ADiskThatNeverFailsEndsAtTheMostATrialHolds)
 {
     for (uint32_t prediction : {16u, 1024u, 4096u}) {
