@@ -353,6 +353,10 @@ uint32_t nextCellCount(const CellRules& rules, const std::vector<TrialResult>& t
                             (low.headroomShare - high.headroomShare);
     if (!(high.headroomShare > 0) && high.busyShare >= saturatedBusy && !busyMisleads(rules, trials))
         hint = aim;
+    // A failure on the drain alone (its headroom kept the rule): the
+    // headroom says nothing of it; the drain does.
+    if (high.headroomShare >= rules.requiredShare && high.drainRate > 0 && rules.recordBytesPerUnit > 0)
+        hint = aim;
     return aimInside(search, trials, passed, failed, hint);
 }
 

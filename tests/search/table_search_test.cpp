@@ -161,6 +161,17 @@ TEST(TableSearch, ACellGetsWhatTheLaterCellsLeaveButNeverLessThanItsShare)
     EXPECT_EQ(cellBudgetNs(1600 * s, 1500 * s, 0, fairEnd), 0u);  // past the deadline
 }
 
+TEST(TableSearch, ACellThatFailedOnTheDrainGoesWhereTheDrainPoints)
+{
+    // Through the file cache, 48 kHz 24-bit mono: 116 passed with nothing
+    // left to drain; 139 kept its headroom but the device drained 20.2 MB/s,
+    // room for 116 tracks at the 83 % the rule allows: the count that closes
+    // the bracket from below, not a step down from 139.
+    CellRules rules = rulesPredicting(116);
+    std::vector<TrialResult> trials = {{116, true, 0.67, 0.01, 0, 0, 0}, {139, false, 0.58, 0.01, 0, 20.17e6, 0}};
+    EXPECT_EQ(nextCellCount(rules, trials, 10), 121u);
+}
+
 TEST(TableSearch, ADiskThatNeverFailsEndsAtTheMostATrialHolds)
 {
     for (uint32_t prediction : {16u, 1024u, 4096u}) {
