@@ -81,10 +81,6 @@ static uint32_t tightFromBelow(const SearchRules& rules, uint32_t passed, uint32
     return count;
 }
 
-// The least difference in margin (a share of the buffer) between a
-// bracket's ends that says where inside it the boundary lies.
-const double trendMargin = 0.04;
-
 uint32_t aimInside(const SearchRules& rules, const std::vector<TrialResult>& trials,
                    uint32_t passed, uint32_t failed, double hint)
 {
@@ -96,7 +92,7 @@ uint32_t aimInside(const SearchRules& rules, const std::vector<TrialResult>& tri
     double upper = margin(rules, *latestAt(trials, passed));
     double lower = margin(rules, *latestAt(trials, failed));
     // Margins this close say more of a disk's noise than of a trend: halve.
-    if (!sameSide && upper - lower >= trendMargin) aim = passed + (failed - passed) * upper / (upper - lower);
+    if (!sameSide && upper - lower >= headroomNoise) aim = passed + (failed - passed) * upper / (upper - lower);
     if (hint > 0) aim = hint;
     // Where the aim is near an end of the bracket, the count that closes it
     // if the trial goes there as expected: one step above the count that

@@ -9,6 +9,9 @@
 
 // No count failed.
 const uint32_t noFailure = UINT32_MAX;
+// A difference in headroom this small (a share of the buffer) is a disk's
+// noise, no trend.
+const double headroomNoise = 0.04;
 
 uint32_t smallestFailed(const std::vector<TrialResult>& trials);
 // The largest count below `below` that passed at least once, 0 for none.

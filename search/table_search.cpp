@@ -229,10 +229,6 @@ bool busyMisleads(const CellRules& rules, const std::vector<TrialResult>& trials
     return false;
 }
 
-// A loss of headroom this small (a share of the buffer) is a disk's noise,
-// no trend.
-const double noticeableLoss = 0.04;
-
 }  // namespace
 
 double cellAim(const CellRules& rules, const std::vector<TrialResult>& trials)
@@ -252,16 +248,15 @@ double cellAim(const CellRules& rules, const std::vector<TrialResult>& trials)
     // Headroom that falls with the count: through the two, where they lie
     // far enough apart to be no disk's noise; else through the best a
     // trial can show at none, half way there only (a headroom that falls
-    // faster as the disk fills would overshoot).
-    // Two counts a step or more apart that kept the same headroom show none
-    // falling: the disk holds it until close to its end (a capped disk), and
-    // it tells nothing of where that is.
+    // faster as the disk fills would overshoot). Two counts a step or more
+    // apart that kept the same headroom show none falling: the disk holds it
+    // until close to its end (a capped disk), which tells nothing of where.
     double headroomAim = 0;
     bool flat = below != nullptr && top->count >= below->count * (1 + rules.step) &&
-                below->headroomShare - top->headroomShare < noticeableLoss / 2;
-    if (top != nullptr && rules.bestShare - top->headroomShare >= noticeableLoss && !flat) {
+                below->headroomShare - top->headroomShare < headroomNoise / 2;
+    if (top != nullptr && rules.bestShare - top->headroomShare >= headroomNoise && !flat) {
         double slope = 2 * (rules.bestShare - top->headroomShare) / top->count;
-        if (below != nullptr && below->headroomShare - top->headroomShare >= noticeableLoss / 2)
+        if (below != nullptr && below->headroomShare - top->headroomShare >= headroomNoise / 2)
             slope = (below->headroomShare - top->headroomShare) / (top->count - below->count);
         headroomAim = top->count + (top->headroomShare - rules.requiredShare) / slope;
     }
@@ -323,7 +318,7 @@ uint32_t nextCellCount(const CellRules& rules, const std::vector<TrialResult>& t
         // so that a cautious aim cannot make the cell creep.
         double near = passed * (1 + stepFactor(rules, steps));
         const TrialResult& top = *latestAt(trials, passed);
-        double far = passed * (rules.bestShare - top.headroomShare >= noticeableLoss ? 2.0 : 8.0);
+        double far = passed * (rules.bestShare - top.headroomShare >= headroomNoise ? 2.0 : 8.0);
         double up = aim > 0 ? std::max(near, std::min(aim, far)) : far;
         return clampCount(std::floor(up), passed + 1, rules.limit);
     }
@@ -343,14 +338,10 @@ uint32_t nextCellCount(const CellRules& rules, const std::vector<TrialResult>& t
         return clampCount(std::ceil(std::min(near, down)), 1, failed - 1);
     }
     // Inside the bracket: where the headroom, interpolated between the two
-    // ends (a dropout's as none), reaches the rule; where the failure
+    // ends, reaches the rule (the bracket's own aim); where the failure
     // saturated a disk whose busy share can be trusted, where that aims.
-    const TrialResult& low = *latestAt(trials, passed);
     const TrialResult& high = *latestAt(trials, failed);
     double hint = 0;
-    if (low.headroomShare - high.headroomShare >= noticeableLoss)
-        hint = passed + (failed - passed) * (low.headroomShare - rules.requiredShare) /
-                            (low.headroomShare - high.headroomShare);
     if (!(high.headroomShare > 0) && high.busyShare >= saturatedBusy && !busyMisleads(rules, trials))
         hint = aim;
     // A failure on the drain alone (its headroom kept the rule): the
@@ -390,8 +381,8 @@ bool cellConfirming(const CellRules& rules, const std::vector<TrialResult>& tria
 uint64_t cellBudgetNs(uint64_t nowNs, uint64_t deadlineNs, uint64_t owedNs, uint64_t fairEndNs)
 {
     uint64_t kept = deadlineNs > nowNs + owedNs ? deadlineNs - nowNs - owedNs : 0;
-    uint64_t fair = std::min(fairEndNs, deadlineNs) > nowNs ? std::min(fairEndNs, deadlineNs) - nowNs : 0;
-    return std::max(kept, fair);
+    uint64_t fairEnd = std::min(fairEndNs, deadlineNs);
+    return std::max(kept, fairEnd > nowNs ? fairEnd - nowNs : 0);
 }
 
 uint64_t cellFairEndNs(uint64_t startNs, uint64_t deadlineNs, size_t cellsFromHere)
