@@ -247,15 +247,17 @@ double cellAim(const CellRules& rules, const std::vector<TrialResult>& trials)
     }
     // Headroom that falls with the count: through the two, where they lie
     // far enough apart to be no disk's noise; else through the best a
-    // trial can show at none, half way there only (a headroom that falls
-    // faster as the disk fills would overshoot). Two counts a step or more
+    // trial can show at none: all the way up from a count that passed (a
+    // capped disk loses most of its headroom to its first tracks), half way
+    // down from one that failed (a headroom that falls faster as the disk
+    // fills would overshoot). Two counts a step or more
     // apart that kept the same headroom show none falling: the disk holds it
     // until close to its end (a capped disk), which tells nothing of where.
     double headroomAim = 0;
     bool flat = below != nullptr && top->count >= below->count * (1 + rules.step) &&
                 below->headroomShare - top->headroomShare < headroomNoise / 2;
     if (top != nullptr && rules.bestShare - top->headroomShare >= headroomNoise && !flat) {
-        double slope = 2 * (rules.bestShare - top->headroomShare) / top->count;
+        double slope = (top->passed ? 1 : 2) * (rules.bestShare - top->headroomShare) / top->count;
         if (below != nullptr && below->headroomShare - top->headroomShare >= headroomNoise / 2)
             slope = (below->headroomShare - top->headroomShare) / (top->count - below->count);
         headroomAim = top->count + (top->headroomShare - rules.requiredShare) / slope;
@@ -327,11 +329,18 @@ uint32_t nextCellCount(const CellRules& rules, const std::vector<TrialResult>& t
         // a quarter at once), else as far as the busy share of a disk over
         // the rule's but short of saturated says, else by a step that
         // doubles, no further than half at once. A step down is the count
-        // a step below it: tight when it passes.
+        // a step below it: tight when it passes. Where a count at or above
+        // the smallest failure passed before (a disk that slowed, or one
+        // near its boundary either way), the boundary lies just below it.
         const TrialResult& lowest = *latestAt(trials, failed);
         double near = failed / (1 + rules.step);
         double down = std::max(0.5 * failed, failed * (1 - stepFactor(rules, steps)));
-        if (aim > 0)
+        bool passedAbove = std::any_of(trials.begin(), trials.end(), [&](const TrialResult& trial) {
+            return trial.passed && trial.count >= failed;
+        });
+        if (passedAbove)
+            down = near;
+        else if (aim > 0)
             down = std::min(down, std::max(0.25 * failed, aim));
         else if (lowest.busyShare > rules.targetBusy && lowest.busyShare < saturatedBusy)
             down = std::max(0.5 * failed, failed * rules.targetBusy / lowest.busyShare);
