@@ -62,7 +62,7 @@ struct TableCalibration {
     // and the model refined by them, which every later cell is predicted from.
     std::vector<CostSample> trialSamples;
     RequestCostModel refined;
-    std::vector<QueueSample> queue;  // the headroom a track cost, from the cells settled so far
+    std::vector<QueueSample> queue;  // the headroom a track cost, from the cells so far
     double mixedScale;               // recording and playing at once against their sum (0: unknown)
     double drainBytesPerSecond;      // through the cache: the device's, measured first
 };

@@ -264,7 +264,9 @@ bool runCell(TableState& state, TrialBench& bench, size_t index)
     cell.end.undecidable = bench.failure.undecidable;
     cell.settled = goOn && !cell.end.outOfTime;
     cell.elapsedNs = platformMonotonicNs() - cellStart;
-    if (cell.settled) {
+    // A cell whose time ran out still shows what its trials measured: the
+    // cells after it start from that, not from the first measurement alone.
+    if (!cell.results.empty() && !cell.end.interrupted && !cell.end.error) {
         TableModel model = tableModelOf(state.run->calibration);
         learnFromCell(model, cellShapeOf(setup, cell.format, cell.mode), cell.results);
         state.run->calibration.queue = model.queue;

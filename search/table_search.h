@@ -72,9 +72,9 @@ struct TableModel {
     std::vector<QueueSample> queue;
     double drainBytesPerSecond;  // 0: unknown
     // A cell that records and plays at once against the sum of its two
-    // directions' costs, as the last such cell settled showed it: a disk
+    // directions' costs, as the last such cell's trials showed it: a disk
     // that queues writes and reads apart carries more than the sum says.
-    // 0: none settled yet.
+    // 0: none tried yet.
     double mixedScale;
 };
 
@@ -89,7 +89,7 @@ double queueSecondsPerTrack(const TableModel& model, uint32_t requestSize, bool 
 // allows, or (through the file cache) the recording outruns the drain. At
 // least 1, at most limit; 0 when the model cannot tell.
 uint32_t predictCell(const TableModel& model, const CellShape& shape, uint32_t limit);
-// What a settled cell's trials teach the model: the headroom a track cost
+// What a cell's trials teach the model: the headroom a track cost
 // in its trial nearest the boundary, for a cell of one direction.
 void learnFromCell(TableModel& model, const CellShape& shape, const std::vector<TrialResult>& trials);
 
