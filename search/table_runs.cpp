@@ -246,9 +246,19 @@ bool runCell(TableState& state, TrialBench& bench, size_t index)
         bool summarised = false;
         uint64_t trialStart = platformMonotonicNs();
         bench.preparationNs = 0;
+        uint32_t madeBefore = bench.playFilesMade;
         goOn = runBenchTrial(bench, units * cell.mode.record, units * cell.mode.play, setup.trialNs,
                              trial, summarised);
         uint64_t took = platformMonotonicNs() - trialStart;
+        // The playback files still to come are reckoned at the slowest rate
+        // the disk wrote them so far: many files go slower than the few the
+        // first measurement wrote.
+        if (bench.playFilesMade > madeBefore && bench.preparationNs > 0) {
+            double rate = static_cast<double>(playFileBytes(bench.config)) *
+                          (bench.playFilesMade - madeBefore) / (bench.preparationNs / 1e9);
+            if (setup.writeBytesPerSecond <= 0 || rate < setup.writeBytesPerSecond)
+                setup.writeBytesPerSecond = rate;
+        }
         state.longestNs = std::max(state.longestNs, took - std::min(took, bench.preparationNs));
         if (summarised) {
             keepTrialCost(state.run->calibration, cell.mode, trial);
@@ -362,7 +372,8 @@ void tableIn(TableRun& run, const TableWatch& watch, uint64_t start)
                                    static_cast<double>(shape.bytesPerSecond) / shape.requestSize *
                                        (cell.mode.record + cell.mode.play),
                                    static_cast<double>(shape.bytesPerSecond) * cell.mode.record,
-                                   shape.drainBusy};
+                                   shape.drainBusy,
+                                   shape.throughCache && cell.mode.play > 0};
             cell.predicted = predicted;
             goOn = runCell(state, bench, index);
             if (!goOn && bench.failure.any) run.failure = bench.failure;

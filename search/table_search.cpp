@@ -317,10 +317,13 @@ uint32_t nextCellCount(const CellRules& rules, const std::vector<TrialResult>& t
         // enough when it fails (rounded down).
         // Where the headroom already falls, no more than twofold; at least a
         // step that doubles with every count that passed (5, 10, 20 % ...),
-        // so that a cautious aim cannot make the cell creep.
+        // so that a cautious aim cannot make the cell creep. Where the cache
+        // reads ahead, a trial that kept all its headroom says nothing of how
+        // far the disk goes: no more than twofold either.
         double near = passed * (1 + stepFactor(rules, steps));
         const TrialResult& top = *latestAt(trials, passed);
-        double far = passed * (rules.bestShare - top.headroomShare >= headroomNoise ? 2.0 : 8.0);
+        bool fell = rules.bestShare - top.headroomShare >= headroomNoise;
+        double far = passed * (fell || rules.readAhead ? 2.0 : 8.0);
         double up = aim > 0 ? std::max(near, std::min(aim, far)) : far;
         return clampCount(std::floor(up), passed + 1, rules.limit);
     }

@@ -108,6 +108,9 @@ struct CellRules {
     double requestsPerUnit;  // requests a second one unit of the cell asks of the disk
     double recordBytesPerUnit;  // bytes a second one unit records (through the file cache: to drain)
     double drainBusy;           // the busy share of the device the rule allows
+    // Played through the file cache: the kernel reads ahead, so a trial's
+    // headroom and busy share hide the disk until it saturates.
+    bool readAhead;
 };
 
 // Where the cell's own trials put the units that keep the rule: a trial

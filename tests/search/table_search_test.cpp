@@ -4,7 +4,8 @@
 // that never fails; each case states the trials a cell needs and where it
 // ends; one that saturates later than the rule's busy share says, and one
 // that holds its headroom just above the rule until it falls just below,
-// and one that slows after its first trials.
+// one that slows after its first trials, and one read through the cache,
+// whose trials show nothing until it saturates.
 // Then the model: fitted request times, the headroom a track costs
 // carried from one cell to the next.
 #include <gtest/gtest.h>
@@ -21,7 +22,7 @@ const double best = 0.727;
 const double required = 0.5;
 const double perUnit = 0.7324;  // requests a second one track asks
 
-enum DiskKind { queues, saturates, saturatesLate, drifts, neverFails, plateaus, slows };
+enum DiskKind { queues, saturates, saturatesLate, drifts, neverFails, plateaus, slows, readsAhead };
 
 struct ScriptedDisk {
     DiskKind kind;
@@ -59,6 +60,11 @@ TrialResult scriptedTrial(ScriptedDisk& disk, const CellRules& rules, uint32_t u
     case plateaus:  // a capped disk: a little over the rule's headroom, then a little under
         result.headroomShare = units <= disk.boundary ? required + 0.021 : required - 0.01;
         break;
+    case readsAhead:  // played through the cache: every request served from memory until the disk saturates
+        result.headroomShare = units <= disk.boundary ? best : 0;
+        result.busyShare = 0.002;
+        result.requestNs = 0.002 / (disk.boundary * perUnit) * 1e9;
+        break;
     case neverFails:
         result.headroomShare = best;
         result.busyShare = 0.01;
@@ -83,7 +89,7 @@ std::vector<TrialResult> searchCell(ScriptedDisk& disk, const CellRules& rules)
 
 CellRules rulesPredicting(uint32_t prediction)
 {
-    return CellRules{4096, 2, required, 0.83, 0.05, prediction, best, perUnit, 144000, 0.83};
+    return CellRules{4096, 2, required, 0.83, 0.05, prediction, best, perUnit, 144000, 0.83, false};
 }
 
 TEST(TableSearch, EachDiskFromItsPredictionToItsBoundary)
@@ -101,17 +107,24 @@ TEST(TableSearch, EachDiskFromItsPredictionToItsBoundary)
         {saturatesLate, 130, 0.85, 8}, {saturatesLate, 130, 1.3, 8},
         {drifts, 211, 1.0, 6},     {drifts, 211, 0.5, 5},     {drifts, 211, 1.6, 9},
         {plateaus, 195, 0.94, 5},  {plateaus, 70, 0.67, 8},  {plateaus, 118, 1.69, 10},
-        {slows, 181, 1.04, 5},
+        {slows, 181, 1.04, 5},     {readsAhead, 297, 0.64, 7},
     };
     for (const Case& c : cases) {
         ScriptedDisk disk{c.kind, c.boundary};
         CellRules rules = rulesPredicting(static_cast<uint32_t>(std::lround(c.boundary * c.off)));
+        rules.readAhead = c.kind == readsAhead;
         std::vector<TrialResult> trials = searchCell(disk, rules);
         SearchAnswer answer = cellAnswer(rules, trials);
         SCOPED_TRACE(testing::Message() << "disk " << c.kind << ", boundary " << c.boundary
                                         << ", predicted " << rules.prediction << ", "
                                         << trials.size() << " trials");
         EXPECT_LE(trials.size(), c.mostTrials);
+        // Each played file a trial needs must be written first: no blind leap.
+        for (const TrialResult& trial : trials) {
+            if (c.kind == readsAhead) {
+                EXPECT_LE(trial.count, 2 * c.boundary);
+            }
+        }
         EXPECT_EQ(answer.passes, 2u);
         EXPECT_TRUE(answer.narrowed);
         // A drifting disk's boundary lies where it was in its slowest trial
