@@ -59,7 +59,20 @@ struct TableState {
     uint64_t startNs;
     uint64_t deadlineNs;
     uint64_t longestNs;  // the longest trial so far, any cell's, without playback writing
+    double playbackRate;  // the slowest the trials wrote playback files (bytes/s; 0: none yet)
 };
+
+// Playback files still to come, at the stated rate or the slower one the
+// trials wrote them at: many files go slower than the few the first
+// measurement wrote. The stated estimate stays as it was printed.
+uint64_t playbackStillNs(const TableState& state, const SampleFormat& format, uint32_t files)
+{
+    TableSetup reckoned = *state.setup;
+    if (state.playbackRate > 0 &&
+        (reckoned.writeBytesPerSecond <= 0 || state.playbackRate < reckoned.writeBytesPerSecond))
+        reckoned.writeBytesPerSecond = state.playbackRate;
+    return tablePlaybackWriteNs(reckoned, format, files);
+}
 
 void tell(const TableState& state, uint32_t cell, const TableCell* current, uint32_t trial,
           uint32_t requestSize)
@@ -183,7 +196,7 @@ uint64_t owedAfter(const TableState& state, size_t index, uint32_t trials)
         const SampleFormat& format = setup.settings.formats[later / modes];
         owed += trials * std::max(state.longestNs, tableTrialNs(setup, format));
         if (later % modes == 0)
-            owed += tablePlaybackWriteNs(setup, format, playFilesExpected(state, format));
+            owed += playbackStillNs(state, format, playFilesExpected(state, format));
     }
     return owed;
 }
@@ -224,7 +237,7 @@ bool runCell(TableState& state, TrialBench& bench, size_t index)
         // Its playback files, where it needs more than are written.
         uint32_t played = units * cell.mode.play;
         uint64_t writing = played > bench.playFilesMade
-                               ? tablePlaybackWriteNs(setup, cell.format, played - bench.playFilesMade)
+                               ? playbackStillNs(state, cell.format, played - bench.playFilesMade)
                                : 0;
         // And its pre-roll: every played track's buffer read before the clock starts.
         const CostLine& reads = state.run->calibration.refined.read;
@@ -250,14 +263,10 @@ bool runCell(TableState& state, TrialBench& bench, size_t index)
         goOn = runBenchTrial(bench, units * cell.mode.record, units * cell.mode.play, setup.trialNs,
                              trial, summarised);
         uint64_t took = platformMonotonicNs() - trialStart;
-        // The playback files still to come are reckoned at the slowest rate
-        // the disk wrote them so far: many files go slower than the few the
-        // first measurement wrote.
         if (bench.playFilesMade > madeBefore && bench.preparationNs > 0) {
             double rate = static_cast<double>(playFileBytes(bench.config)) *
                           (bench.playFilesMade - madeBefore) / (bench.preparationNs / 1e9);
-            if (setup.writeBytesPerSecond <= 0 || rate < setup.writeBytesPerSecond)
-                setup.writeBytesPerSecond = rate;
+            if (state.playbackRate <= 0 || rate < state.playbackRate) state.playbackRate = rate;
         }
         state.longestNs = std::max(state.longestNs, took - std::min(took, bench.preparationNs));
         if (summarised) {
@@ -338,7 +347,7 @@ bool measureDisk(TableState& state, const TableWatch& watch)
 void tableIn(TableRun& run, const TableWatch& watch, uint64_t start)
 {
     TableSetup& setup = run.setup;
-    TableState state{&setup, &watch, &run, start, start + tableEstimateNs(setup), 0};
+    TableState state{&setup, &watch, &run, start, start + tableEstimateNs(setup), 0, 0};
     for (const SampleFormat& format : setup.settings.formats)
         for (const SearchMode& mode : setup.settings.modes) {
             TableCell cell{};
