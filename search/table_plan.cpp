@@ -117,9 +117,11 @@ uint64_t tableTrialNs(const TableSetup& setup, const SampleFormat& format)
     return ns;
 }
 
-uint64_t tablePlaybackWriteNs(const TableSetup& setup, const SampleFormat& format, uint32_t files)
+uint64_t tablePlaybackWriteNs(const TableSetup& setup, const SampleFormat& format, uint32_t files,
+                              double slowerRate)
 {
     double rate = setup.writeBytesPerSecond > 0 ? setup.writeBytesPerSecond : nominalPlaybackWriteRate;
+    if (slowerRate > 0) rate = std::min(rate, slowerRate);
     return static_cast<uint64_t>(playFileBytes(tableConfig(setup, format)) * files / rate * 1e9);
 }
 

@@ -123,8 +123,10 @@ CellVerdict cellVerdict(const TableSetup& setup, const TableCell& cell);
 uint64_t calibrationEstimateNs(const TableSetup& setup);
 uint64_t tableTrialNs(const TableSetup& setup, const SampleFormat& format);
 // Writing `files` playback files of a format, at the disk's measured speed
-// (or a modest disk's, before it is measured).
-uint64_t tablePlaybackWriteNs(const TableSetup& setup, const SampleFormat& format, uint32_t files);
+// (or a modest disk's, before it is measured), or at slowerRate where the
+// trials wrote them slower than that (0: none written yet).
+uint64_t tablePlaybackWriteNs(const TableSetup& setup, const SampleFormat& format, uint32_t files,
+                              double slowerRate = 0);
 uint64_t tableEstimateNs(const TableSetup& setup);
 // Lowers the most played tracks a trial may hold until the estimate is
 // within the table's time cap (once the disk is measured), and says why.

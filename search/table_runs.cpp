@@ -59,20 +59,11 @@ struct TableState {
     uint64_t startNs;
     uint64_t deadlineNs;
     uint64_t longestNs;  // the longest trial so far, any cell's, without playback writing
-    double playbackRate;  // the slowest the trials wrote playback files (bytes/s; 0: none yet)
+    // The slowest the trials wrote playback files (bytes/s; 0: none yet):
+    // many files go slower than the few the first measurement wrote. The
+    // files still to come are reckoned at it; the stated estimate stays.
+    double playbackRate;
 };
-
-// Playback files still to come, at the stated rate or the slower one the
-// trials wrote them at: many files go slower than the few the first
-// measurement wrote. The stated estimate stays as it was printed.
-uint64_t playbackStillNs(const TableState& state, const SampleFormat& format, uint32_t files)
-{
-    TableSetup reckoned = *state.setup;
-    if (state.playbackRate > 0 &&
-        (reckoned.writeBytesPerSecond <= 0 || state.playbackRate < reckoned.writeBytesPerSecond))
-        reckoned.writeBytesPerSecond = state.playbackRate;
-    return tablePlaybackWriteNs(reckoned, format, files);
-}
 
 void tell(const TableState& state, uint32_t cell, const TableCell* current, uint32_t trial,
           uint32_t requestSize)
@@ -196,7 +187,7 @@ uint64_t owedAfter(const TableState& state, size_t index, uint32_t trials)
         const SampleFormat& format = setup.settings.formats[later / modes];
         owed += trials * std::max(state.longestNs, tableTrialNs(setup, format));
         if (later % modes == 0)
-            owed += playbackStillNs(state, format, playFilesExpected(state, format));
+            owed += tablePlaybackWriteNs(setup, format, playFilesExpected(state, format), state.playbackRate);
     }
     return owed;
 }
@@ -237,7 +228,8 @@ bool runCell(TableState& state, TrialBench& bench, size_t index)
         // Its playback files, where it needs more than are written.
         uint32_t played = units * cell.mode.play;
         uint64_t writing = played > bench.playFilesMade
-                               ? playbackStillNs(state, cell.format, played - bench.playFilesMade)
+                               ? tablePlaybackWriteNs(setup, cell.format, played - bench.playFilesMade,
+                                                      state.playbackRate)
                                : 0;
         // And its pre-roll: every played track's buffer read before the clock starts.
         const CostLine& reads = state.run->calibration.refined.read;

@@ -250,9 +250,9 @@ double cellAim(const CellRules& rules, const std::vector<TrialResult>& trials)
     // trial can show at none: all the way up from a count that passed (a
     // capped disk loses most of its headroom to its first tracks), half way
     // down from one that failed (a headroom that falls faster as the disk
-    // fills would overshoot). Two counts a step or more
-    // apart that kept the same headroom show none falling: the disk holds it
-    // until close to its end (a capped disk), which tells nothing of where.
+    // fills would overshoot). Two counts a step or more apart that kept the
+    // same headroom show none falling: the disk holds it until close to its
+    // end (a capped disk), which tells nothing of where.
     double headroomAim = 0;
     bool flat = below != nullptr && top->count >= below->count * (1 + rules.step) &&
                 below->headroomShare - top->headroomShare < headroomNoise / 2;
