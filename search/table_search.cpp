@@ -357,9 +357,12 @@ uint32_t nextCellCount(const CellRules& rules, const std::vector<TrialResult>& t
     if (!(high.headroomShare > 0) && high.busyShare >= saturatedBusy && !busyMisleads(rules, trials))
         hint = aim;
     // A failure on the drain alone (its headroom kept the rule): the
-    // headroom says nothing of it; the drain does.
+    // headroom says nothing of it; the drain does, unless it points at or
+    // below a count that passed: then it is the slowest drain of a trial
+    // that kept up all the same, and only halving the bracket is sure not
+    // to creep up from it a step at a time.
     if (high.headroomShare >= rules.requiredShare && high.drainRate > 0 && rules.recordBytesPerUnit > 0)
-        hint = aim;
+        hint = aim > passed ? aim : passed + (failed - passed) / 2.0;
     return aimInside(search, trials, passed, failed, hint);
 }
 

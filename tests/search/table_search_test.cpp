@@ -188,10 +188,14 @@ TEST(TableSearch, ACellThatFailedOnTheDrainGoesWhereTheDrainPoints)
     // Through the file cache, 48 kHz 24-bit mono: 116 passed with nothing
     // left to drain; 139 kept its headroom but the device drained 20.2 MB/s,
     // room for 116 tracks at the 83 % the rule allows: the count that closes
-    // the bracket from below, not a step down from 139.
+    // the bracket from below, not a step down from 139. Once 121 passed all
+    // the same, the drain points below a count that kept up: halve the
+    // bracket rather than creep up from it a step a trial.
     CellRules rules = rulesPredicting(116);
     std::vector<TrialResult> trials = {{116, true, 0.67, 0.01, 0, 0, 0}, {139, false, 0.58, 0.01, 0, 20.17e6, 0}};
     EXPECT_EQ(nextCellCount(rules, trials, 10), 121u);
+    trials.push_back({121, true, 0.66, 0.01, 0, 0, 0});
+    EXPECT_EQ(nextCellCount(rules, trials, 10), 130u);
 }
 
 TEST(TableSearch, ADiskThatNeverFailsEndsAtTheMostATrialHolds)
