@@ -262,11 +262,31 @@ double cellAim(const CellRules& rules, const std::vector<TrialResult>& trials)
             slope = (below->headroomShare - top->headroomShare) / (top->count - below->count);
         headroomAim = top->count + (top->headroomShare - rules.requiredShare) / slope;
     }
+    // Where every count failed, the two smallest lie nearest the rule: a
+    // capped disk's headroom falls steeply far above its boundary and
+    // barely just above it, so the slope through the largest overshoots.
+    const TrialResult* nearest = nullptr;
+    const TrialResult* next = nullptr;
+    bool anyPassed = false;
+    for (const TrialResult& trial : trials) {
+        anyPassed = anyPassed || trial.passed;
+        if (!(trial.headroomShare > 0)) continue;
+        if (nearest == nullptr || trial.count < nearest->count) {
+            if (nearest != nullptr) next = nearest;
+            nearest = &trial;
+        } else if (trial.count > nearest->count && (next == nullptr || trial.count < next->count)) {
+            next = &trial;
+        }
+    }
+    if (!anyPassed && next != nullptr && nearest->headroomShare - next->headroomShare >= headroomNoise / 2)
+        headroomAim = nearest->count - (rules.requiredShare - nearest->headroomShare) /
+                                           (nearest->headroomShare - next->headroomShare) *
+                                           (next->count - nearest->count);
     // How busy a unit keeps the disk, at the largest count tried: by its busy
     // share, or where that only says the disk was saturated, by the time
     // inside its requests. Where the disk passed busier than the rule
-    // expects, it holds until it saturates: aim there, and only where the
-    // headroom shows no trend.
+    // expects, it holds until it saturates: aim there, but no further,
+    // whatever headroom it kept (a disk cannot be busier than all the time).
     const TrialResult* largest = nullptr;
     for (const TrialResult& trial : trials)
         if (largest == nullptr || trial.count >= largest->count) largest = &trial;
@@ -278,7 +298,7 @@ double cellAim(const CellRules& rules, const std::vector<TrialResult>& trials)
     else if (largest != nullptr && largest->requestNs > 0 && rules.requestsPerUnit > 0)
         busyAim = target / (rules.requestsPerUnit * largest->requestNs * 1e-9);
     double aim = headroomAim;
-    if (busyAim > 0 && !(misleads && headroomAim > 0)) aim = aim > 0 ? std::min(aim, busyAim) : busyAim;
+    if (busyAim > 0) aim = aim > 0 ? std::min(aim, busyAim) : busyAim;
     // Through the file cache, the slowest drain a trial measured.
     double drain = 0;
     for (const TrialResult& trial : trials)
@@ -341,21 +361,31 @@ uint32_t nextCellCount(const CellRules& rules, const std::vector<TrialResult>& t
         bool passedAbove = std::any_of(trials.begin(), trials.end(), [&](const TrialResult& trial) {
             return trial.passed && trial.count >= failed;
         });
+        // Failures whose headroom fell with the count measured where the
+        // rule lies: the aim is no guess there, and the walk would pass
+        // it. Failures that all sit just under the rule (a capped disk's
+        // plateau) tell nothing of how far.
+        bool fellWithCount = false;
+        for (const TrialResult& a : trials)
+            for (const TrialResult& b : trials)
+                fellWithCount = fellWithCount || (!a.passed && !b.passed && a.count < b.count &&
+                                                  b.headroomShare > 0 &&
+                                                  a.headroomShare - b.headroomShare >= headroomNoise / 2);
         if (passedAbove)
             down = near;
         else if (aim > 0)
-            down = std::min(down, std::max(0.25 * failed, aim));
+            down = fellWithCount ? std::max(0.25 * failed, aim) : std::min(down, std::max(0.25 * failed, aim));
         else if (lowest.busyShare > rules.targetBusy && lowest.busyShare < saturatedBusy)
             down = std::max(0.5 * failed, failed * rules.targetBusy / lowest.busyShare);
         return clampCount(std::ceil(std::min(near, down)), 1, failed - 1);
     }
     // Inside the bracket: where the headroom, interpolated between the two
     // ends, reaches the rule (the bracket's own aim); where the failure
-    // saturated a disk whose busy share can be trusted, where that aims.
+    // saturated the disk and dropped audio (a dropout's headroom is no
+    // margin to interpolate), where the trials aim.
     const TrialResult& high = *latestAt(trials, failed);
     double hint = 0;
-    if (!(high.headroomShare > 0) && high.busyShare >= saturatedBusy && !busyMisleads(rules, trials))
-        hint = aim;
+    if (!(high.headroomShare > 0) && high.busyShare >= saturatedBusy) hint = aim;
     // A failure on the drain alone (its headroom kept the rule): the
     // headroom says nothing of it; the drain does, unless it points at or
     // below a count that passed: then it is the slowest drain of a trial

@@ -4,8 +4,10 @@
 // that never fails; each case states the trials a cell needs and where it
 // ends; one that saturates later than the rule's busy share says, and one
 // that holds its headroom just above the rule until it falls just below,
-// one that slows after its first trials, and one read through the cache,
-// whose trials show nothing until it saturates.
+// one that slows after its first trials, one read through the cache,
+// whose trials show nothing until it saturates, one whose headroom falls
+// steeply far above its boundary and barely just above it, and one that
+// queues and saturates well past the rule's busy share.
 // Then the model: fitted request times, the headroom a track costs
 // carried from one cell to the next.
 #include <gtest/gtest.h>
@@ -22,7 +24,7 @@ const double best = 0.727;
 const double required = 0.5;
 const double perUnit = 0.7324;  // requests a second one track asks
 
-enum DiskKind { queues, saturates, saturatesLate, drifts, neverFails, plateaus, slows, readsAhead };
+enum DiskKind { queues, saturates, saturatesLate, drifts, neverFails, plateaus, slows, readsAhead, bends, fillsUp };
 
 struct ScriptedDisk {
     DiskKind kind;
@@ -42,6 +44,7 @@ TrialResult scriptedTrial(ScriptedDisk& disk, const CellRules& rules, uint32_t u
     double busyAtBoundary = disk.kind == saturates       ? rules.targetBusy
                             : disk.kind == saturatesLate ? 0.95
                             : disk.kind == plateaus      ? 0.55
+                            : disk.kind == fillsUp       ? 0.97
                                                          : 0.3;
     result.requestNs = busyAtBoundary / (disk.boundary * perUnit) * 1e9;
     result.busyShare = std::min(1.0, busyAtBoundary * load);
@@ -64,6 +67,13 @@ TrialResult scriptedTrial(ScriptedDisk& disk, const CellRules& rules, uint32_t u
         result.headroomShare = units <= disk.boundary ? best : 0;
         result.busyShare = 0.002;
         result.requestNs = 0.002 / (disk.boundary * perUnit) * 1e9;
+        break;
+    case bends:  // a capped disk: its headroom falls steeply far above its boundary, barely just above it
+        result.headroomShare = units <= disk.boundary ? best - (best - required) * load
+                                                      : required - (0.25 + 0.25 * (load - 1)) * (load - 1) - 0.005;
+        break;
+    case fillsUp:  // queues, and saturates well past the rule's busy share with headroom to spare
+        result.headroomShare = units <= disk.boundary ? best - (best - required - 0.08) * load : 0;
         break;
     case neverFails:
         result.headroomShare = best;
@@ -108,6 +118,7 @@ TEST(TableSearch, EachDiskFromItsPredictionToItsBoundary)
         {drifts, 211, 1.0, 6},     {drifts, 211, 0.5, 5},     {drifts, 211, 1.6, 9},
         {plateaus, 195, 0.94, 5},  {plateaus, 70, 0.67, 8},  {plateaus, 118, 1.69, 10},
         {slows, 181, 1.04, 5},     {readsAhead, 297, 0.64, 7},
+        {bends, 120, 1.68, 6},     {fillsUp, 40, 0.95, 5},    {fillsUp, 40, 1.3, 5},
     };
     for (const Case& c : cases) {
         ScriptedDisk disk{c.kind, c.boundary};
