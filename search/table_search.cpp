@@ -229,6 +229,26 @@ bool busyMisleads(const CellRules& rules, const std::vector<TrialResult>& trials
     return false;
 }
 
+// Where every count failed: the two smallest that kept some headroom, true
+// when the headroom fell from the one to the other by more than a disk's
+// noise.
+bool failuresFall(const std::vector<TrialResult>& trials, const TrialResult*& nearest,
+                  const TrialResult*& next)
+{
+    nearest = next = nullptr;
+    for (const TrialResult& trial : trials) {
+        if (trial.passed) return false;
+        if (!(trial.headroomShare > 0)) continue;
+        if (nearest == nullptr || trial.count < nearest->count) {
+            if (nearest != nullptr && nearest->count != trial.count) next = nearest;
+            nearest = &trial;
+        } else if (trial.count > nearest->count && (next == nullptr || trial.count < next->count)) {
+            next = &trial;
+        }
+    }
+    return next != nullptr && nearest->headroomShare - next->headroomShare >= headroomNoise / 2;
+}
+
 }  // namespace
 
 double cellAim(const CellRules& rules, const std::vector<TrialResult>& trials)
@@ -267,18 +287,7 @@ double cellAim(const CellRules& rules, const std::vector<TrialResult>& trials)
     // barely just above it, so the slope through the largest overshoots.
     const TrialResult* nearest = nullptr;
     const TrialResult* next = nullptr;
-    bool anyPassed = false;
-    for (const TrialResult& trial : trials) {
-        anyPassed = anyPassed || trial.passed;
-        if (!(trial.headroomShare > 0)) continue;
-        if (nearest == nullptr || trial.count < nearest->count) {
-            if (nearest != nullptr) next = nearest;
-            nearest = &trial;
-        } else if (trial.count > nearest->count && (next == nullptr || trial.count < next->count)) {
-            next = &trial;
-        }
-    }
-    if (!anyPassed && next != nullptr && nearest->headroomShare - next->headroomShare >= headroomNoise / 2)
+    if (failuresFall(trials, nearest, next))
         headroomAim = nearest->count - (rules.requiredShare - nearest->headroomShare) /
                                            (nearest->headroomShare - next->headroomShare) *
                                            (next->count - nearest->count);
@@ -365,16 +374,14 @@ uint32_t nextCellCount(const CellRules& rules, const std::vector<TrialResult>& t
         // rule lies: the aim is no guess there, and the walk would pass
         // it. Failures that all sit just under the rule (a capped disk's
         // plateau) tell nothing of how far.
-        bool fellWithCount = false;
-        for (const TrialResult& a : trials)
-            for (const TrialResult& b : trials)
-                fellWithCount = fellWithCount || (!a.passed && !b.passed && a.count < b.count &&
-                                                  b.headroomShare > 0 &&
-                                                  a.headroomShare - b.headroomShare >= headroomNoise / 2);
+        const TrialResult* nearest = nullptr;
+        const TrialResult* next = nullptr;
         if (passedAbove)
             down = near;
+        else if (aim > 0 && failuresFall(trials, nearest, next))
+            down = std::max(0.25 * failed, aim);
         else if (aim > 0)
-            down = fellWithCount ? std::max(0.25 * failed, aim) : std::min(down, std::max(0.25 * failed, aim));
+            down = std::min(down, std::max(0.25 * failed, aim));
         else if (lowest.busyShare > rules.targetBusy && lowest.busyShare < saturatedBusy)
             down = std::max(0.5 * failed, failed * rules.targetBusy / lowest.busyShare);
         return clampCount(std::ceil(std::min(near, down)), 1, failed - 1);
