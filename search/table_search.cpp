@@ -349,8 +349,11 @@ uint32_t nextCellCount(const CellRules& rules, const std::vector<TrialResult>& t
         // so that a cautious aim cannot make the cell creep. Where the cache
         // reads ahead, a trial that kept all its headroom says nothing of how
         // far the disk goes: no more than twofold either.
-        double near = passed * (1 + stepFactor(rules, steps));
+        // A count that passed with its headroom within noise of the rule
+        // sits at the boundary: one step up, which is tight when it fails.
         const TrialResult& top = *latestAt(trials, passed);
+        bool atRule = top.headroomShare - rules.requiredShare < headroomNoise;
+        double near = passed * (1 + (atRule ? rules.step : stepFactor(rules, steps)));
         bool fell = rules.bestShare - top.headroomShare >= headroomNoise;
         double far = passed * (fell || rules.readAhead ? 2.0 : 8.0);
         double up = aim > 0 ? std::max(near, std::min(aim, far)) : far;

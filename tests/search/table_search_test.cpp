@@ -111,8 +111,8 @@ TEST(TableSearch, EachDiskFromItsPredictionToItsBoundary)
         uint32_t mostTrials;
     };
     const Case cases[] = {
-        {queues, 119, 1.0, 3},     {queues, 119, 0.5, 5},     {queues, 119, 1.72, 5},
-        {queues, 2446, 0.3, 6},    {queues, 3, 1.0, 4},       {saturates, 116, 1.0, 4},
+        {queues, 119, 1.0, 3},     {queues, 119, 0.5, 4},     {queues, 119, 1.72, 5},
+        {queues, 2446, 0.3, 5},    {queues, 3, 1.0, 4},       {saturates, 116, 1.0, 4},
         {saturates, 116, 0.6, 5},  {saturates, 116, 1.6, 4},  {saturates, 700, 3.0, 4},
         {saturatesLate, 130, 0.85, 8}, {saturatesLate, 130, 1.3, 8},
         {drifts, 211, 1.0, 6},     {drifts, 211, 0.5, 5},     {drifts, 211, 1.6, 9},
