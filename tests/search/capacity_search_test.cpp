@@ -120,6 +120,15 @@ TEST(CapacitySearch, ACountThatFailsOnceIsNeverTheAnswer)
     EXPECT_LE(run.elapsedNs, plannedTrials(disk.rules) * trialNs * 3 / 2);
 }
 
+TEST(CapacitySearch, AFailureWhereTrialsPassedStepsJustBelowIt)
+{
+    // The disk slowed: 141 passed twice, then failed. The boundary lies a
+    // step below 141, not at half of it.
+    std::vector<TrialResult> trials = {
+        {141, true, 0.52, 0.4, 0, 0, 0}, {141, true, 0.53, 0.4, 0, 0, 0}, {141, false, 0.49, 0.44, 0, 0, 0}};
+    EXPECT_EQ(nextSearchCount(rules(), trials, 10), 135u);
+}
+
 TEST(CapacitySearch, AMarginThatRoseIsNoTrendToFollow)
 {
     // 16 and 512 passed; 563 passed with more headroom than 512 had. The
