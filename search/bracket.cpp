@@ -57,6 +57,13 @@ double margin(const SearchRules& rules, const TrialResult& trial)
     return trial.headroomShare - rules.requiredShare;
 }
 
+bool passedAtOrAbove(const std::vector<TrialResult>& trials, uint32_t failed)
+{
+    for (const TrialResult& trial : trials)
+        if (trial.passed && trial.count >= failed) return true;
+    return false;
+}
+
 bool bracketIsTight(const SearchRules& rules, uint32_t passed, uint32_t failed)
 {
     if (passed == 0) return false;

@@ -19,6 +19,9 @@ uint32_t largestPassed(const std::vector<TrialResult>& trials, uint32_t below);
 uint32_t passesAt(const std::vector<TrialResult>& trials, uint32_t count);
 uint32_t trialsAt(const std::vector<TrialResult>& trials, uint32_t count);
 uint32_t distinctCounts(const std::vector<TrialResult>& trials);
+// A count at or above `failed` passed before: the disk slowed, or sits at
+// its boundary either way, so the boundary lies just below `failed`.
+bool passedAtOrAbove(const std::vector<TrialResult>& trials, uint32_t failed);
 // The latest trial of a count: its margin and busy share stand for it.
 const TrialResult* latestAt(const std::vector<TrialResult>& trials, uint32_t count);
 double margin(const SearchRules& rules, const TrialResult& trial);

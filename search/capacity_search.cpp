@@ -82,13 +82,10 @@ uint32_t nextSearchCount(const SearchRules& rules, const std::vector<TrialResult
     if (tight && needed == 0) return 0;
     bool mayLocate = !tight && distinctCounts(trials) < rules.locateCounts && trialsLeft > needed;
     if (passed == 0) {
-        // Every count so far failed; where one at or above the smallest
-        // failure passed before (the disk slowed, or sits at its boundary
-        // either way), the boundary lies just below that failure, not at
-        // half of it.
-        for (const TrialResult& trial : trials)
-            if (trial.passed && trial.count >= failed)
-                return clampCount(std::ceil(failed / (1 + rules.closeEnough)), 1, failed - 1);
+        // Every count so far failed; just below the smallest failure where
+        // a count at or above it passed before, not at half of it.
+        if (passedAtOrAbove(trials, failed))
+            return clampCount(std::ceil(failed / (1 + rules.closeEnough)), 1, failed - 1);
         return std::max<uint32_t>(1, failed / 2);
     }
     if (mayLocate)

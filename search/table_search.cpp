@@ -370,16 +370,13 @@ uint32_t nextCellCount(const CellRules& rules, const std::vector<TrialResult>& t
         const TrialResult& lowest = *latestAt(trials, failed);
         double near = failed / (1 + rules.step);
         double down = std::max(0.5 * failed, failed * (1 - stepFactor(rules, steps)));
-        bool passedAbove = std::any_of(trials.begin(), trials.end(), [&](const TrialResult& trial) {
-            return trial.passed && trial.count >= failed;
-        });
         // Failures whose headroom fell with the count measured where the
         // rule lies: the aim is no guess there, and the walk would pass
         // it. Failures that all sit just under the rule (a capped disk's
         // plateau) tell nothing of how far.
         const TrialResult* nearest = nullptr;
         const TrialResult* next = nullptr;
-        if (passedAbove)
+        if (passedAtOrAbove(trials, failed))
             down = near;
         else if (aim > 0 && failuresFall(trials, nearest, next))
             down = std::max(0.25 * failed, aim);
